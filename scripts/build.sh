@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Configures and builds the three trees: build/win (MinGW: the program and
+# the Windows tests), build/native (g++ + ASan/UBSan: the portable core and
+# its tests) and, when asked, build/fuzz (clang + libFuzzer).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+what=${1:-all}
+jobs=$(nproc)
+
+configure() { # dir, extra args...
+  local dir=$1; shift
+  [ -f "$dir/build.ninja" ] || cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+}
+
+configure build/win -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-i686.cmake"
+cmake --build build/win -j "$jobs"
+if [ "$what" = all ]; then
+  configure build/native -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
+  cmake --build build/native -j "$jobs"
+  configure build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DKOLIBRIO_FUZZ=ON
+  cmake --build build/fuzz -j "$jobs"
+fi

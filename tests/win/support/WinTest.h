@@ -1,0 +1,34 @@
+#pragma once
+// Helpers shared by the Windows tests (run under Wine, one fresh prefix per
+// test program; see tests/wine-run.sh).
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace wintest {
+
+// Folder of the Windows build (build/win), where Kolibrio2.exe and the files
+// beside it live. Taken from KOLIBRIO_BUILD, a Unix path, as a Windows path.
+std::wstring BuildDir();
+// Folder of the source tree, as a Windows path.
+std::wstring SourceDir();
+// A fresh empty temporary folder, ending with a backslash.
+std::wstring MakeTempDir();
+void RemoveTree(const std::wstring& dir);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+
+// Polls pred while pumping this thread's messages; true when it held
+// before the timeout.
+bool WaitFor(const std::function<bool()>& pred, DWORD timeoutMs = 10000);
+// Pumps this thread's messages for the given time.
+void Pump(DWORD ms);
+
+// First visible top-level window of a process with the given title (empty
+// title: any), or nullptr.
+HWND FindProcessWindow(DWORD pid, const std::wstring& title, bool visibleOnly = true);
+std::wstring WindowText(HWND hwnd);
+
+}  // namespace wintest

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Runs one Windows test program under Wine in a fresh prefix copied from the
+# run's template, then shuts that prefix's wineserver down and removes it.
+set -uo pipefail
+exe=$1; shift
+template=${KOLIBRIO_WINE_TEMPLATE:?run the tests through test.sh}
+prefix=$(mktemp -d /tmp/kolibrio-wine.XXXXXX)
+cp -a "$template/." "$prefix/"
+export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
+export KOLIBRIO_PREFIX=$prefix
+wine "$exe" "$@"
+rc=$?
+wineserver -k >/dev/null 2>&1
+wineserver -w >/dev/null 2>&1
+rm -rf "$prefix"
+exit $rc
