@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-all}
+# Another root lets several builds of one checkout run side by side.
+root=${KOLIBRIO_BUILD_ROOT:-build}
 jobs=$(nproc)
 
 configure() { # dir, extra args...
@@ -12,11 +14,11 @@ configure() { # dir, extra args...
   [ -f "$dir/build.ninja" ] || cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 }
 
-configure build/win -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-i686.cmake"
-cmake --build build/win -j "$jobs"
+configure "$root/win" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-i686.cmake"
+cmake --build "$root/win" -j "$jobs"
 if [ "$what" = all ]; then
-  configure build/native -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
-  cmake --build build/native -j "$jobs"
-  configure build/fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DKOLIBRIO_FUZZ=ON
-  cmake --build build/fuzz -j "$jobs"
+  configure "$root/native" -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc
+  cmake --build "$root/native" -j "$jobs"
+  configure "$root/fuzz" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DKOLIBRIO_FUZZ=ON
+  cmake --build "$root/fuzz" -j "$jobs"
 fi

@@ -1,0 +1,6 @@
+#include "settings/Settings.h"
+
+TSettings& Settings() {
+    static TSettings settings;
+    return settings;
+}
