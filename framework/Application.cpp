@@ -1,0 +1,188 @@
+#include "framework/Application.h"
+
+#include <commctrl.h>
+
+#include "framework/Form.h"
+#include "framework/Strings.h"
+#include "framework/UiThread.h"
+
+namespace fw {
+
+Application& App() {
+    static Application app;
+    return app;
+}
+
+void Application::Initialize(HINSTANCE instance) {
+    instance_ = instance;
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS |
+                                                ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&icc);
+    InitUiDispatcher();
+
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.lpszClassName = L"TApplication";
+    RegisterClassW(&wc);
+    // A zero-size window in the middle of the screen, like the application
+    // window of classic tray programs: it carries the taskbar button and
+    // owns every form.
+    int x = GetSystemMetrics(SM_CXSCREEN) / 2, y = GetSystemMetrics(SM_CYSCREEN) / 2;
+    handle_ = CreateWindowExW(0, wc.lpszClassName, Wide(title_).c_str(),
+                              WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, x, y, 0, 0,
+                              nullptr, nullptr, instance, nullptr);
+}
+
+void Application::SetTitle(const std::string& title) {
+    title_ = title;
+    if (handle_) SetWindowTextW(handle_, Wide(title).c_str());
+}
+
+void Application::SetHideTaskbarButton(bool hide) {
+    hideTaskbarButton_ = hide;
+    FormVisibilityChanged();
+}
+
+LRESULT CALLBACK Application::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Application& app = App();
+    switch (msg) {
+    case WM_SYSCOMMAND:
+        switch (wp & 0xFFF0) {
+        case SC_MINIMIZE:
+            app.Minimize();
+            return 0;
+        case SC_RESTORE:
+            app.Restore();
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        return 0;  // the taskbar's close does not end a tray program
+    case WM_ACTIVATE:
+        // Hand the activation to the last active form, as a taskbar click expects.
+        if (LOWORD(wp) != WA_INACTIVE) {
+            HWND popup = GetLastActivePopup(hwnd);
+            if (popup && popup != hwnd && IsWindowVisible(popup) && IsWindowEnabled(popup)) SetFocus(popup);
+        }
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+int Application::Run() {
+    MSG msg;
+    while (!terminated_) {
+        BOOL r = GetMessageW(&msg, nullptr, 0, 0);
+        if (r == 0 || r == -1) break;
+        HandleMessage(msg);
+    }
+    terminated_ = true;
+    return 0;
+}
+
+void Application::Terminate() {
+    terminated_ = true;
+    PostQuitMessage(0);
+}
+
+static Form* FormOf(HWND hwnd) {
+    HWND root = GetAncestor(hwnd, GA_ROOT);
+    if (!root) return nullptr;
+    return reinterpret_cast<Form*>(GetPropW(root, L"fw.form"));
+}
+
+bool Application::HandleMessage(MSG& msg) {
+    if (msg.message == WM_QUIT) {
+        terminated_ = true;
+        return false;
+    }
+    if (msg.hwnd && (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN || msg.message == WM_CHAR ||
+                     msg.message == WM_SYSCHAR)) {
+        if (Form* form = FormOf(msg.hwnd)) {
+            bool consumed = false;
+            Guarded([&] { consumed = form->PreTranslateKey(msg); });
+            if (consumed) return true;
+            if (IsDialogMessageW(form->Handle(), &msg)) return true;
+        }
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+    return true;
+}
+
+void Application::ProcessMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Leave the quit for the loop that owns it.
+            terminated_ = true;
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        HandleMessage(msg);
+    }
+    RunPendingUiCalls();
+}
+
+void Application::Minimize() {
+    if (minimized_) return;
+    minimized_ = true;
+    // Minimising the owner hides every form it owns; restoring shows them again.
+    if (!IsWindowVisible(handle_)) ShowWindow(handle_, SW_SHOWNOACTIVATE);
+    ShowWindow(handle_, SW_MINIMIZE);
+    if (OnMinimize) Guarded(OnMinimize);
+}
+
+void Application::Restore() {
+    if (!minimized_) return;
+    minimized_ = false;
+    ShowWindow(handle_, SW_RESTORE);
+    if (OnRestore) Guarded(OnRestore);
+    FormVisibilityChanged();
+}
+
+void Application::BringToFront() {
+    HWND popup = GetLastActivePopup(handle_);
+    SetForegroundWindow(popup ? popup : handle_);
+}
+
+void Application::ShowException(const std::exception& e) {
+    ShowException(std::string(e.what()));
+}
+
+void Application::ShowException(const std::string& text) {
+    HWND owner = nullptr;
+    HWND active = GetActiveWindow();
+    if (active && IsWindowVisible(active)) owner = active;
+    MessageBoxW(owner, Wide(text).c_str(), Wide(title_).c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+namespace {
+BOOL CALLBACK CountVisibleForms(HWND hwnd, LPARAM lp) {
+    if (IsWindowVisible(hwnd) && GetPropW(hwnd, L"fw.form")) ++*reinterpret_cast<int*>(lp);
+    return TRUE;
+}
+}  // namespace
+
+void Application::FormVisibilityChanged() {
+    if (!handle_ || minimized_) return;
+    int visible = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountVisibleForms, reinterpret_cast<LPARAM>(&visible));
+    if (visible > 0) {
+        if (!IsWindowVisible(handle_)) ShowWindow(handle_, SW_SHOWNOACTIVATE);
+    } else if (hideTaskbarButton_) {
+        ShowWindow(handle_, SW_HIDE);
+    }
+}
+
+std::string Application::ExeFolder() const {
+    wchar_t buf[32768];
+    DWORD n = GetModuleFileNameW(nullptr, buf, 32768);
+    std::wstring path(buf, n);
+    size_t slash = path.find_last_of(L"\\/");
+    return Utf8(path.substr(0, slash + 1));
+}
+
+}  // namespace fw
