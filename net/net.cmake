@@ -1,0 +1,1 @@
+target_sources(kolibrio_core PRIVATE net/NetLogic.cpp)
