@@ -1,1 +1,4 @@
 target_sources(kolibrio_core PRIVATE settings/ListText.cpp)
+if(WIN32)
+  target_sources(kolibrio_win PRIVATE settings/SettingsStore_win.cpp)
+endif()

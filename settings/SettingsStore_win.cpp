@@ -1,0 +1,306 @@
+#include "settings/SettingsStore.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <stdexcept>
+#include <vector>
+
+#include "framework/Strings.h"
+#include "settings/ListText.h"
+#include "settings/SettingsView.h"
+
+namespace {
+
+constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kRunValue[] = L"Kolibrio2";
+constexpr wchar_t kCounterKey[] = L"SOFTWARE\\TB-Venor\\Kolibrio 2";
+constexpr char kSettingsFileName[] = "setting.ini";
+constexpr char kDefaultsFileName[] = "setting_def.ini";
+constexpr char kTargetSubfolder[] = "My Kolibrio\\";
+
+// The first read buffer holds 2048 characters like the program always had;
+// longer values (a big catalogue) get a bigger one rather than being cut.
+constexpr DWORD kFirstReadChars = 2048;
+constexpr DWORD kMaxReadChars = 16u << 20;
+
+std::string gFolder;  // empty: the executable's folder
+ISettingsView* gView = nullptr;
+
+// A registry key opened (and created when missing) for full access.
+class RegKey {
+public:
+    RegKey(HKEY root, const wchar_t* path) {
+        if (RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key_,
+                            nullptr) != ERROR_SUCCESS)
+            key_ = nullptr;
+    }
+    ~RegKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+
+    explicit operator bool() const { return key_ != nullptr; }
+    HKEY Get() const { return key_; }
+
+    bool HasValue(const wchar_t* name) const {
+        return RegQueryValueExW(key_, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    }
+    bool WriteString(const wchar_t* name, const std::wstring& value) const {
+        const auto bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
+        return RegSetValueExW(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes) ==
+               ERROR_SUCCESS;
+    }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+class CoTaskPtr {
+public:
+    CoTaskPtr() = default;
+    ~CoTaskPtr() { CoTaskMemFree(p_); }
+    CoTaskPtr(const CoTaskPtr&) = delete;
+    CoTaskPtr& operator=(const CoTaskPtr&) = delete;
+    LPITEMIDLIST* Out() { return &p_; }
+    LPITEMIDLIST Get() const { return p_; }
+
+private:
+    LPITEMIDLIST p_ = nullptr;
+};
+
+// setting.ini through the platform's profile functions. The W functions
+// keep the file in the ANSI code page, as it always was, while the file's
+// own path may hold any character.
+class ProfileFile {
+public:
+    explicit ProfileFile(std::string path) : path_(std::move(path)), widePath_(fw::Wide(path_)) {}
+
+    std::string Read(const wchar_t* section, const wchar_t* key, const std::string& defaultValue) const {
+        const std::wstring wideDefault = fw::Wide(defaultValue);
+        std::vector<wchar_t> buf(kFirstReadChars);
+        for (;;) {
+            const auto size = static_cast<DWORD>(buf.size());
+            DWORD n = GetPrivateProfileStringW(section, key, wideDefault.c_str(), buf.data(), size,
+                                               widePath_.c_str());
+            // A full buffer may mean a cut value: read again with more room.
+            if (n + 1 < size || size >= kMaxReadChars) return fw::Utf8(std::wstring_view(buf.data(), n));
+            buf.resize(size * 2);
+        }
+    }
+
+    void Write(const wchar_t* section, const wchar_t* key, std::string value) const {
+        // A line break would end the value's line and start whatever follows
+        // as new keys or sections of the file.
+        for (char& c : value)
+            if (c == '\r' || c == '\n') c = ' ';
+        if (!WritePrivateProfileStringW(section, key, fw::Wide(value).c_str(), widePath_.c_str()))
+            throw std::runtime_error("Unable to write to " + path_);
+    }
+
+private:
+    std::string path_;
+    std::wstring widePath_;
+};
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string DefaultTargetPath() {
+    // Without a Documents folder the executable's own folder is the one
+    // absolute place that always exists.
+    std::string base = SpecialFolderPath(CSIDL_PERSONAL);
+    if (base.empty()) base = FolderOf(ExecutablePath());
+    return base + kTargetSubfolder;
+}
+
+std::string LocaleName(LCTYPE type) {
+    wchar_t buf[256];
+    int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buf, 256);
+    return n > 0 ? fw::Utf8(std::wstring_view(buf, n - 1)) : std::string();
+}
+
+void CheckMonthNames(const std::string& text, TNameLength which, TNameList list) {
+    if (!ApplyMonthNames(text, which) && gView) gView->NameListTooShort(list);
+}
+
+void CheckDayNames(const std::string& text, TNameLength which, TNameList list) {
+    if (!ApplyDayNames(text, which) && gView) gView->NameListTooShort(list);
+}
+
+std::wstring QuotedExecutablePath() {
+    return L"\"" + fw::Wide(ExecutablePath()) + L"\"";
+}
+
+}  // namespace
+
+void SetSettingsFolder(const std::string& folder) {
+    if (folder.empty()) {
+        gFolder.clear();
+        return;
+    }
+    const std::wstring wide = fw::Wide(folder);
+    DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    std::vector<wchar_t> buf(n + 1);
+    n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
+    gFolder = WithTrailingBackslash(n && n < buf.size() ? fw::Utf8(std::wstring_view(buf.data(), n)) : folder);
+}
+
+std::string SettingsFolder() {
+    return gFolder.empty() ? FolderOf(ExecutablePath()) : gFolder;
+}
+
+std::string SettingsFilePath() {
+    return SettingsFolder() + kSettingsFileName;
+}
+
+std::string DefaultsFilePath() {
+    return SettingsFolder() + kDefaultsFileName;
+}
+
+std::string ExecutablePath() {
+    std::vector<wchar_t> buf(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) return {};
+        if (n < buf.size()) return fw::Utf8(std::wstring_view(buf.data(), n));
+        if (buf.size() >= 32768) return {};
+        buf.resize(buf.size() * 2);
+    }
+}
+
+void SetSettingsView(ISettingsView* view) {
+    gView = view;
+}
+
+void LoadSettings() {
+    static const TSettings defaults;
+    TSettings& s = Settings();
+    const ProfileFile ini(SettingsFilePath());
+
+    ResetDateNamesToSystem(s.DateNameTables);
+
+    s.CurrentMask = ini.Read(L"Mask", L"CurrentMask", "");
+    // The default applies to a missing key only; an empty value becomes "\".
+    s.Path = WithTrailingBackslash(ini.Read(L"Mask", L"Path", DefaultTargetPath()));
+
+    s.CatalogueList = TextToList(ini.Read(L"Mask", L"ListMask", ""), ',');
+    if (gView) gView->CatalogueLoaded();
+
+    s.ExtensionList = TextToList(ini.Read(L"Options", L"FileExtension", defaults.FileExtension), ';');
+    s.FileExtension = ListToText(s.ExtensionList, ';');
+
+    s.TimeForMask = ParseTimeSource(ini.Read(L"Options", L"TimeForMask", TimeSourceName(defaults.TimeForMask)));
+
+    s.AutoRecognize = ParseBoolean(ini.Read(L"Options", L"AutoRecognize", ""), defaults.AutoRecognize);
+    s.Hint = ParseBoolean(ini.Read(L"Options", L"Hint", ""), defaults.Hint);
+    s.AutoUpdate = ParseBoolean(ini.Read(L"Options", L"AutoUpdate", ""), defaults.AutoUpdate);
+
+    s.LongNameMonth = ini.Read(L"Options", L"LongNameMonth", defaults.LongNameMonth);
+    s.ShortNameMonth = ini.Read(L"Options", L"ShortNameMonth", defaults.ShortNameMonth);
+    s.LongNameDay = ini.Read(L"Options", L"LongNameDay", defaults.LongNameDay);
+    s.ShortNameDay = ini.Read(L"Options", L"ShortNameDay", defaults.ShortNameDay);
+    CheckMonthNames(s.LongNameMonth, TNameLength::Long, TNameList::LongMonth);
+    CheckMonthNames(s.ShortNameMonth, TNameLength::Short, TNameList::ShortMonth);
+    CheckDayNames(s.LongNameDay, TNameLength::Long, TNameList::LongDay);
+    CheckDayNames(s.ShortNameDay, TNameLength::Short, TNameList::ShortDay);
+
+    const std::string skin = ini.Read(L"Skin", L"SkinName", defaults.SkinName);
+    if (gView)
+        gView->ChooseSkin(skin);
+    else
+        s.SkinName = skin;
+
+    // Autorun: an unreachable Run key leaves AutoRun as it was.
+    if (RegKey run(HKEY_LOCAL_MACHINE, kRunKey); run) {
+        s.AutoRun = run.HasValue(kRunValue);
+        if (s.AutoRun) run.WriteString(kRunValue, fw::Wide(ExecutablePath()));
+    }
+
+    if (gView) gView->SettingsLoaded();
+}
+
+void SaveSettings() {
+    const TSettings& s = Settings();
+    const ProfileFile ini(SettingsFilePath());
+
+    ini.Write(L"Mask", L"CurrentMask", s.CurrentMask);
+    ini.Write(L"Mask", L"Path", s.Path);
+    ini.Write(L"Mask", L"ListMask", CatalogueToValue(s.CatalogueList));
+
+    ini.Write(L"Skin", L"SkinName", gView ? gView->ActiveSkinName() : s.SkinName);
+
+    ini.Write(L"Options", L"FileExtension", ListToText(s.ExtensionList, ';'));
+    // No source selected is saved as an empty value, which reads back the same.
+    ini.Write(L"Options", L"TimeForMask", TimeSourceName(s.TimeForMask));
+
+    // A bad month list is reported once more, and saved all the same.
+    CheckMonthNames(s.LongNameMonth, TNameLength::Long, TNameList::LongMonth);
+    CheckMonthNames(s.ShortNameMonth, TNameLength::Short, TNameList::ShortMonth);
+    ini.Write(L"Options", L"LongNameMonth", s.LongNameMonth);
+    ini.Write(L"Options", L"ShortNameMonth", s.ShortNameMonth);
+    ini.Write(L"Options", L"LongNameDay", s.LongNameDay);
+    ini.Write(L"Options", L"ShortNameDay", s.ShortNameDay);
+
+    ini.Write(L"Options", L"AutoRecognize", BooleanToValue(s.AutoRecognize));
+    ini.Write(L"Options", L"Hint", BooleanToValue(s.Hint));
+    ini.Write(L"Options", L"AutoUpdate", BooleanToValue(s.AutoUpdate));
+
+    RegKey run(HKEY_LOCAL_MACHINE, kRunKey);
+    if (!run) return;
+    if (s.AutoRun)
+        run.WriteString(kRunValue, QuotedExecutablePath());
+    else
+        RegDeleteValueW(run.Get(), kRunValue);  // a missing value is no error
+}
+
+void RestoreDefaults() {
+    const std::wstring ini = fw::Wide(SettingsFilePath());
+    const std::wstring factory = fw::Wide(DefaultsFilePath());
+    // Without a file to replace, nothing is copied and the built-in
+    // defaults apply; a missing factory file is not an error either.
+    if (DeleteFileW(ini.c_str())) CopyFileW(factory.c_str(), ini.c_str(), TRUE);
+
+    RegKey run(HKEY_LOCAL_MACHINE, kRunKey);
+    if (run) run.WriteString(kRunValue, QuotedExecutablePath());
+}
+
+std::string SpecialFolderPath(int folderId) {
+    CoTaskPtr pidl;
+    if (FAILED(SHGetSpecialFolderLocation(nullptr, folderId, pidl.Out())) || !pidl.Get()) return {};
+    wchar_t path[MAX_PATH] = {};
+    if (!SHGetPathFromIDListW(pidl.Get(), path) || !path[0]) return {};
+    return WithTrailingBackslash(fw::Utf8(path));
+}
+
+void ResetDateNamesToSystem(TDateNameTables& tables) {
+    for (int m = 0; m < 12; ++m) {
+        tables.LongMonth[m] = LocaleName(LOCALE_SMONTHNAME1 + m);
+        tables.ShortMonth[m] = LocaleName(LOCALE_SABBREVMONTHNAME1 + m);
+    }
+    // The system counts days from Monday, the tables from Sunday.
+    std::vector<std::string> longDays, shortDays;
+    for (int d = 0; d < 7; ++d) {
+        longDays.push_back(LocaleName(LOCALE_SDAYNAME1 + d));
+        shortDays.push_back(LocaleName(LOCALE_SABBREVDAYNAME1 + d));
+    }
+    SetDayNamesMondayFirst(tables.LongDay, longDays);
+    SetDayNamesMondayFirst(tables.ShortDay, shortDays);
+}
+
+bool IncrementCounter(const char* valueName) {
+    RegKey key(HKEY_LOCAL_MACHINE, kCounterKey);
+    if (!key) return false;
+    const std::wstring name = fw::Wide(valueName);
+    DWORD type = 0, value = 0, size = sizeof value;
+    if (RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof value)
+        return false;
+    ++value;  // wraps like the 32-bit counter it is
+    return RegSetValueExW(key.Get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                          sizeof value) == ERROR_SUCCESS;
+}
