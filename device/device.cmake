@@ -1,0 +1,7 @@
+target_sources(kolibrio_core PRIVATE
+  device/CDTools.cpp
+  device/DeviceChange.cpp)
+if(WIN32)
+  target_sources(kolibrio_win PRIVATE
+    device/DeviceChangeWin.cpp)
+endif()
