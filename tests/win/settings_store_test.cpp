@@ -1,0 +1,436 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+
+#include "framework/Strings.h"
+#include "settings/ListText.h"
+#include "settings/Settings.h"
+#include "settings/SettingsStore.h"
+#include "settings/SettingsView.h"
+#include "support/SettingsTestSupport.h"
+#include "support/WinTest.h"
+
+using settingstest::RunValue;
+using settingstest::SettingsFolderTest;
+
+namespace {
+
+using Store = SettingsFolderTest;
+
+std::string SystemName(LCTYPE type) {
+    wchar_t buf[256];
+    int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buf, 256);
+    return n > 0 ? fw::Utf8(std::wstring(buf, n - 1)) : "";
+}
+
+std::wstring Quoted(const std::wstring& s) {
+    return L"\"" + s + L"\"";
+}
+
+// The value of one key as the file holds it, or "<missing>".
+std::string RawValue(const std::string& ini, const std::string& key) {
+    size_t at = ini.find("\n" + key + "=");
+    if (at == std::string::npos) return "<missing>";
+    at += key.size() + 2;
+    return ini.substr(at, ini.find_first_of("\r\n", at) - at);
+}
+
+}  // namespace
+
+TEST_F(Store, FreshStartGivesEveryDefault) {
+    TSettings& s = Settings();
+    s.CurrentMask = "old";
+    s.CatalogueList = {"old"};
+    s.TimeForMask = TTimeSource::None;
+    s.AutoRecognize = s.Hint = s.AutoUpdate = false;
+    s.AutoRun = true;
+    s.SkinName = "";
+
+    LoadSettings();
+
+    const std::string documents = settingstest::DocumentsFolder();
+    ASSERT_FALSE(documents.empty());
+    EXPECT_EQ(s.Path, WithTrailingBackslash(documents) + "My Kolibrio\\");
+    EXPECT_EQ(s.CurrentMask, "");
+    EXPECT_TRUE(s.CatalogueList.empty());
+    EXPECT_EQ(s.ExtensionList, (std::vector<std::string>{"*.jpg", "*.orf", "*.avi", "*.mov", "*.wav"}));
+    EXPECT_EQ(s.FileExtension, "*.jpg;*.orf;*.avi;*.mov;*.wav");
+    EXPECT_EQ(s.TimeForMask, TTimeSource::EXIFTime);
+    EXPECT_TRUE(s.AutoRecognize);
+    EXPECT_TRUE(s.Hint);
+    EXPECT_TRUE(s.AutoUpdate);
+    EXPECT_FALSE(s.AutoRun);
+    EXPECT_EQ(s.SkinName, "Elegant");
+    EXPECT_EQ(s.LongNameMonth, "ledna;února;března;dubna;května;června;července;srpna;září;října;listopadu;prosince");
+    EXPECT_EQ(s.ShortNameMonth, "I;II;III;IV;V;VI;VII;VIII;IX;X;XI;XII");
+    EXPECT_EQ(s.LongNameDay, "pondělí;úterý;středa;čtvrtek;pátek;sobota;neděle");
+    EXPECT_EQ(s.ShortNameDay, "po;út;st;čt;pá;so;ne");
+    // The default lists replace the regional names.
+    EXPECT_EQ(s.DateNameTables.LongMonth[2], "března");
+    EXPECT_EQ(s.DateNameTables.ShortMonth[11], "XII");
+    EXPECT_EQ(s.DateNameTables.ShortDay[0], "ne");
+    EXPECT_EQ(s.DateNameTables.LongDay[1], "pondělí");
+    // Loading never creates the file.
+    EXPECT_FALSE(wintest::FileExists(IniPath()));
+}
+
+TEST_F(Store, PathEndsWithBackslashAndAnEmptyValueIsNotMissing) {
+    struct Case { std::string line; std::string path; } cases[] = {
+        {"Path=D:\\Foto", "D:\\Foto\\"},
+        {"Path=D:\\Foto\\", "D:\\Foto\\"},
+        {"Path=", "\\"},
+        {"path = E:\\Obrázky ", "E:\\Obrázky\\"},
+    };
+    for (const auto& c : cases) {
+        WriteIni("[Mask]\r\n" + c.line + "\r\n");
+        LoadSettings();
+        EXPECT_EQ(Settings().Path, c.path) << c.line;
+    }
+}
+
+TEST_F(Store, CataloguesSurviveSaveAndLoadItemForItem) {
+    const std::vector<std::vector<std::string>> catalogues = {
+        {"a,b", "x y", "mask with \"quote\"", "%yyyy%\\%mm%\\%dd%"},
+        {"first item", "%d%", "last \"item\""},  // first and last need quotes
+        {""},
+        {"", "x"},
+        {"x", ""},
+        {},
+    };
+    for (const auto& catalogue : catalogues) {
+        Settings().CatalogueList = catalogue;
+        SaveSettings();
+        Settings().CatalogueList = {"stale"};
+        LoadSettings();
+        EXPECT_EQ(Settings().CatalogueList, catalogue) << CatalogueToValue(catalogue);
+    }
+    // The stored form: one pair of quotes around the comma text.
+    Settings().CatalogueList = {"x y", "z w"};
+    SaveSettings();
+    EXPECT_EQ(RawValue(ReadIni(), "ListMask"), "\"\"x y\",\"z w\"\"");
+}
+
+TEST_F(Store, LongCatalogueIsReadWhole) {
+    std::vector<std::string> catalogue;
+    size_t length = 0;
+    for (int i = 0; length < 5000; ++i) {
+        catalogue.push_back("%yyyy%\\%mm%\\maska číslo " + std::to_string(i) + ", \"kopie\"_%index%");
+        length += catalogue.back().size() + 1;
+    }
+    Settings().CatalogueList = catalogue;
+    SaveSettings();
+    ASSERT_GT(RawValue(ReadIni(), "ListMask").size(), 5000u);
+    Settings().CatalogueList.clear();
+    LoadSettings();
+    EXPECT_EQ(Settings().CatalogueList, catalogue);
+    // And it stays whole through the next save.
+    SaveSettings();
+    Settings().CatalogueList.clear();
+    LoadSettings();
+    EXPECT_EQ(Settings().CatalogueList, catalogue);
+}
+
+TEST_F(Store, ExtensionListIsNormalisedOnLoadAndSave) {
+    WriteIni("[Options]\r\nFileExtension=*.jpg; *.avi\r\n");
+    LoadSettings();
+    EXPECT_EQ(Settings().ExtensionList, (std::vector<std::string>{"*.jpg", "*.avi"}));
+    EXPECT_EQ(Settings().FileExtension, "*.jpg;*.avi");
+    // The list as parsed is saved, not the field's text.
+    Settings().FileExtension = "*.jpg; *.avi; *.png";
+    SaveSettings();
+    EXPECT_EQ(RawValue(ReadIni(), "FileExtension"), "*.jpg;*.avi");
+}
+
+TEST_F(Store, TimeSourceIsMatchedExactly) {
+    struct Case { std::string value; TTimeSource source; } cases[] = {
+        {"EXIFTime", TTimeSource::EXIFTime},
+        {"FileTime", TTimeSource::FileTime},
+        {"NowTime", TTimeSource::NowTime},
+        {"exiftime", TTimeSource::None},
+        {"1", TTimeSource::None},
+    };
+    for (const auto& c : cases) {
+        WriteIni("[Options]\r\nTimeForMask=" + c.value + "\r\n");
+        LoadSettings();
+        EXPECT_EQ(Settings().TimeForMask, c.source) << c.value;
+    }
+    // No source selected is saved as an empty value and reads back the same.
+    Settings().TimeForMask = TTimeSource::None;
+    SaveSettings();
+    EXPECT_EQ(RawValue(ReadIni(), "TimeForMask"), "");
+    Settings().TimeForMask = TTimeSource::FileTime;
+    LoadSettings();
+    EXPECT_EQ(Settings().TimeForMask, TTimeSource::None);
+    Settings().TimeForMask = TTimeSource::NowTime;
+    SaveSettings();
+    EXPECT_EQ(RawValue(ReadIni(), "TimeForMask"), "NowTime");
+}
+
+TEST_F(Store, ShortNameListsKeepTheRegionalNames) {
+    WriteIni("[Options]\r\nLongNameMonth=1;2;3;4;5;6;7;8;9;10;11;12\r\nShortNameDay=a;b;c;d;e;f;g\r\n");
+    LoadSettings();
+    ASSERT_EQ(Settings().DateNameTables.LongMonth[0], "1");
+    ASSERT_EQ(Settings().DateNameTables.ShortDay[0], "g");
+
+    WriteIni("[Options]\r\nLongNameMonth=1;2;3;4;5;6;7;8;9;10;11\r\nShortNameDay=a;b;c;d;e;f\r\n"
+             "ShortNameMonth=I;II;III;IV;V;VI;VII;VIII;IX;X;XI;XII;XIII\r\n");
+    LoadSettings();
+    const TDateNameTables& t = Settings().DateNameTables;
+    for (int m = 0; m < 12; ++m) EXPECT_EQ(t.LongMonth[m], SystemName(LOCALE_SMONTHNAME1 + m)) << m;
+    EXPECT_EQ(t.ShortDay[0], SystemName(LOCALE_SABBREVDAYNAME7));  // Sunday
+    EXPECT_EQ(t.ShortDay[1], SystemName(LOCALE_SABBREVDAYNAME1));  // Monday
+    EXPECT_NE(t.ShortDay[0], "g");
+    EXPECT_EQ(t.ShortMonth[11], "XII");
+    // The texts themselves stay as typed.
+    EXPECT_EQ(Settings().LongNameMonth, "1;2;3;4;5;6;7;8;9;10;11");
+}
+
+TEST_F(Store, BooleansReadAsIntegersOrTakeTheirDefault) {
+    WriteIni("[Options]\r\nAutoRecognize=0x0\r\nHint=2\r\nAutoUpdate=yes\r\n");
+    LoadSettings();
+    EXPECT_FALSE(Settings().AutoRecognize);
+    EXPECT_TRUE(Settings().Hint);
+    EXPECT_TRUE(Settings().AutoUpdate);
+
+    Settings().Hint = false;
+    SaveSettings();
+    const std::string ini = ReadIni();
+    EXPECT_EQ(RawValue(ini, "AutoRecognize"), "0");
+    EXPECT_EQ(RawValue(ini, "Hint"), "0");
+    EXPECT_EQ(RawValue(ini, "AutoUpdate"), "1");
+}
+
+TEST_F(Store, RunValueIsQuotedOnSaveAndBareAfterLoad) {
+    LoadSettings();
+    EXPECT_FALSE(Settings().AutoRun);
+    EXPECT_FALSE(RunValue());
+
+    settingstest::SetRunValue(L"C:\\elsewhere\\Kolibrio2.exe");
+    LoadSettings();
+    EXPECT_TRUE(Settings().AutoRun);
+    EXPECT_EQ(RunValue(), settingstest::ExePath());
+
+    SaveSettings();
+    EXPECT_EQ(RunValue(), Quoted(settingstest::ExePath()));
+
+    Settings().AutoRun = false;
+    SaveSettings();
+    EXPECT_FALSE(RunValue());
+    SaveSettings();  // deleting a missing value is no error
+    Settings().AutoRun = true;
+    LoadSettings();
+    EXPECT_FALSE(Settings().AutoRun);
+}
+
+TEST_F(Store, WritesTheAnsiCodePageInSectionOrder) {
+    Settings().CurrentMask = "%dd%. %mmmm% – ";  // the dash is not in Windows-1250
+    Settings().Path = "C:\\Fotky\\Žluťoučký kůň\\";
+    SaveSettings();
+    const std::string bytes = wintest::ReadFileBytes(IniPath());
+    EXPECT_NE(bytes.find("Path=C:\\Fotky\\\x8Elu\x9Dou\xE8k\xFD k\xF9\xF2\\\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("b\xF8" "ezna"), std::string::npos);
+    EXPECT_EQ(bytes.find("\xC5\x99"), std::string::npos);  // no UTF-8
+    EXPECT_NE(bytes.substr(0, 3), "\xEF\xBB\xBF");
+    const size_t mask = bytes.find("[Mask]"), skin = bytes.find("[Skin]"), options = bytes.find("[Options]");
+    ASSERT_NE(options, std::string::npos);
+    EXPECT_LT(mask, skin);
+    EXPECT_LT(skin, options);
+    LoadSettings();
+    EXPECT_EQ(Settings().Path, "C:\\Fotky\\Žluťoučký kůň\\");
+}
+
+TEST_F(Store, LineBreaksCannotStartNewKeys) {
+    Settings().AutoUpdate = true;
+    Settings().CurrentMask = "a\r\n[Options]\r\nAutoUpdate=0";
+    Settings().CatalogueList = {"x\ny", "z"};
+    SaveSettings();
+    LoadSettings();
+    EXPECT_TRUE(Settings().AutoUpdate);
+    EXPECT_EQ(Settings().CurrentMask, "a  [Options]  AutoUpdate=0");
+    EXPECT_EQ(Settings().CatalogueList, (std::vector<std::string>{"x y", "z"}));
+}
+
+TEST_F(Store, RestoreReplacesTheFileByTheFactoryCopy) {
+    const std::string factory = wintest::ReadFileBytes(wintest::SourceDir() + L"res\\beside\\setting_def.ini");
+    ASSERT_FALSE(factory.empty());
+    ASSERT_TRUE(settingstest::WriteFileFresh(Folder() + L"setting_def.ini", factory));
+    WriteIni("[Mask]\r\nCurrentMask=mine\r\nListMask=a,b\r\n[Skin]\r\nSkinName=\r\n[Options]\r\nHint=0\r\n"
+             "TimeForMask=NowTime\r\nLongNameDay=1;2;3;4;5;6;7\r\n");
+    LoadSettings();
+    ASSERT_EQ(Settings().CurrentMask, "mine");
+    ASSERT_FALSE(RunValue());
+
+    RestoreDefaults();
+    EXPECT_EQ(wintest::ReadFileBytes(IniPath()), factory);
+    EXPECT_EQ(RunValue(), Quoted(settingstest::ExePath()));
+
+    // The factory file spells out the built-in defaults, in Windows-1250.
+    LoadSettings();
+    const TSettings d;
+    const TSettings& s = Settings();
+    EXPECT_EQ(s.CurrentMask, "");
+    EXPECT_TRUE(s.CatalogueList.empty());
+    EXPECT_EQ(s.Path, WithTrailingBackslash(settingstest::DocumentsFolder()) + "My Kolibrio\\");
+    EXPECT_EQ(s.SkinName, d.SkinName);
+    EXPECT_EQ(s.FileExtension, d.FileExtension);
+    EXPECT_EQ(s.TimeForMask, d.TimeForMask);
+    EXPECT_EQ(s.LongNameMonth, d.LongNameMonth);
+    EXPECT_EQ(s.ShortNameMonth, d.ShortNameMonth);
+    EXPECT_EQ(s.LongNameDay, d.LongNameDay);
+    EXPECT_EQ(s.ShortNameDay, d.ShortNameDay);
+    EXPECT_TRUE(s.AutoRecognize && s.Hint && s.AutoUpdate);
+    EXPECT_TRUE(s.AutoRun);
+}
+
+TEST_F(Store, RestoreWithoutSettingsFileCopiesNothingButSwitchesAutorunOn) {
+    ASSERT_TRUE(settingstest::WriteFileFresh(Folder() + L"setting_def.ini", "[Mask]\r\nCurrentMask=factory\r\n"));
+    RestoreDefaults();
+    EXPECT_FALSE(wintest::FileExists(IniPath()));
+    EXPECT_EQ(RunValue(), Quoted(settingstest::ExePath()));
+    LoadSettings();
+    EXPECT_EQ(Settings().CurrentMask, "");
+    EXPECT_TRUE(Settings().AutoRun);
+
+    // No factory file: the settings file goes and the built-in defaults apply.
+    ASSERT_TRUE(DeleteFileW((Folder() + L"setting_def.ini").c_str()));
+    WriteIni("[Mask]\r\nCurrentMask=mine\r\n");
+    RestoreDefaults();
+    EXPECT_FALSE(wintest::FileExists(IniPath()));
+    LoadSettings();
+    EXPECT_EQ(Settings().CurrentMask, "");
+}
+
+namespace {
+
+// Another program holding setting.ini open for reading only: the platform
+// then refuses every write to it (a read-only attribute would not do here,
+// the tests run with rights that ignore it).
+class FileLock {
+public:
+    explicit FileLock(const std::wstring& path)
+        : h_(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)) {}
+    ~FileLock() {
+        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool Held() const { return h_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE h_;
+};
+
+}  // namespace
+
+TEST_F(Store, RefusedWriteNamesTheFile) {
+    WriteIni("[Mask]\r\nCurrentMask=old\r\n");
+    const std::string before = wintest::ReadFileBytes(IniPath());
+    FileLock lock(IniPath());
+    ASSERT_TRUE(lock.Held());
+    Settings().CurrentMask = "new";
+    Settings().AutoRun = true;
+    try {
+        SaveSettings();
+        ADD_FAILURE() << "saving a read-only file succeeded";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + fw::Utf8(IniPath()));
+    }
+    EXPECT_EQ(wintest::ReadFileBytes(IniPath()), before);
+    EXPECT_FALSE(RunValue());  // the steps after the failed write are skipped
+}
+
+namespace {
+
+// A settings window stand-in that records what the store asks of it.
+class RecordingView : public ISettingsView {
+public:
+    std::vector<std::string> calls;
+    std::wstring lockFile;  // locked when the skin is asked for
+    std::unique_ptr<FileLock> lock;
+    void CatalogueLoaded() override { calls.push_back("catalogue " + std::to_string(Settings().CatalogueList.size())); }
+    void NameListTooShort(TNameList list) override { calls.push_back("short " + std::to_string(int(list))); }
+    void ChooseSkin(const std::string& name) override {
+        calls.push_back("skin '" + name + "'");
+        Settings().SkinName = name.empty() ? "" : "chosen " + name;
+    }
+    std::string ActiveSkinName() override {
+        calls.push_back("active skin");
+        if (!lockFile.empty()) lock = std::make_unique<FileLock>(lockFile);
+        return "Active";
+    }
+    void SettingsLoaded() override { calls.push_back("loaded"); }
+};
+
+}  // namespace
+
+TEST_F(Store, TellsTheWindowInLoadOrder) {
+    RecordingView view;
+    SetSettingsView(&view);
+    WriteIni("[Mask]\r\nListMask=a,b,c\r\n[Skin]\r\nSkinName=\r\n[Options]\r\nShortNameMonth=I\r\n"
+             "LongNameDay=x\r\nShortNameDay=1;2;3;4;5;6;7\r\n");
+    LoadSettings();
+    EXPECT_EQ(view.calls, (std::vector<std::string>{"catalogue 3", "short 1", "short 2", "skin ''", "loaded"}));
+    EXPECT_EQ(Settings().SkinName, "");
+
+    view.calls.clear();
+    WriteIni("[Options]\r\nLongNameMonth=only;three;items\r\n");
+    LoadSettings();
+    EXPECT_EQ(view.calls, (std::vector<std::string>{"catalogue 0", "short 0", "skin 'Elegant'", "loaded"}));
+    EXPECT_EQ(Settings().SkinName, "chosen Elegant");
+
+    // Saving asks for the skin in use and checks the month lists once more.
+    view.calls.clear();
+    Settings().LongNameDay = "too;few";
+    SaveSettings();
+    EXPECT_EQ(view.calls, (std::vector<std::string>{"active skin", "short 0"}));
+    const std::string ini = ReadIni();
+    EXPECT_EQ(RawValue(ini, "SkinName"), "Active");
+    EXPECT_EQ(RawValue(ini, "LongNameMonth"), "only;three;items");  // saved all the same
+    EXPECT_EQ(RawValue(ini, "LongNameDay"), "too;few");
+}
+
+TEST_F(Store, KeysBeforeARefusedWriteStayWritten) {
+    RecordingView view;
+    view.lockFile = IniPath();
+    SetSettingsView(&view);
+    WriteIni("[Mask]\r\nCurrentMask=old\r\n[Options]\r\nHint=1\r\n");
+    Settings().CurrentMask = "new";
+    Settings().Hint = false;
+    EXPECT_THROW(SaveSettings(), std::runtime_error);
+    ASSERT_TRUE(view.lock && view.lock->Held());
+    view.lock.reset();
+    const std::string ini = ReadIni();
+    EXPECT_EQ(RawValue(ini, "CurrentMask"), "new");
+    EXPECT_EQ(RawValue(ini, "Hint"), "1");
+    EXPECT_EQ(RawValue(ini, "SkinName"), "<missing>");
+}
+
+TEST_F(Store, CountersAreIncrementedButNeverCreated) {
+    EXPECT_FALSE(IncrementCounter("runcount"));
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\tb-venor\\Kolibrio 2", 0, KEY_ALL_ACCESS, &key),
+              ERROR_SUCCESS);  // the key itself is created
+    EXPECT_EQ(RegQueryValueExW(key, L"runcount", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+
+    DWORD count = 41;
+    RegSetValueExW(key, L"runcount", 0, REG_DWORD, reinterpret_cast<BYTE*>(&count), sizeof count);
+    const wchar_t text[] = L"7";
+    RegSetValueExW(key, L"copycount", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text);
+
+    EXPECT_TRUE(IncrementCounter("runcount"));
+    EXPECT_TRUE(IncrementCounter("runcount"));
+    EXPECT_FALSE(IncrementCounter("copycount"));
+
+    DWORD value = 0, size = sizeof value, type = 0;
+    RegQueryValueExW(key, L"runcount", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    EXPECT_EQ(value, 43u);
+    wchar_t back[16] = {};
+    size = sizeof back;
+    RegQueryValueExW(key, L"copycount", nullptr, &type, reinterpret_cast<BYTE*>(back), &size);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_STREQ(back, L"7");
+    RegCloseKey(key);
+}
