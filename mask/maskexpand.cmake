@@ -1,0 +1,3 @@
+target_sources(kolibrio_core PRIVATE
+  mask/MaskExpand.cpp
+  mask/MinimizeName.cpp)
