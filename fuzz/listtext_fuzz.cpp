@@ -1,0 +1,73 @@
+// Reads list texts that come from a settings file anyone may have edited.
+// Whatever the bytes, reading must end, and writing what was read must read
+// back as the same items.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "settings/ListText.h"
+
+namespace {
+
+void WriteSeed(const char* folder, const char* name, const std::string& bytes) {
+    std::string path = std::string(folder) + "/" + name;
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+}
+
+void WriteSeeds(const char* folder) {
+    WriteSeed(folder, "extensions", ";*.jpg; *.avi;*.mov");
+    WriteSeed(folder, "catalogue", ",\"a,b\",\"x y\",\"say \"\"hi\"\"\",%yyyy%\\%mm%,");
+    WriteSeed(folder, "unclosed", ",\"un\"\"closed");
+    WriteSeed(folder, "empties", ";;; ;\"\"");
+    WriteSeed(folder, "nul", std::string(",a\0b,\"c\0", 9));
+    WriteSeed(folder, "boolean", "00x7FFFFFFF");
+}
+
+void CheckRoundTrip(const std::vector<std::string>& items, char separator) {
+    if (TextToList(ListToText(items, separator), separator) != items) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    if (const char* seeds = std::getenv("KOLIBRIO_SEEDS")) WriteSeeds(seeds);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    // The first byte picks the separator, the rest is the text.
+    const char separator = (data[0] & 1) ? ',' : ';';
+    const std::string_view text(reinterpret_cast<const char*>(data) + 1, size - 1);
+
+    const std::vector<std::string> items = TextToList(text, separator);
+    if (items.size() > text.size() + 1) std::abort();
+    for (const auto& item : items)
+        if (item.find('\0') != std::string::npos) std::abort();
+    CheckRoundTrip(items, separator);
+
+    // Any items without NUL survive a write and a read.
+    std::vector<std::string> pieces;
+    std::string piece;
+    for (char c : text) {
+        if (c == '\n') {
+            pieces.push_back(piece);
+            piece.clear();
+        } else if (c != '\0') {
+            piece += c;
+        }
+    }
+    pieces.push_back(piece);
+    CheckRoundTrip(pieces, separator);
+
+    TDateNameTables tables;
+    ApplyMonthNames(tables, text, TNameLength::Long);
+    ApplyDayNames(tables, text, TNameLength::Short);
+    (void)ParseBoolean(text, true);
+    return 0;
+}
