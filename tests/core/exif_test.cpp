@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/exif_fixture.h"
+#include "tests/core/exif_fixture.h"
 
 using namespace exiffix;
 

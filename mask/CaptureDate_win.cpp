@@ -1,0 +1,60 @@
+#include "mask/CaptureDateWin.h"
+
+#include <windows.h>
+
+#include "framework/Strings.h"
+
+namespace {
+
+TDateTime FromSystemTime(const SYSTEMTIME& st) {
+    DateParts p;
+    p.year = st.wYear;
+    p.month = st.wMonth;
+    p.day = st.wDay;
+    p.hour = st.wHour;
+    p.minute = st.wMinute;
+    p.second = st.wSecond;
+    p.millisecond = st.wMilliseconds;
+    return EncodeDateTime(p);
+}
+
+class TWinCaptureDatePlatform : public ICaptureDatePlatform {
+public:
+    TDateTime FileWriteTime(const std::string& FileName) override { return ::FileWriteTime(FileName); }
+    TDateTime Now() override { return LocalNow(); }
+    void ReadExif(const std::string& FileName, TExif& exif) override { exif.ReadFromFile(FileName); }
+};
+
+}  // namespace
+
+TDateTime FileWriteTime(const std::string& FileName) {
+    // A wildcard names no file; looking it up would return the time of
+    // whichever file happens to match first.
+    std::string name = FileName.compare(0, 4, "\\\\?\\") == 0 ? FileName.substr(4) : FileName;
+    if (name.find_first_of("*?") != std::string::npos) return 0;
+    // The directory entry carries the time, whatever the file's attributes,
+    // and a file locked by another program can still be looked up.
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(fw::Wide(FileName).c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    FindClose(h);
+    FILETIME local;
+    SYSTEMTIME st;
+    if (!FileTimeToLocalFileTime(&fd.ftLastWriteTime, &local) || !FileTimeToSystemTime(&local, &st)) return 0;
+    return FromSystemTime(st);
+}
+
+TDateTime LocalNow() {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    return FromSystemTime(st);
+}
+
+ICaptureDatePlatform& WinCaptureDatePlatform() {
+    static TWinCaptureDatePlatform platform;
+    return platform;
+}
+
+TDateTime CaptureDate(const std::string& FileName, std::string& ErrorText) {
+    return CaptureDate(Settings().TimeForMask, FileName, ErrorText, WinCaptureDatePlatform());
+}
