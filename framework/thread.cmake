@@ -1,0 +1,3 @@
+if(WIN32)
+  target_sources(kolibrio_win PRIVATE framework/Thread.cpp)
+endif()
