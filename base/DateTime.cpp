@@ -6,21 +6,27 @@ namespace {
 
 constexpr double kMsPerDay = 86400000.0;
 
+constexpr bool Leap(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
 // Days from 0001-01-01 (day 0) to the given date, proleptic Gregorian.
-int64_t DaysFromCivil(int y, int m, int d) {
-    static const int before[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+constexpr int64_t DaysFromCivil(int y, int m, int d) {
+    constexpr int before[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
     int64_t yy = y - 1;
     int64_t days = yy * 365 + yy / 4 - yy / 100 + yy / 400 + before[m - 1] + (d - 1);
-    if (m > 2 && IsLeapYear(y)) days += 1;
+    if (m > 2 && Leap(y)) days += 1;
     return days;
 }
 
-const int64_t kEpoch = DaysFromCivil(1899, 12, 30);
+// A compile-time constant, so that other files' static initialisers may
+// already encode dates.
+constexpr int64_t kEpoch = DaysFromCivil(1899, 12, 30);
 
 }  // namespace
 
 bool IsLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return Leap(year);
 }
 
 int DaysInMonth(int year, int month) {
