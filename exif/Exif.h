@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 // A file opened for reading, read at absolute positions.
 class IReadFile {
