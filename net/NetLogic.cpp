@@ -149,6 +149,13 @@ bool IsNewerVersion(std::string_view current, std::string_view newest) {
     return current.size() < newest.size();
 }
 
+bool OffersNewerVersion(std::string_view current, const TVersionAnswer& answer) {
+    // A megabyte of version text would end up in the question's label and
+    // a megabyte of link in the browser's address.
+    if (answer.NewestVersion.size() > kMaxVersionLength || answer.NewestLink.size() > kMaxLinkLength) return false;
+    return IsNewerVersion(current, answer.NewestVersion);
+}
+
 std::string UpdateQuestionText(std::string_view newestVersion) {
     return "Byla nalezena nová verze programu Kolibrio2.\r\nStávající verze:" + std::string(kCurrentVersion) +
            "\r\nNová verze:" + std::string(newestVersion) + "\r\n\r\nChcete stáhnout aktualizaci?";

@@ -37,6 +37,14 @@ struct TVersionAnswer {
 };
 TVersionAnswer ParseVersionAnswer(std::string_view answer);
 
+// Longest version and download link an answer may name; longer ones come
+// from a broken or hostile server and are not believed.
+constexpr size_t kMaxVersionLength = 64;
+constexpr size_t kMaxLinkLength = 2048;
+// True when the answer names a version newer than `current` that can be
+// offered: both texts within their limits.
+bool OffersNewerVersion(std::string_view current, const TVersionAnswer& answer);
+
 // True when `newest` sorts after `current` as a byte string (unsigned
 // bytes; a proper prefix sorts first).
 bool IsNewerVersion(std::string_view current, std::string_view newest);

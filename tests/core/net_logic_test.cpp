@@ -128,6 +128,25 @@ TEST(IsNewerVersion, ComparesByteStrings) {
     EXPECT_FALSE(IsNewerVersion("\xE8", "2.1"));
 }
 
+TEST(OffersNewerVersion, NewerAndWithinLimits) {
+    const std::string longest(kMaxVersionLength, '9');
+    const std::string link(kMaxLinkLength, 'l');
+    struct Case {
+        TVersionAnswer answer;
+        bool offered;
+    } cases[] = {
+        {{"2.2", "x"}, true},
+        {{"2.1", "x"}, false},
+        {{"10.0", ""}, false},
+        {{longest, link}, true},
+        {{longest + "9", "x"}, false},
+        {{"3", link + "l"}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(OffersNewerVersion("2.1", c.answer), c.offered) << c.answer.NewestVersion.size() << " "
+                                                                 << c.answer.NewestLink.size();
+}
+
 TEST(UpdateQuestion, TextAndCaption) {
     EXPECT_EQ(UpdateQuestionText("2.2"),
               "Byla nalezena nová verze programu Kolibrio2.\r\nStávající verze:2.1\r\nNová verze:2.2\r\n\r\n"
