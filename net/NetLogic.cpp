@@ -87,6 +87,13 @@ private:
     size_t pos_ = 0;
 };
 
+std::string_view TrimView(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+    return s.substr(b, e - b);
+}
+
 // Reads the entries of the first section named `section`, handing each
 // key and value to `entry` until it returns false. One pass, no copies of
 // the text: a hostile answer costs time linear in its size.
@@ -96,18 +103,17 @@ void ForEachEntry(std::string_view text, std::string_view section, Fn entry) {
     std::string_view raw;
     bool inside = false;
     while (reader.Next(raw)) {
-        std::string line = Trim(raw);
+        const std::string_view line = TrimView(raw);
         if (line.empty() || line[0] == ';') continue;
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
             if (inside) return;  // a later section of the same name does not count
-            inside = EqualsNoCase(Trim(std::string_view(line).substr(1, line.size() - 2)), section);
+            inside = EqualsNoCase(TrimView(line.substr(1, line.size() - 2)), section);
             continue;
         }
         if (!inside) continue;
         size_t eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        if (!entry(Trim(std::string_view(line).substr(0, eq)), Trim(std::string_view(line).substr(eq + 1))))
-            return;
+        if (eq == std::string_view::npos) continue;
+        if (!entry(TrimView(line.substr(0, eq)), TrimView(line.substr(eq + 1)))) return;
     }
 }
 
@@ -115,9 +121,9 @@ void ForEachEntry(std::string_view text, std::string_view section, Fn entry) {
 
 std::string ReadIniValue(std::string_view text, std::string_view section, std::string_view key) {
     std::string result;
-    ForEachEntry(text, section, [&](const std::string& k, const std::string& v) {
+    ForEachEntry(text, section, [&](std::string_view k, std::string_view v) {
         if (!EqualsNoCase(k, key)) return true;
-        result = v;
+        result = std::string(v);
         return false;
     });
     return result;
@@ -126,12 +132,12 @@ std::string ReadIniValue(std::string_view text, std::string_view section, std::s
 TVersionAnswer ParseVersionAnswer(std::string_view answer) {
     TVersionAnswer out;
     bool haveVersion = false, haveLink = false;
-    ForEachEntry(answer, "version", [&](const std::string& k, const std::string& v) {
+    ForEachEntry(answer, "version", [&](std::string_view k, std::string_view v) {
         if (!haveVersion && EqualsNoCase(k, "newest")) {
-            out.NewestVersion = v;
+            out.NewestVersion = std::string(v);
             haveVersion = true;
         } else if (!haveLink && EqualsNoCase(k, "newest_link")) {
-            out.NewestLink = v;
+            out.NewestLink = std::string(v);
             haveLink = true;
         }
         return !(haveVersion && haveLink);
