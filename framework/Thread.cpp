@@ -50,14 +50,19 @@ void Thread::Finish() {
     Thread* self = this;
     finished_ = true;
     if (!freeOnTerminate && !notify) return;
-    bool queued = PostToUi([self, alive, freeOnTerminate] {
+    auto completion = [self, alive, freeOnTerminate] {
         if (!*alive) return;
         if (self->OnTerminate) self->OnTerminate();
         if (freeOnTerminate) delete self;
-    });
-    // Nobody will run the completion: a self-freeing thread frees itself
-    // here rather than leak.
-    if (!queued && freeOnTerminate) delete self;
+    };
+    // A full message queue refuses the post for a while; this thread has
+    // nothing else to do, so it tries again. Should the UI thread never
+    // take the completion, a self-freeing thread stays allocated: its
+    // owner may still hold it as running, and must not find it freed.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (PostToUi(completion)) return;
+        Sleep(50);
+    }
 }
 
 bool Thread::WaitFor(unsigned long timeoutMs) {

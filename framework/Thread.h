@@ -27,8 +27,9 @@ public:
     bool WaitFor(unsigned long timeoutMs = 0xFFFFFFFFul);
 
     // Runs on the UI thread after Execute has returned. With
-    // FreeOnTerminate the object then deletes itself; such a thread must
-    // not be waited for or deleted by anyone else once started.
+    // FreeOnTerminate the object then deletes itself (only there, so it
+    // stays valid until its completion has run); such a thread must not be
+    // waited for or deleted by anyone else once started.
     std::function<void()> OnTerminate;
     bool FreeOnTerminate = false;
 

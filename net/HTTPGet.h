@@ -3,6 +3,9 @@
 // WinInet) and hands the answer back to the user-interface thread as an
 // event. It never shows a message and never throws to its caller.
 //
+// Use it on the UI thread, after the UI dispatcher is set up
+// (framework/UiThread.h); events need that thread to process messages.
+//
 // URL, PostQuery and the answer are byte strings as they go on the wire
 // (the system's ANSI code page); callers convert. FileName is UTF-8.
 #include <atomic>
