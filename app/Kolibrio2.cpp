@@ -1,5 +1,50 @@
+// Kolibrio 2: imports photos from cameras, cards and folders into the
+// picture archive, named by the user's mask.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+#include <memory>
+
+#include "app/Unit1.h"
+#include "app/Unit3.h"
+#include "device/Unit2.h"
+#include "framework/Application.h"
+#include "framework/UiThread.h"
+#include "import/UnitMyDlg.h"
+#include "import/unitDlgFilecopy.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    fw::Application& app = fw::App();
+    app.Initialize(instance);
+    app.SetTitle("Kolibrio 2");
+    app.SetShowMainForm(false);
+
+    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<TOKBottomDlg1> form2;
+    std::unique_ptr<TForm3> form3;
+    std::unique_ptr<TDlgFilecopy> form4;
+    std::unique_ptr<TMyDlg> form5;
+    try {
+        form1 = std::make_unique<TForm1>();
+        if (form1->HandedOver()) return 0;
+        form2 = std::make_unique<TOKBottomDlg1>();
+        form3 = std::make_unique<TForm3>();
+        form4 = std::make_unique<TDlgFilecopy>();
+        form5 = std::make_unique<TMyDlg>();
+        MyDlg = form5.get();
+    } catch (const std::exception& e) {
+        // Start-up cannot go on (no semaphore, for one): report and end.
+        app.ShowException(e);
+        return 1;
+    }
+    app.Run();
+
+    MyDlg = nullptr;
+    form5.reset();
+    form4.reset();
+    form3.reset();
+    form2.reset();
+    form1.reset();
+    // Workers that outlive the windows find nobody to call back.
+    fw::ShutdownUiDispatcher();
     return 0;
 }

@@ -335,17 +335,16 @@ bool Form::PreTranslateKey(MSG& msg) {
 
 // ---------------------------------------------------------------------------
 
-MessageWindow::MessageWindow(Handler handler, bool messageOnly) : handler_(std::move(handler)) {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSW wc = {};
+MessageWindow::MessageWindow(Handler handler, bool messageOnly, const wchar_t* className)
+    : handler_(std::move(handler)) {
+    WNDCLASSW wc = {};
+    if (!GetClassInfoW(GetModuleHandleW(nullptr), className, &wc)) {
         wc.lpfnWndProc = WndProc;
         wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"KolibrioHiddenWindow";
+        wc.lpszClassName = className;
         RegisterClassW(&wc);
-        registered = true;
     }
-    hwnd_ = CreateWindowExW(0, L"KolibrioHiddenWindow", L"", messageOnly ? 0 : WS_POPUP, 0, 0, 0, 0,
+    hwnd_ = CreateWindowExW(0, className, L"", messageOnly ? 0 : WS_POPUP, 0, 0, 0, 0,
                             messageOnly ? HWND_MESSAGE : nullptr, nullptr, GetModuleHandleW(nullptr), this);
 }
 
@@ -374,6 +373,45 @@ LRESULT CALLBACK MessageWindow::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
         App().ShowException(std::string("Unknown error"));
     }
     return result;
+}
+
+// ---------------------------------------------------------------------------
+
+PopupMenu::PopupMenu() : menu_(CreatePopupMenu()) {}
+
+PopupMenu::~PopupMenu() {
+    auto listeners = destroyListeners_;
+    for (auto& l : listeners) l.second();
+    if (menu_) DestroyMenu(menu_);
+}
+
+UINT PopupMenu::AddItem(const std::string& caption, std::function<void()> onClick, bool isDefault) {
+    actions_.push_back(std::move(onClick));
+    UINT id = static_cast<UINT>(actions_.size());
+    AppendMenuW(menu_, MF_STRING, id, Wide(caption).c_str());
+    if (isDefault) SetMenuDefaultItem(menu_, id, FALSE);
+    return id;
+}
+
+void PopupMenu::Popup(HWND owner, POINT at, UINT flags) {
+    UINT id = TrackPopupMenu(menu_, flags | TPM_RETURNCMD | TPM_NONOTIFY, at.x, at.y, 0, owner, nullptr);
+    if (id) Click(id);
+}
+
+void PopupMenu::Click(UINT command) {
+    if (command >= 1 && command <= actions_.size() && actions_[command - 1]) {
+        auto action = actions_[command - 1];
+        action();
+    }
+}
+
+void PopupMenu::AddDestroyListener(void* key, std::function<void()> onDestroy) {
+    destroyListeners_.emplace_back(key, std::move(onDestroy));
+}
+
+void PopupMenu::RemoveDestroyListener(void* key) {
+    for (auto it = destroyListeners_.begin(); it != destroyListeners_.end();)
+        it = it->first == key ? destroyListeners_.erase(it) : it + 1;
 }
 
 // ---------------------------------------------------------------------------

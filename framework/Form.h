@@ -194,6 +194,31 @@ public:
     void Create(Form* form, HWND parent, int left, int top, int width, int height, bool border = false);
 };
 
+// A pop-up menu of text items; one may be the default (bold) item.
+class PopupMenu {
+public:
+    PopupMenu();
+    PopupMenu(const PopupMenu&) = delete;
+    PopupMenu& operator=(const PopupMenu&) = delete;
+    ~PopupMenu();
+    HMENU Handle() const { return menu_; }
+    // Returns the item's command identifier.
+    UINT AddItem(const std::string& caption, std::function<void()> onClick, bool isDefault = false);
+    // Opens the menu at a screen point for the owner window and runs the
+    // chosen item's action after the menu has closed.
+    void Popup(HWND owner, POINT at, UINT flags);
+    // Runs the action of the item with this command identifier.
+    void Click(UINT command);
+    // Called when the menu is destroyed, so that holders can drop it.
+    void AddDestroyListener(void* key, std::function<void()> onDestroy);
+    void RemoveDestroyListener(void* key);
+
+private:
+    HMENU menu_ = nullptr;
+    std::vector<std::function<void()>> actions_;
+    std::vector<std::pair<void*, std::function<void()>>> destroyListeners_;
+};
+
 // Tabs over pages: each page is a Panel whose visibility follows the tab.
 class PageControl : public Control {
 public:
@@ -284,7 +309,7 @@ public:
     using Handler = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
     // messageOnly false creates a hidden top-level window instead (for
     // messages that are broadcast to top-level windows).
-    explicit MessageWindow(Handler handler, bool messageOnly = true);
+    explicit MessageWindow(Handler handler, bool messageOnly = true, const wchar_t* className = L"KolibrioHiddenWindow");
     MessageWindow(const MessageWindow&) = delete;
     MessageWindow& operator=(const MessageWindow&) = delete;
     ~MessageWindow();

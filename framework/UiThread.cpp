@@ -13,6 +13,7 @@ namespace {
 struct Call {
     std::function<void()> fn;
     HANDLE done = nullptr;  // set when a sender waits for the call
+    bool ran = false;       // the UI thread took the call (written before done is set)
 };
 
 std::mutex gMutex;
@@ -41,6 +42,21 @@ void InitUiDispatcher() {
     RegisterClassW(&wc);
     gWindow = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                               wc.hInstance, nullptr);
+}
+
+void ShutdownUiDispatcher() {
+    std::deque<std::shared_ptr<Call>> dropped;
+    HWND window = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(gMutex);
+        window = gWindow;
+        gWindow = nullptr;
+        dropped.swap(gQueue);
+    }
+    // Senders still waiting are released; their calls never run.
+    for (auto& call : dropped)
+        if (call->done) SetEvent(call->done);
+    if (window) DestroyWindow(window);
 }
 
 bool IsUiThread() {
@@ -85,7 +101,7 @@ bool SendToUi(std::function<void()> fn) {
     bool queued = Enqueue(call);
     if (queued) WaitForSingleObject(call->done, INFINITE);
     CloseHandle(call->done);
-    return queued;
+    return queued && call->ran;
 }
 
 void RunPendingUiCalls() {
@@ -103,6 +119,7 @@ void RunPendingUiCalls() {
             HANDLE h;
             ~Release() { if (h) SetEvent(h); }
         } release{call->done};
+        call->ran = true;
         call->fn();
     }
 }

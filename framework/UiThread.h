@@ -8,6 +8,9 @@ namespace fw {
 
 // Must be called once on the UI thread.
 void InitUiDispatcher();
+// Called by the UI thread before the program ends: later posts are
+// refused (and their closures dropped), queued ones are discarded.
+void ShutdownUiDispatcher();
 // Queues fn to run on the UI thread; returns at once. False when the
 // dispatcher is gone (the closure is dropped, never leaked).
 bool PostToUi(std::function<void()> fn);

@@ -1,0 +1,149 @@
+#include "app/Unit1.h"
+
+#include <dbt.h>
+
+#include "device/DeviceChangeWin.h"
+#include "framework/Application.h"
+#include "import/UnitMyDlg.h"
+#include "settings/Settings.h"
+#include "settings/SettingsStore.h"
+
+TForm1* Form1 = nullptr;
+
+TForm1::TForm1() {
+    Form1 = this;
+    CreateForm({"Kolibrio 2 - nastavení", 560, 400});
+
+    // The components as the window's description sets them up.
+    TrayIkona1.SetIcon(LoadIconW(fw::App().Instance(), MAKEINTRESOURCEW(1)));
+    TrayIkona1.SetHint("Kolibrio 2");
+    TrayIkona1.SetHideTask(true);
+    TrayIkona1.SetPopupMenu(&PopupMenu1);
+    TrayIkona1.OnDblClick = [this](void*) { TrayIkona1DblClick(); };
+    PopupMenu1.AddItem("Nastavení...", [this] { MenuSettingClick(); }, true);
+    PopupMenu1.AddItem("Zpracovat fotografie ze složky...", [this] { Load1Click(); });
+    PopupMenu1.AddItem("Ukončit", [this] { MenuUkoncitClick(); });
+    Timer1.OnTimer = [this] { Timer1Timer(); };
+    Timer2.OnTimer = [this] { Timer2Timer(); };
+    OnlineCheck.StopTimer2 = [this] { Timer2.SetEnabled(false); };
+    fw::App().OnMinimize = [this] { ApplicationEvents1Minimize(); };
+    TrayIkona1.Loaded();
+
+    // A second copy hands its command line to the first and ends here,
+    // before FormCreate.
+    OneInstance1 = std::make_unique<TOneInstance>();
+    OneInstance1->IdentString = "Kolibrio2_TB-Venor";
+    OneInstance1->ShowOnNewInstance = false;
+    OneInstance1->UseHaltToExit = true;
+    OneInstance1->OnInstanceStarted = [this](TOneInstance* sender, const std::vector<std::string>& params) {
+        OneInstance1InstanceStarted(sender, params);
+    };
+    if (!OneInstance1->Loaded()) {
+        handedOver_ = true;
+        return;
+    }
+
+    Timer1.SetEnabled(true);
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    FormDestroy();
+    if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::FormCreate() {
+    // A missing, mistyped or unwritable counter only means the start is not
+    // counted.
+    IncrementCounter("runcount");
+    fw::App().SetTitle("Kolibrio 2");
+    TrayIkona1.SetIconVisible(true);
+    LoadSettings();
+    Timer2.SetEnabled(Settings().AutoUpdate);
+    if (Timer2.Enabled()) RunOnlineCheck();
+}
+
+void TForm1::FormDestroy() {
+    Timer1.SetEnabled(false);
+    Timer2.SetEnabled(false);
+}
+
+void TForm1::ShowSettingsWindow() {
+    Show();
+    SetForegroundWindow(fw::App().Handle());
+}
+
+void TForm1::TrayIkona1DblClick() {
+    ShowSettingsWindow();
+}
+
+void TForm1::MenuSettingClick() {
+    ShowSettingsWindow();
+}
+
+void TForm1::Load1Click() {
+    // The folder import arrives with the import run.
+}
+
+void TForm1::MenuUkoncitClick() {
+    if (MyMessageDlg("Opravdu chcete ukončit aplikaci Kolibrio 2 ?", "Kolibrio2 - Otázka", mkConfirmation,
+                     MsgBtn::Yes | MsgBtn::No, MsgBtn::No) == fw::mrYes)
+        fw::App().Terminate();
+}
+
+void TForm1::OneInstance1InstanceStarted(TOneInstance*, const std::vector<std::string>&) {
+    MyMessageDlg("Aplikace Kolibrio 2 je již spuštěna.", "Kolibrio2", mkInformation, MsgBtn::OK, MsgBtn::OK);
+}
+
+void TForm1::ApplicationEvents1Minimize() {
+    Hide();
+}
+
+void TForm1::Timer1Timer() {
+    // The mask preview refreshes here once the mask editor exists.
+}
+
+void TForm1::Timer2Timer() {
+    Timer2.SetInterval(3600000);
+    RunOnlineCheck();
+}
+
+void TForm1::RunOnlineCheck() {
+    OnlineCheck.RunOnlineCheck();
+}
+
+LRESULT TForm1::WMDeviceChange(WPARAM wp, LPARAM lp) {
+    TDeviceChangeDecision decision = DecideDeviceChangeMessage(wp, lp, Settings().AutoRecognize);
+    // The import run arrives with its own change; until then an arrival is
+    // recognised and answered only.
+    return decision.result;
+}
+
+LRESULT TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_DEVICECHANGE:
+        return WMDeviceChange(wp, lp);
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        // Logging off ends the program like "Ukončit", without the question,
+        // so the tray icon is removed and nothing is saved.
+        if (wp) fw::App().Terminate();
+        return 0;
+    }
+    return Form::HandleMessage(msg, wp, lp);
+}
+
+void TForm1::FormShow() {
+    SetShowHints(Settings().Hint);
+}
+
+void TForm1::FormClose(fw::CloseAction& action) {
+    // Shown on its own the window only hides; shown modally the close ends
+    // the modal display.
+    if (!Modal()) action = fw::CloseAction::Hide;
+}
+
+void TForm1::OnEscape() {
+    Hide();
+}
