@@ -61,6 +61,8 @@ private:
             }
             return 0;
         }
+        LRESULT menuResult = 0;
+        if (fw::PopupMenu::HandleOwnerMessage(msg, wp, lp, menuResult)) return menuResult;
         if (msg == taskbarCreated_ && taskbarCreated_) {
             auto live = components_;
             for (TTrayIkona* c : live) c->Readd();

@@ -4,11 +4,22 @@
 
 #include "device/DeviceChangeWin.h"
 #include "framework/Application.h"
+#include "framework/SkinManager.h"
+#include "import/ImportRun.h"
 #include "import/UnitMyDlg.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
 
 TForm1* Form1 = nullptr;
+
+namespace {
+
+// The small pictures of the tray menu, kept for the life of the process.
+HICON MenuIcon(int id) {
+    return static_cast<HICON>(LoadImageW(fw::App().Instance(), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, LR_SHARED));
+}
+
+}  // namespace
 
 TForm1::TForm1() {
     Form1 = this;
@@ -20,9 +31,9 @@ TForm1::TForm1() {
     TrayIkona1.SetHideTask(true);
     TrayIkona1.SetPopupMenu(&PopupMenu1);
     TrayIkona1.OnDblClick = [this](void*) { TrayIkona1DblClick(); };
-    PopupMenu1.AddItem("Nastavení...", [this] { MenuSettingClick(); }, true);
-    PopupMenu1.AddItem("Zpracovat fotografie ze složky...", [this] { Load1Click(); });
-    PopupMenu1.AddItem("Ukončit", [this] { MenuUkoncitClick(); });
+    PopupMenu1.AddItem("Nastavení...", [this] { MenuSettingClick(); }, true, MenuIcon(1));
+    PopupMenu1.AddItem("Zpracovat fotografie ze složky...", [this] { Load1Click(); }, false, MenuIcon(2));
+    PopupMenu1.AddItem("Ukončit", [this] { MenuUkoncitClick(); }, false, MenuIcon(3));
     Timer1.OnTimer = [this] { Timer1Timer(); };
     Timer2.OnTimer = [this] { Timer2Timer(); };
     OnlineCheck.StopTimer2 = [this] { Timer2.SetEnabled(false); };
@@ -43,6 +54,7 @@ TForm1::TForm1() {
         return;
     }
 
+    SettingsWindow = std::make_unique<TSettingsWindow>(*this);
     Timer1.SetEnabled(true);
     FormCreate();
 }
@@ -58,6 +70,7 @@ void TForm1::FormCreate() {
     IncrementCounter("runcount");
     fw::App().SetTitle("Kolibrio 2");
     TrayIkona1.SetIconVisible(true);
+    fw::Skins().SetSkinDirectory(fw::App().ExeFolder() + "skins\\");
     LoadSettings();
     Timer2.SetEnabled(Settings().AutoUpdate);
     if (Timer2.Enabled()) RunOnlineCheck();
@@ -82,7 +95,10 @@ void TForm1::MenuSettingClick() {
 }
 
 void TForm1::Load1Click() {
-    // The folder import arrives with the import run.
+    // A running import answers no second one, not even with the dialog.
+    if (ImportJob().Running) return;
+    sPathDialog2.Caption = "Zvolte adresář se soubory které chcete zpracovat";
+    if (sPathDialog2.Execute(Handle())) StartImport(sPathDialog2.Directory);
 }
 
 void TForm1::MenuUkoncitClick() {
@@ -100,7 +116,7 @@ void TForm1::ApplicationEvents1Minimize() {
 }
 
 void TForm1::Timer1Timer() {
-    // The mask preview refreshes here once the mask editor exists.
+    if (SettingsWindow) SettingsWindow->Timer1Timer();
 }
 
 void TForm1::Timer2Timer() {
@@ -114,8 +130,9 @@ void TForm1::RunOnlineCheck() {
 
 LRESULT TForm1::WMDeviceChange(WPARAM wp, LPARAM lp) {
     TDeviceChangeDecision decision = DecideDeviceChangeMessage(wp, lp, Settings().AutoRecognize);
-    // The import run arrives with its own change; until then an arrival is
-    // recognised and answered only.
+    // The whole import runs inside this handler; StartImport refuses a
+    // second card that arrives while one is being imported.
+    if (!decision.importPath.empty()) StartImport(decision.importPath);
     return decision.result;
 }
 
@@ -136,6 +153,7 @@ LRESULT TForm1::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 void TForm1::FormShow() {
     SetShowHints(Settings().Hint);
+    if (SettingsWindow) SettingsWindow->FormShow();
 }
 
 void TForm1::FormClose(fw::CloseAction& action) {
@@ -145,5 +163,14 @@ void TForm1::FormClose(fw::CloseAction& action) {
 }
 
 void TForm1::OnEscape() {
-    Hide();
+    // Esc is the Cancel button.
+    if (SettingsWindow)
+        SettingsWindow->ButtonStornoClick();
+    else
+        Hide();
+}
+
+bool TForm1::PreTranslateKey(MSG& msg) {
+    if (SettingsWindow && SettingsWindow->PreTranslateKey(msg)) return true;
+    return Form::PreTranslateKey(msg);
 }

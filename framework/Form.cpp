@@ -99,8 +99,20 @@ LRESULT Form::DefaultHandler(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
+namespace {
+PaintHook gPaintHook = nullptr;
+}  // namespace
+
+void SetPaintHook(PaintHook hook) {
+    gPaintHook = hook;
+}
+
 LRESULT Form::HandleChildMessage(HWND window, UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
     handled = false;
+    if (gPaintHook) {
+        LRESULT r = gPaintHook(window, msg, wp, lp, handled);
+        if (handled) return r;
+    }
     switch (msg) {
     case WM_COMMAND:
         if (lp) {
@@ -385,12 +397,41 @@ PopupMenu::~PopupMenu() {
     if (menu_) DestroyMenu(menu_);
 }
 
-UINT PopupMenu::AddItem(const std::string& caption, std::function<void()> onClick, bool isDefault) {
+UINT PopupMenu::AddItem(const std::string& caption, std::function<void()> onClick, bool isDefault, HICON icon) {
     actions_.push_back(std::move(onClick));
     UINT id = static_cast<UINT>(actions_.size());
     AppendMenuW(menu_, MF_STRING, id, Wide(caption).c_str());
     if (isDefault) SetMenuDefaultItem(menu_, id, FALSE);
+    if (icon) {
+        MENUITEMINFOW mii = {};
+        mii.cbSize = sizeof mii;
+        mii.fMask = MIIM_BITMAP | MIIM_DATA;
+        mii.hbmpItem = HBMMENU_CALLBACK;
+        mii.dwItemData = reinterpret_cast<ULONG_PTR>(icon);
+        SetMenuItemInfoW(menu_, id, FALSE, &mii);
+    }
     return id;
+}
+
+bool PopupMenu::HandleOwnerMessage(UINT msg, WPARAM, LPARAM lp, LRESULT& result) {
+    if (msg == WM_MEASUREITEM) {
+        auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
+        if (mis->CtlType != ODT_MENU) return false;
+        mis->itemWidth = 16;
+        mis->itemHeight = 16;
+        result = TRUE;
+        return true;
+    }
+    if (msg == WM_DRAWITEM) {
+        auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+        if (dis->CtlType != ODT_MENU || !dis->itemData) return false;
+        int y = dis->rcItem.top + (dis->rcItem.bottom - dis->rcItem.top - 16) / 2;
+        DrawIconEx(dis->hDC, dis->rcItem.left, y, reinterpret_cast<HICON>(dis->itemData), 16, 16, 0, nullptr,
+                   DI_NORMAL);
+        result = TRUE;
+        return true;
+    }
+    return false;
 }
 
 void PopupMenu::Popup(HWND owner, POINT at, UINT flags) {

@@ -141,6 +141,18 @@ public:
     int ItemAtPoint(POINT clientPoint) const;
     void SetHorizontalExtent(int pixels);
     void HandleCommand(WORD code) override;
+
+    // Several lines selectable (extended selection); set before Create.
+    void SetMultiSelect(bool multi) { multiSelect_ = multi; }
+    bool Selected(int index) const;
+    void SetSelected(int index, bool selected);
+    // The line with the focus mark, which in a multi-selection list need
+    // not be selected; -1 when the list is empty.
+    int CaretIndex() const;
+    void SetCaretIndex(int index);
+
+private:
+    bool multiSelect_ = false;
 };
 
 class ComboBox : public Control {
@@ -202,8 +214,12 @@ public:
     PopupMenu& operator=(const PopupMenu&) = delete;
     ~PopupMenu();
     HMENU Handle() const { return menu_; }
-    // Returns the item's command identifier.
-    UINT AddItem(const std::string& caption, std::function<void()> onClick, bool isDefault = false);
+    // Returns the item's command identifier. The icon (16 x 16, not owned)
+    // is drawn beside the caption by the menu's owner window, which passes
+    // its WM_MEASUREITEM and WM_DRAWITEM to HandleOwnerMessage.
+    UINT AddItem(const std::string& caption, std::function<void()> onClick, bool isDefault = false,
+                 HICON icon = nullptr);
+    static bool HandleOwnerMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
     // Opens the menu at a screen point for the owner window and runs the
     // chosen item's action after the menu has closed.
     void Popup(HWND owner, POINT at, UINT flags);
@@ -234,6 +250,12 @@ public:
 private:
     std::vector<std::unique_ptr<Panel>> pages_;
 };
+
+// A layer that colours every window of the program (the skins) answers
+// WM_ERASEBKGND and WM_CTLCOLOR* of forms and panels before they do; it sets
+// handled when it took the message. None is set by default.
+using PaintHook = LRESULT (*)(HWND window, UINT msg, WPARAM wp, LPARAM lp, bool& handled);
+void SetPaintHook(PaintHook hook);
 
 enum class CloseAction { None, Hide, Free, Minimize };
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draws the program's pictures: the icon (16, 32 and 48 px), the camera
+"""Draws the program's pictures: the icon (16, 32 and 48 px), the tray
+menu's folder and exit pictures (16 px), the camera
 picture of the arrival window and the logo of the About page (90 x 90 PNG
 with alpha). Pure Python, so anyone can change and redraw them:
     python3 res/tools/draw_pictures.py res/
@@ -95,6 +96,27 @@ def hummingbird(size):
     return c
 
 
+def folder(size):
+    s = size / 16.0
+    c = Canvas(size)
+    c.rounded_rect(1 * s, 2.5 * s, 7 * s, 6 * s, 1 * s, (214, 160, 40, 255))     # tab
+    c.rounded_rect(1 * s, 4 * s, 15 * s, 14 * s, 1.2 * s, (232, 180, 56, 255))   # back
+    c.polygon([(2.5 * s, 7 * s), (15.5 * s, 7 * s), (14 * s, 14 * s), (1 * s, 14 * s)], (250, 206, 90, 255))  # front
+    return c
+
+
+def power(size):
+    s = size / 16.0
+    c = Canvas(size)
+    def ring(x, y):
+        d = ((x - 8 * s) ** 2 + (y - 9 * s) ** 2) ** 0.5
+        gap = abs(x - 8 * s) < 2.2 * s and y < 8 * s
+        return 4.2 * s <= d <= 6.2 * s and not gap
+    c.shape(ring, (200, 40, 40, 255))
+    c.rounded_rect(7 * s, 1.5 * s, 9 * s, 8.5 * s, 1 * s, (200, 40, 40, 255))
+    return c
+
+
 def png(canvas):
     raw = b"".join(b"\x00" + bytes(v for p in row for v in p) for row in canvas.px)
     def chunk(kind, data):
@@ -131,6 +153,11 @@ def main():
         f.write(png(hummingbird(90)))
     with open(out + "Kolibrio2.ico", "wb") as f:
         f.write(ico([hummingbird(16), hummingbird(32), hummingbird(48)]))
+    # Pictures of the tray menu items.
+    with open(out + "folder.ico", "wb") as f:
+        f.write(ico([folder(16)]))
+    with open(out + "exit.ico", "wb") as f:
+        f.write(ico([power(16)]))
 
 
 if __name__ == "__main__":
