@@ -11,6 +11,7 @@
 #include "exif/Exif.h"
 #include "mask/CaptureDate.h"
 #include "tests/core/exif_fixture.h"
+#include "fuzz/Seeds.h"
 
 namespace {
 
@@ -49,13 +50,7 @@ void WriteSeeds(const char* dir) {
     seeds.push_back(std::string("\xFF\xD8\xFF\xE1\x00\x20http://ns.adobe.com/xap/1.0/\0<x/>", 38));
     seeds.push_back(Jpeg(CameraTiff(true, "2008:05:09 14:07:03").Build()).substr(0, 60));
     seeds.push_back("2008:05:09 14:07:03");
-    for (size_t i = 0; i < seeds.size(); ++i) {
-        std::string path = std::string(dir) + "/seed" + std::to_string(i);
-        if (FILE* f = std::fopen(path.c_str(), "wb")) {
-            std::fwrite(seeds[i].data(), 1, seeds[i].size(), f);
-            std::fclose(f);
-        }
-    }
+    WriteSeedFiles(dir, seeds);
 }
 
 }  // namespace

@@ -8,15 +8,12 @@
 #include <vector>
 
 #include "app/InstanceBlock.h"
+#include "fuzz/Seeds.h"
 
 namespace {
 
 void WriteSeed(const char* folder, const char* name, const std::vector<unsigned char>& bytes) {
-    std::string path = std::string(folder) + "/" + name;
-    if (FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
+    WriteSeedFile(folder, name, std::string(bytes.begin(), bytes.end()));
 }
 
 void WriteSeeds(const char* folder) {

@@ -8,24 +8,17 @@
 #include <string_view>
 
 #include "settings/ListText.h"
+#include "fuzz/Seeds.h"
 
 namespace {
 
-void WriteSeed(const char* folder, const char* name, const std::string& bytes) {
-    std::string path = std::string(folder) + "/" + name;
-    if (FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
-}
-
 void WriteSeeds(const char* folder) {
-    WriteSeed(folder, "extensions", ";*.jpg; *.avi;*.mov");
-    WriteSeed(folder, "catalogue", ",\"a,b\",\"x y\",\"say \"\"hi\"\"\",%yyyy%\\%mm%,");
-    WriteSeed(folder, "unclosed", ",\"un\"\"closed");
-    WriteSeed(folder, "empties", ";;; ;\"\"");
-    WriteSeed(folder, "nul", std::string(",a\0b,\"c\0", 9));
-    WriteSeed(folder, "boolean", "00x7FFFFFFF");
+    WriteSeedFile(folder, "extensions", ";*.jpg; *.avi;*.mov");
+    WriteSeedFile(folder, "catalogue", ",\"a,b\",\"x y\",\"say \"\"hi\"\"\",%yyyy%\\%mm%,");
+    WriteSeedFile(folder, "unclosed", ",\"un\"\"closed");
+    WriteSeedFile(folder, "empties", ";;; ;\"\"");
+    WriteSeedFile(folder, "nul", std::string(",a\0b,\"c\0", 9));
+    WriteSeedFile(folder, "boolean", "00x7FFFFFFF");
 }
 
 void CheckRoundTrip(const std::vector<std::string>& items, char separator) {

@@ -14,6 +14,7 @@
 
 #include "mask/MaskExpand.h"
 #include "mask/MinimizeName.h"
+#include "fuzz/Seeds.h"
 
 namespace {
 
@@ -61,13 +62,7 @@ void WriteSeeds(const char* dir) {
         Header(4, may9, 1, 0) + "C:\\dir.x\\README\n%%d%%\\%file_ext%:%count%\\\\con\\nul",
         Header(1, 0.0, 1, 10) + "\\\\server\\share\\.hidden\n%ss%\\%index_dir%\\%index_dir%",
     };
-    for (size_t i = 0; i < seeds.size(); ++i) {
-        std::string path = std::string(dir) + "/seed" + std::to_string(i);
-        if (FILE* f = std::fopen(path.c_str(), "wb")) {
-            std::fwrite(seeds[i].data(), 1, seeds[i].size(), f);
-            std::fclose(f);
-        }
-    }
+    WriteSeedFiles(dir, seeds);
 }
 
 int CharCount(const std::string& text) {

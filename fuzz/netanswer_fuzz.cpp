@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "net/NetLogic.h"
+#include "fuzz/Seeds.h"
 
 namespace {
 
@@ -93,13 +94,7 @@ void WriteSeeds(const char* dir) {
         "-2147483648",
         "[version\nnewest=1\n[version]\nnewest_link=a=b\nnewest\n",
     };
-    for (size_t i = 0; i < seeds.size(); ++i) {
-        std::string path = std::string(dir) + "/seed" + std::to_string(i);
-        if (FILE* f = std::fopen(path.c_str(), "wb")) {
-            std::fwrite(seeds[i].data(), 1, seeds[i].size(), f);
-            std::fclose(f);
-        }
-    }
+    WriteSeedFiles(dir, seeds);
 }
 
 }  // namespace
