@@ -1,0 +1,1 @@
+target_sources(kolibrio_core PRIVATE mask/MaskEditor.cpp)
