@@ -10,6 +10,7 @@
 #include "app/TrayIkona.h"
 #include "framework/Form.h"
 #include "net/OnlineCheck.h"
+#include "settings/SettingsWindow.h"
 
 class TForm1 : public fw::Form {
 public:
@@ -22,6 +23,8 @@ public:
     fw::Timer Timer1{500};
     fw::Timer Timer2{60000};
     TOnlineCheck OnlineCheck;  // owns HTTPGet1 and HTTPGet2
+    // The pages of the settings window; none in a copy that handed over.
+    std::unique_ptr<TSettingsWindow> SettingsWindow;
 
     void ShowSettingsWindow();
     // Runs one online check (usage report and version query).
@@ -41,6 +44,8 @@ public:
     void Timer1Timer();
     void Timer2Timer();
     LRESULT WMDeviceChange(WPARAM wp, LPARAM lp);
+
+    bool PreTranslateKey(MSG& msg) override;
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;

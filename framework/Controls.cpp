@@ -274,7 +274,9 @@ void Edit::HandleCommand(WORD code) {
 
 void ListBox::Create(Form* form, HWND parent, int left, int top, int width, int height) {
     CreateHandle(form, parent, L"LISTBOX", "",
-                 WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, WS_EX_CLIENTEDGE,
+                 WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT |
+                     (multiSelect_ ? LBS_EXTENDEDSEL : 0),
+                 WS_EX_CLIENTEDGE,
                  left, top, width, height);
 }
 
@@ -311,6 +313,11 @@ int ListBox::ItemAtPoint(POINT p) const {
 }
 
 void ListBox::SetHorizontalExtent(int pixels) { SendMessageW(hwnd_, LB_SETHORIZONTALEXTENT, pixels, 0); }
+
+bool ListBox::Selected(int index) const { return SendMessageW(hwnd_, LB_GETSEL, index, 0) > 0; }
+void ListBox::SetSelected(int index, bool selected) { SendMessageW(hwnd_, LB_SETSEL, selected, index); }
+int ListBox::CaretIndex() const { return Count() ? static_cast<int>(SendMessageW(hwnd_, LB_GETCARETINDEX, 0, 0)) : -1; }
+void ListBox::SetCaretIndex(int index) { SendMessageW(hwnd_, LB_SETCARETINDEX, index, FALSE); }
 
 void ListBox::HandleCommand(WORD code) {
     switch (code) {
