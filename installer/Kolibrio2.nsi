@@ -1,0 +1,173 @@
+; Installer of Kolibrio 2, built on Linux with makensis by installer/build-release.sh.
+; Defines given by that script:
+;   STAGE    folder with the files that go beside the executable
+;   FILES    generated list of File commands for STAGE
+;   UNFILES  generated list of Delete/RMDir commands for the same files
+;   LICENCE  the licence text for the licence page (UTF-8 with BOM)
+;   ICON     the program's icon
+;   OUTFILE  the installer to write
+;
+; Where settings live: the program keeps setting.ini beside itself and its
+; counters under HKEY_LOCAL_MACHINE, and it must work for a standard user.
+;  - The counters key is made writable for the Users group here. Nothing in
+;    it is ever executed, so the grant cannot be used to gain rights, and
+;    the counts stay one per installation, next to the installation's ID.
+;  - The program folder is NOT made writable: a folder that users may write
+;    to would let any of them replace Kolibrio2.exe or plant a DLL beside it,
+;    which the autorun value then starts in every user's session, an
+;    administrator's included. Instead the program carries no
+;    requestedExecutionLevel in its manifest, so Windows virtualises its
+;    writes below Program Files: each user's setting.ini lands in that
+;    user's VirtualStore and reads back from there, which also gives every
+;    user a target folder of their own.
+;  - The Run value under HKEY_LOCAL_MACHINE is machine-wide and stays an
+;    administrator's choice, made here.
+
+Unicode true
+ManifestDPIAware true
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+
+!include MUI2.nsh
+!include LogicLib.nsh
+
+!define PRODUCT "Kolibrio 2"
+!define VERSION "2.1"
+!define PUBLISHER "TB-Venor"
+!define EXE "Kolibrio2.exe"
+!define COUNTERS_KEY "SOFTWARE\TB-Venor\Kolibrio 2"
+!define VENDOR_KEY "SOFTWARE\TB-Venor"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define RUN_VALUE "Kolibrio2"
+!define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kolibrio2"
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES\${PRODUCT}"
+InstallDirRegKey HKLM "${UNINST_KEY}" "InstallLocation"
+BrandingText "${PRODUCT} ${VERSION}"
+
+VIProductVersion "2.1.0.0"
+VIAddVersionKey /LANG=1029 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1029 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=1029 "FileDescription" "Instalace programu ${PRODUCT}"
+VIAddVersionKey /LANG=1029 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1029 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1029 "LegalCopyright" "${PUBLISHER}"
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+!define MUI_COMPONENTSPAGE_NODESC
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_LICENSE "${LICENCE}"
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Spustit ${PRODUCT}"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartUnelevated
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "Czech"
+
+; The installer runs elevated; started from here directly, the program would
+; be too, and would write the real setting.ini for everybody. Explorer
+; starts it with the user's own rights.
+Function StartUnelevated
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\${EXE}"'
+FunctionEnd
+
+Section "${PRODUCT}" SecProgram
+  SectionIn RO
+  !include "${FILES}"
+  SetOutPath "$INSTDIR"
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
+
+  ; The program only ever increments these; an installation that is
+  ; upgraded keeps its counts and its ID, a counter of the wrong kind is
+  ; made a number again.
+  ClearErrors
+  ReadRegDWORD $0 HKLM "${COUNTERS_KEY}" "runcount"
+  ${If} ${Errors}
+    WriteRegDWORD HKLM "${COUNTERS_KEY}" "runcount" 0
+  ${EndIf}
+  ClearErrors
+  ReadRegDWORD $0 HKLM "${COUNTERS_KEY}" "copycount"
+  ${If} ${Errors}
+    WriteRegDWORD HKLM "${COUNTERS_KEY}" "copycount" 0
+  ${EndIf}
+  ReadRegStr $0 HKLM "${COUNTERS_KEY}" "ID"
+  ${If} $0 == ""
+    System::Call 'ole32::CoCreateGuid(g .r1) i .r2'
+    ${If} $2 != 0
+    ${OrIf} $1 == ""
+      Abort "Nelze vytvořit identifikátor instalace."
+    ${EndIf}
+    StrCpy $1 $1 36 1  ; without the braces
+    WriteRegStr HKLM "${COUNTERS_KEY}" "ID" $1
+  ${EndIf}
+  Call GrantUsersCounters
+
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINST_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINST_KEY}" "DisplayIcon" "$INSTDIR\${EXE}"
+  WriteRegStr HKLM "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINST_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKLM "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Spouštět při startu Windows" SecAutorun
+  ; Quoted: the value is a command line and the folder may hold blanks.
+  WriteRegStr HKLM "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\${EXE}"'
+SectionEnd
+
+Section "Zástupce v nabídce Start" SecStartMenu
+  SetShellVarContext all
+  CreateDirectory "$SMPROGRAMS\${PRODUCT}"
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk" "$INSTDIR\${EXE}"
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}\Odinstalovat ${PRODUCT}.lnk" "$INSTDIR\Uninstall.exe"
+SectionEnd
+
+; Users get full access to the counters key (the program opens it for full
+; access); the inherited entries stay as they are.
+Function GrantUsersCounters
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "D:(A;CI;KA;;;BU)", i 1, *p .r1, p 0) i .r0'
+  ${If} $0 == 0
+    Abort "Nelze nastavit práva klíče ${COUNTERS_KEY}."
+  ${EndIf}
+  System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r2, *p .r3, *i .r4) i .r0'
+  ; SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION
+  System::Call 'advapi32::SetNamedSecurityInfoW(w "MACHINE\${COUNTERS_KEY}", i 4, i 0x20000004, p 0, p 0, p r3, p 0) i .r5'
+  System::Call 'kernel32::LocalFree(p r1)'
+  ${If} $5 != 0
+    Abort "Nelze nastavit práva klíče ${COUNTERS_KEY} (chyba $5)."
+  ${EndIf}
+FunctionEnd
+
+Section "Uninstall"
+  ; Only what the installer put here, plus the settings the program wrote;
+  ; anything else in the folder (photos imported into it, for one) stays,
+  ; and so does the folder then.
+  !include "${UNFILES}"
+  Delete "$INSTDIR\setting.ini"
+  Delete "$INSTDIR\Uninstall.exe"
+  RMDir "$INSTDIR"
+
+  DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
+  DeleteRegKey HKLM "${COUNTERS_KEY}"
+  DeleteRegKey /ifempty HKLM "${VENDOR_KEY}"
+  DeleteRegKey HKLM "${UNINST_KEY}"
+
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\${PRODUCT}\${PRODUCT}.lnk"
+  Delete "$SMPROGRAMS\${PRODUCT}\Odinstalovat ${PRODUCT}.lnk"
+  RMDir "$SMPROGRAMS\${PRODUCT}"
+SectionEnd

@@ -1,0 +1,274 @@
+// The installer as a user meets it: installed silently into a fresh
+// prefix, the installed program started from its folder, then removed by
+// its uninstaller. The tests of this file run in order and share the one
+// installation.
+#include <windows.h>
+#include <aclapi.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "framework/Strings.h"
+#include "support/ChildProcess.h"
+#include "support/ProgramRun.h"
+#include "support/WinTest.h"
+
+namespace {
+
+const wchar_t kCounters[] = L"SOFTWARE\\TB-Venor\\Kolibrio 2";
+const wchar_t kVendor[] = L"SOFTWARE\\TB-Venor";
+const wchar_t kRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kolibrio2";
+
+std::wstring ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, 0, path))) return {};
+    std::wstring s = path;
+    if (!s.empty() && s.back() != L'\\') s += L'\\';
+    return s;
+}
+
+std::wstring InstallDir() { return ShellFolder(CSIDL_PROGRAM_FILES) + L"Kolibrio 2\\"; }
+std::wstring StartMenuDir() { return ShellFolder(CSIDL_COMMON_PROGRAMS) + L"Kolibrio 2\\"; }
+
+// Runs a command line (the installer wants /D= last and unquoted) and
+// waits for it; the exit code, or nothing when it did not start or end.
+std::optional<DWORD> RunAndWait(const std::wstring& exe, const std::wstring& args, DWORD timeoutMs) {
+    std::wstring cmd = L"\"" + exe + L"\" " + args;
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return std::nullopt;
+    CloseHandle(pi.hThread);
+    std::optional<DWORD> code;
+    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+        DWORD c = 0;
+        GetExitCodeProcess(pi.hProcess, &c);
+        code = c;
+    } else {
+        TerminateProcess(pi.hProcess, 99);
+    }
+    CloseHandle(pi.hProcess);
+    return code;
+}
+
+bool KeyExists(const wchar_t* path) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+std::optional<DWORD> ReadDword(const wchar_t* path, const wchar_t* name) {
+    DWORD value = 0, size = sizeof value, type = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, path, name, RRF_RT_ANY, &type, &value, &size) != ERROR_SUCCESS ||
+        type != REG_DWORD)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::wstring> ReadString(const wchar_t* path, const wchar_t* name) {
+    wchar_t buf[1024] = {};
+    DWORD size = sizeof buf, type = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, path, name, RRF_RT_ANY, &type, buf, &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return std::nullopt;
+    return std::wstring(buf);
+}
+
+// The files that go beside the program, relative to res\beside of the
+// source tree (placeholders starting with a full stop are not shipped).
+void ListFiles(const std::wstring& root, const std::wstring& rel, std::vector<std::wstring>& out) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((root + rel + L"*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        if (fd.cFileName[0] == L'.') continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListFiles(root, rel + fd.cFileName + L"\\", out);
+        else
+            out.push_back(rel + fd.cFileName);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+
+std::vector<std::wstring> ShippedFiles() {
+    std::vector<std::wstring> files;
+    ListFiles(wintest::SourceDir() + L"res\\beside\\", L"", files);
+    return files;
+}
+
+// True when the key's access list allows the Users group every right the
+// program asks for when it opens the key.
+bool UsersMayWriteKey(const wchar_t* path) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, READ_CONTROL, &key) != ERROR_SUCCESS) return false;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    DWORD r = GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &sd);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS) return false;
+    BYTE usersSid[SECURITY_MAX_SID_SIZE];
+    DWORD sidSize = sizeof usersSid;
+    CreateWellKnownSid(WinBuiltinUsersSid, nullptr, usersSid, &sidSize);
+    bool allowed = false;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, i, &ace)) continue;
+        auto* allow = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        if (allow->Header.AceType != ACCESS_ALLOWED_ACE_TYPE || (allow->Header.AceFlags & INHERIT_ONLY_ACE)) continue;
+        if (EqualSid(&allow->SidStart, usersSid) && (allow->Mask & KEY_ALL_ACCESS) == KEY_ALL_ACCESS) allowed = true;
+    }
+    LocalFree(sd);
+    return allowed;
+}
+
+class Release : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        installerExit = RunAndWait(wintest::BuildDir() + L"Kolibrio2-Setup.exe", L"/S", 120000);
+    }
+    void SetUp() override { ASSERT_EQ(installerExit, std::optional<DWORD>(0)) << "the silent installer"; }
+    static std::optional<DWORD> installerExit;
+};
+std::optional<DWORD> Release::installerExit;
+
+}  // namespace
+
+TEST_F(Release, InstallsTheProgramItsFilesAndNoSettingsFile) {
+    const std::wstring dir = InstallDir();
+    EXPECT_EQ(wintest::ReadFileBytes(dir + L"Kolibrio2.exe"), wintest::ReadFileBytes(wintest::BuildDir() + L"Kolibrio2.exe"));
+    const std::vector<std::wstring> shipped = ShippedFiles();
+    for (const wchar_t* needed : {L"setting_def.ini", L"Licence.txt"})
+        EXPECT_NE(std::find(shipped.begin(), shipped.end(), needed), shipped.end()) << fw::Utf8(needed);
+    EXPECT_TRUE(std::any_of(shipped.begin(), shipped.end(), [](const std::wstring& f) { return f.rfind(L"skins\\", 0) == 0; }));
+    for (const std::wstring& f : shipped) {
+        SCOPED_TRACE(fw::Utf8(f));
+        ASSERT_TRUE(wintest::FileExists(dir + f));
+        EXPECT_EQ(wintest::ReadFileBytes(dir + f), wintest::ReadFileBytes(wintest::SourceDir() + L"res\\beside\\" + f));
+    }
+    EXPECT_TRUE(wintest::FileExists(dir + L"Uninstall.exe"));
+    // Settings come from the defaults until the user saves them.
+    EXPECT_FALSE(wintest::FileExists(dir + L"setting.ini"));
+}
+
+TEST_F(Release, CreatesTheCountersTheAutorunAndTheStartMenuEntry) {
+    EXPECT_EQ(ReadDword(kCounters, L"runcount"), std::optional<DWORD>(0));
+    EXPECT_EQ(ReadDword(kCounters, L"copycount"), std::optional<DWORD>(0));
+    std::optional<std::wstring> id = ReadString(kCounters, L"ID");
+    ASSERT_TRUE(id.has_value());
+    EXPECT_EQ(id->size(), 36u);
+    EXPECT_EQ(id->find_first_not_of(L"0123456789ABCDEFabcdef-"), std::wstring::npos) << fw::Utf8(*id);
+    EXPECT_TRUE(UsersMayWriteKey(kCounters)) << "a standard user's program counts its starts";
+    EXPECT_EQ(ReadString(kRun, L"Kolibrio2"), L"\"" + InstallDir() + L"Kolibrio2.exe\"");
+    EXPECT_TRUE(wintest::FileExists(StartMenuDir() + L"Kolibrio 2.lnk"));
+    EXPECT_EQ(ReadString(kUninstall, L"DisplayName"), std::wstring(L"Kolibrio 2"));
+}
+
+// Windows virtualises a standard user's writes below Program Files only for
+// a program that declares no execution level; the settings rely on it.
+TEST_F(Release, ProgramDeclaresNoExecutionLevel) {
+    HMODULE exe = LoadLibraryExW((InstallDir() + L"Kolibrio2.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(exe, nullptr);
+    HRSRC res = FindResourceW(exe, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+    ASSERT_NE(res, nullptr);
+    const char* text = static_cast<const char*>(LockResource(LoadResource(exe, res)));
+    std::string manifest(text, SizeofResource(exe, res));
+    FreeLibrary(exe);
+    EXPECT_NE(manifest.find("<assembly"), std::string::npos);
+    EXPECT_EQ(manifest.find("requestedExecutionLevel"), std::string::npos);
+    EXPECT_EQ(manifest.find("trustInfo"), std::string::npos);
+}
+
+namespace {
+
+// The installed program with a setting.ini of its own: the online check is
+// switched off so that no test reaches for the vendor's host (the installer
+// ships no setting.ini, and the defaults have it on).
+bool StartInstalled(wintest::ChildProcess& program, const std::string& settings) {
+    const std::wstring dir = InstallDir();
+    return wintest::WriteFileBytes(dir + L"setting.ini", settings) && program.Start(dir + L"Kolibrio2.exe", {}) &&
+           wintest::WaitFor(
+               [&] {
+                   return !wintest::ScanProcessWindows(program.Pid(), L"TIconManager").ofClass.empty() &&
+                          wintest::FindProcessWindow(program.Pid(), L"Kolibrio 2 - nastavení", false);
+               },
+               20000);
+}
+
+}  // namespace
+
+TEST_F(Release, InstalledProgramStartsFromItsFolderAndCountsItsStart) {
+    const std::optional<std::wstring> id = ReadString(kCounters, L"ID");
+    wintest::ChildProcess program;
+    ASSERT_TRUE(StartInstalled(program, wintest::kOfflineSettings));
+    EXPECT_TRUE(wintest::WaitFor([] { return ReadDword(kCounters, L"runcount") == 1u; }, 5000));
+    EXPECT_EQ(ReadDword(kCounters, L"copycount"), std::optional<DWORD>(0));
+    EXPECT_EQ(ReadString(kCounters, L"ID"), id) << "the program never writes the ID";
+    EXPECT_EQ(wintest::ScanProcessWindows(program.Pid()).visible, 0);
+    EXPECT_TRUE(wintest::EndProgramAsLogOff(program));
+}
+
+// The skin named in the installed setting.ini, not the default one, found
+// in the installed skins folder: the settings window wears its colour.
+TEST_F(Release, InstalledProgramWearsTheSkinNamedInItsSettings) {
+    wintest::ChildProcess program;
+    ASSERT_TRUE(StartInstalled(program, "[Skin]\r\nSkinName=Nebe\r\n[Options]\r\nAutoUpdate=0\r\n"));
+    HWND main = wintest::FindProcessWindow(program.Pid(), L"Kolibrio 2 - nastavení", false);
+    ASSERT_NE(main, nullptr);
+    ShowWindow(main, SW_SHOWNORMAL);
+    wintest::Pump(1000);
+    RECT r;
+    GetWindowRect(main, &r);
+    HDC screen = GetDC(nullptr);
+    int skinned = 0;
+    const COLORREF nebe = RGB(0xE3, 0xEE, 0xF9);  // Window= of skins\Nebe.ini
+    for (int y = r.top + 40; y < r.bottom - 10; y += 12)
+        for (int x = r.left + 10; x < r.right - 10; x += 12)
+            if (GetPixel(screen, x, y) == nebe) ++skinned;
+    ReleaseDC(nullptr, screen);
+    ShowWindow(main, SW_HIDE);
+    EXPECT_GT(skinned, 0) << "no pixel of the window in the colour of the skin Nebe";
+    EXPECT_TRUE(wintest::EndProgramAsLogOff(program));
+}
+
+TEST_F(Release, UninstallerRemovesWhatWasInstalledAndKeepsThePhotos) {
+    const std::wstring dir = InstallDir();
+    // Photos imported to the default target and, by a user who chose so,
+    // into the program's own folder.
+    const std::wstring archive = ShellFolder(CSIDL_PERSONAL) + L"My Kolibrio\\2024\\05\\";
+    SHCreateDirectoryExW(nullptr, archive.c_str(), nullptr);
+    ASSERT_NE(GetFileAttributesW(archive.c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_TRUE(CreateDirectoryW((dir + L"Foto").c_str(), nullptr));
+    ASSERT_TRUE(wintest::WriteFileBytes(archive + L"IMG_0001.jpg", "photo one"));
+    ASSERT_TRUE(wintest::WriteFileBytes(dir + L"Foto\\IMG_0002.jpg", "photo two"));
+    ASSERT_TRUE(wintest::WriteFileBytes(dir + L"setting.ini", wintest::kOfflineSettings));
+
+    // The uninstaller hands over to a copy of itself outside the folder and
+    // ends; the copy's work is seen in its results.
+    ASSERT_EQ(RunAndWait(dir + L"Uninstall.exe", L"/S", 60000), std::optional<DWORD>(0));
+    const std::vector<std::wstring> shipped = ShippedFiles();
+    auto gone = [&] {
+        if (wintest::FileExists(dir + L"Uninstall.exe") || KeyExists(kUninstall)) return false;
+        if (GetFileAttributesW(StartMenuDir().c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+        return true;
+    };
+    ASSERT_TRUE(wintest::WaitFor(gone, 60000));
+
+    EXPECT_FALSE(wintest::FileExists(dir + L"Kolibrio2.exe"));
+    EXPECT_FALSE(wintest::FileExists(dir + L"setting.ini"));
+    for (const std::wstring& f : shipped) EXPECT_FALSE(wintest::FileExists(dir + f)) << fw::Utf8(f);
+    EXPECT_EQ(GetFileAttributesW((dir + L"skins").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(ReadString(kRun, L"Kolibrio2").has_value());
+    EXPECT_FALSE(KeyExists(kCounters));
+    EXPECT_FALSE(KeyExists(kVendor));
+
+    EXPECT_EQ(wintest::ReadFileBytes(archive + L"IMG_0001.jpg"), "photo one");
+    EXPECT_EQ(wintest::ReadFileBytes(dir + L"Foto\\IMG_0002.jpg"), "photo two");
+}
