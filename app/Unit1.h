@@ -9,6 +9,7 @@
 #include "app/OneInstance.h"
 #include "app/TrayIkona.h"
 #include "framework/Form.h"
+#include "import/PathDialog.h"
 #include "net/OnlineCheck.h"
 #include "settings/SettingsWindow.h"
 
@@ -22,6 +23,7 @@ public:
     fw::PopupMenu PopupMenu1;
     fw::Timer Timer1{500};
     fw::Timer Timer2{60000};
+    TPathDialog sPathDialog2;  // the folder of "Zpracovat fotografie ze složky..."
     TOnlineCheck OnlineCheck;  // owns HTTPGet1 and HTTPGet2
     // The pages of the settings window; none in a copy that handed over.
     std::unique_ptr<TSettingsWindow> SettingsWindow;

@@ -1,0 +1,120 @@
+#include "import/ImportCore.h"
+
+#include <cmath>
+#include <limits>
+
+void ScanFolder(const std::string& Folder, const std::string& Mask, std::vector<std::string>& files,
+                const TScanContext& ctx) {
+    std::string f = Folder;
+    if (f.empty() || f.back() != '\\') f += '\\';
+    auto cancelled = [&] { return ctx.cancelled && *ctx.cancelled; };
+
+    bool stop = false;
+    ctx.list(f + Mask, [&](const TScanEntry& e) {
+        if (e.Directory || e.System || e.VolumeLabel) return true;
+        files.push_back(f + e.Name);
+        if (cancelled()) {
+            stop = true;
+            return false;
+        }
+        if (ctx.processMessages) ctx.processMessages();
+        return true;
+    });
+    if (stop) return;
+
+    size_t slash = Mask.rfind('\\');
+    std::string namePart = slash == std::string::npos ? Mask : Mask.substr(slash + 1);
+    // Collect the sub-folders first: the listing handle is not held open
+    // while a deeper level lists its own.
+    std::vector<std::string> subFolders;
+    ctx.list(f + "*.*", [&](const TScanEntry& e) {
+        if (e.Hidden || e.System || e.VolumeLabel) return true;
+        if (!e.Directory || e.Name.empty() || e.Name[0] == '.') return true;
+        subFolders.push_back(e.Name);
+        return true;
+    });
+    for (const std::string& name : subFolders) {
+        if (cancelled()) return;
+        ScanFolder(f + name, namePart, files, ctx);
+    }
+}
+
+void SortByCaptureDate(TDynamicDateTimeArray& D, int lo, int hi, bool fill, TSortContext& ctx) {
+    if (ctx.processMessages) ctx.processMessages();
+    if (ctx.cancelled && *ctx.cancelled) return;
+    if (fill) {
+        D.resize(ctx.files.size());
+        for (size_t k = 0; k < ctx.files.size(); ++k) D[k] = ctx.captureDate(ctx.files[k], ctx.errorText);
+    }
+    if (lo < 0 || hi < lo || static_cast<size_t>(hi) >= D.size()) return;
+    int i = lo, j = hi;
+    const TDateTime P = D[lo + (hi - lo) / 2];
+    do {
+        while (D[i] < P) ++i;
+        while (D[j] > P) --j;
+        if (i < j) {
+            std::swap(D[i], D[j]);
+            std::swap(ctx.files[i], ctx.files[j]);
+            ++i;
+            --j;
+        } else if (i == j) {
+            ++i;
+            --j;
+        }
+    } while (j >= i);
+    if (lo < j) SortByCaptureDate(D, lo, j, false, ctx);
+    if (i < hi) SortByCaptureDate(D, i, hi, false, ctx);
+}
+
+int64_t RoundHalfEven(double x) {
+    return static_cast<int64_t>(std::nearbyint(x));  // the default rounding mode is to nearest, ties to even
+}
+
+TProgressFigures ComputeProgress(uint32_t elapsedMs, int64_t bytes, int64_t barMax) {
+    TProgressFigures out;
+    int64_t kb = RoundHalfEven(static_cast<double>(bytes) / 1024.0);
+    int64_t seconds = RoundHalfEven(elapsedMs / 1000.0);
+    if (seconds > 1) out.speedKBs = RoundHalfEven(static_cast<double>(kb) / static_cast<double>(seconds));
+    if (bytes > 0)
+        out.remainingMs =
+            RoundHalfEven(static_cast<double>(elapsedMs) / static_cast<double>(bytes) * static_cast<double>(barMax)) -
+            static_cast<int64_t>(elapsedMs);
+    if (barMax > 0) out.percent = RoundHalfEven(static_cast<double>(bytes) / static_cast<double>(barMax) * 100.0);
+    return out;
+}
+
+int64_t DurationAsTimeOfDay(int64_t ms) {
+    if (ms < 0) return 0;
+    return ms % (24LL * 60 * 60 * 1000);
+}
+
+int CopyTenth(int64_t done, int64_t total) {
+    if (total <= 0) return 0;
+    return static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 10.0);
+}
+
+TBarScale::TBarScale(int64_t max) {
+    while (max > std::numeric_limits<int32_t>::max()) {
+        max >>= 1;
+        ++shift;
+    }
+}
+
+int32_t TBarScale::operator()(int64_t value) const {
+    if (value < 0) return 0;
+    int64_t v = value >> shift;
+    if (v > std::numeric_limits<int32_t>::max()) v = std::numeric_limits<int32_t>::max();
+    return static_cast<int32_t>(v);
+}
+
+std::string OverwriteQuestion(const std::string& target) {
+    return "Soubor \"" + target + "\" již existuje.\r\nChcete jej přepsat?";
+}
+
+std::string BadTargetMessage(const std::string& target) {
+    return "Cesta \"" + target + "\" není správná...";
+}
+
+std::string TemporaryTargetName(const std::string& target) {
+    return target + ".kolibrio-part";
+}

@@ -1,0 +1,89 @@
+#pragma once
+// The decisions of an import that need no system: the order of the source
+// files, the depth-first scan over a directory lister, and the arithmetic
+// of the progress window. Portable.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/DateTime.h"
+
+using TDynamicDateTimeArray = std::vector<TDateTime>;
+
+// One entry of a directory listing.
+struct TScanEntry {
+    std::string Name;
+    bool Directory = false;
+    bool Hidden = false;
+    bool System = false;
+    bool VolumeLabel = false;
+};
+
+struct TScanContext {
+    // Lists the entries matching a wildcard search path (folder + pattern),
+    // in the system's order; a folder that cannot be searched lists nothing.
+    // The callback returns false to stop the listing.
+    std::function<void(const std::string& searchPath, const std::function<bool(const TScanEntry&)>& each)> list;
+    std::function<void()> processMessages;
+    const bool* cancelled = nullptr;
+};
+
+// Appends every matching file below Folder (depth-first: the folder's own
+// matches, then its sub-folders in listing order) to files.
+void ScanFolder(const std::string& Folder, const std::string& Mask, std::vector<std::string>& files,
+                const TScanContext& ctx);
+
+struct TSortContext {
+    std::vector<std::string>& files;
+    // The ordering passes one error text for all files and drops it.
+    std::function<TDateTime(const std::string& FileName, std::string& ErrorText)> captureDate;
+    std::function<void()> processMessages;
+    const bool* cancelled = nullptr;
+    std::string errorText;
+};
+
+// Quicksort with a middle pivot and a Hoare partition over files[lo..hi]
+// by ascending capture date; fill collects the dates first (outermost call).
+// The order of equal dates follows from the partition and is relied on.
+void SortByCaptureDate(TDynamicDateTimeArray& D, int lo, int hi, bool fill, TSortContext& ctx);
+
+// Nearest integer, a half going to the even neighbour.
+int64_t RoundHalfEven(double x);
+
+// The figures one tick of the progress window shows; empty members keep the
+// label or title as it is.
+struct TProgressFigures {
+    std::optional<int64_t> speedKBs;
+    std::optional<int64_t> remainingMs;  // may be negative when estimates overshoot
+    std::optional<int64_t> percent;
+};
+
+// elapsed: milliseconds of copying; bytes: overall position; barMax: the
+// run's byte total, taken when the copy phase started.
+TProgressFigures ComputeProgress(uint32_t elapsedMs, int64_t bytes, int64_t barMax);
+
+// Milliseconds of a duration as the time of day it is written as: whole
+// days are dropped, and an estimate that overshot (more bytes than the
+// total, from files that grew) shows as zero rather than as a wrapped clock.
+int64_t DurationAsTimeOfDay(int64_t ms);
+
+// The tenth of a file reached after done of total bytes (0..10).
+int CopyTenth(int64_t done, int64_t total);
+
+// A progress bar control holds 32-bit positions: 64-bit byte counts are
+// shifted right until the maximum fits.
+struct TBarScale {
+    int shift = 0;
+    explicit TBarScale(int64_t max);
+    int32_t operator()(int64_t value) const;
+};
+
+// The texts of the run that are built from paths.
+std::string OverwriteQuestion(const std::string& target);
+std::string BadTargetMessage(const std::string& target);
+
+// Where a copy is written until it is complete: beside the target, so the
+// final rename stays on one volume.
+std::string TemporaryTargetName(const std::string& target);

@@ -1,0 +1,6 @@
+#include "import/ImportJob.h"
+
+TImportJob& ImportJob() {
+    static TImportJob job;
+    return job;
+}

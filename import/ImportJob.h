@@ -1,0 +1,30 @@
+#pragma once
+// The one import state of the process, shared by the run, the single-file
+// copy, the progress window and the mask previews. Portable.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mask/MaskExpand.h"
+
+struct TImportJob {
+    std::string SourcePath;
+    std::vector<std::string> SourceFiles;
+    std::vector<std::string> TargetFiles;
+    // RunningIndex, TotalCount and IndexDirs of the naming; the live mask
+    // preview of the settings window rewrites them between runs.
+    TMaskState Mask;
+    int64_t TotalBytes = 0;
+    bool Cancelled = false;
+    bool OverwriteAll = false;
+    bool SkipAll = false;
+    uint32_t StartTick = 0;
+    // The overall progress in bytes: copied so far plus skipped files. Kept
+    // in 64 bits; the bar control gets a scaled value (see TBarScale).
+    int64_t BarMax = 0;
+    int64_t BarPosition = 0;
+    // Set while StartImport runs: a second start is refused, never nested.
+    bool Running = false;
+};
+
+TImportJob& ImportJob();

@@ -1,0 +1,37 @@
+#pragma once
+// The import engine on Windows: scan, order, name, copy and report, on the
+// one ImportJob(). Everything runs on the user-interface thread inside the
+// handler that started it.
+#include <cstdint>
+#include <string>
+
+#include "import/ImportCore.h"
+#include "import/ImportJob.h"
+#include "import/ImportUi.h"
+
+// The whole import of a folder with the program's windows. A call while an
+// import runs returns at once (another card, the tray command).
+void StartImport(const std::string& path);
+void StartImport(const std::string& path, IImportUi& ui);
+// Naming, copying and reporting; only StartImport calls it.
+void RunImport(IImportUi& ui);
+
+// total plus the file's size; total unchanged when it cannot be sized.
+int64_t AddFileSize(const std::string& path, int64_t total);
+
+// Appends the matches below folder to ImportJob().SourceFiles.
+void ScanFolder(const std::string& folder, const std::string& pattern, IImportUi& ui);
+// Orders ImportJob().SourceFiles by capture date.
+void SortByCaptureDate(TDynamicDateTimeArray& D, int lo, int hi, bool fill, IImportUi& ui);
+
+// Copies one file into place. True when copied, skipped by the user's
+// answer, or cancelled at the overwrite question; false when it failed.
+// The target name only ever holds a complete copy: the data goes to a
+// temporary file beside it that replaces it at the end.
+bool CopyOneFile(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui);
+
+// The program's windows behind IImportUi.
+IImportUi& WindowImportUi();
+
+// Creates a folder with all missing parents; true when it exists after.
+bool ForceDirectories(const std::string& folder);

@@ -1,0 +1,401 @@
+#include <windows.h>
+
+#include <array>
+#include <exception>
+
+#include "framework/Strings.h"
+#include "import/ImportRun.h"
+#include "mask/CaptureDateWin.h"
+#include "settings/Settings.h"
+#include "settings/SettingsStore.h"
+
+namespace {
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() { Close(); }
+    bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return h_; }
+    // False when closing reports a failure (a delayed write that failed).
+    bool Close() {
+        bool ok = true;
+        if (Valid()) ok = CloseHandle(h_) != FALSE;
+        h_ = INVALID_HANDLE_VALUE;
+        return ok;
+    }
+
+private:
+    HANDLE h_;
+};
+
+class FindHandle {
+public:
+    explicit FindHandle(HANDLE h) : h_(h) {}
+    FindHandle(const FindHandle&) = delete;
+    FindHandle& operator=(const FindHandle&) = delete;
+    ~FindHandle() {
+        if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
+    }
+
+private:
+    HANDLE h_;
+};
+
+HANDLE OpenForReading(const std::string& path) {
+    return CreateFileW(fw::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+bool FileExistsAt(const std::string& path) {
+    DWORD attr = GetFileAttributesW(fw::Wide(path).c_str());
+    return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExistsAt(const std::string& path) {
+    DWORD attr = GetFileAttributesW(fw::Wide(path).c_str());
+    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// True when both names reach the same file (another spelling, a short name).
+bool SameFile(const std::string& a, const std::string& b) {
+    FileHandle ha(CreateFileW(fw::Wide(a).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr));
+    FileHandle hb(CreateFileW(fw::Wide(b).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr));
+    if (!ha.Valid() || !hb.Valid()) return false;
+    BY_HANDLE_FILE_INFORMATION ia{}, ib{};
+    if (!GetFileInformationByHandle(ha.Get(), &ia) || !GetFileInformationByHandle(hb.Get(), &ib)) return false;
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+           ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+void AdvanceOverall(IImportUi& ui, int64_t bytes) {
+    ImportJob().BarPosition += bytes;
+    ui.OverallChanged();
+}
+
+// Asks a question with the speed timer stopped; the time it stays open is
+// not copying time.
+int AskTimed(IImportUi& ui, const std::string& text, const std::string& caption, TMsgDlgKind kind,
+             TMsgButtons buttons, TMsgButtons focus, bool restartTimer) {
+    ui.SetSpeedTimer(false);
+    uint32_t t0 = ui.TickCount();
+    int answer = ui.Message(text, caption, kind, buttons, focus);
+    if (restartTimer) {
+        ImportJob().StartTick += ui.TickCount() - t0;
+        ui.SetSpeedTimer(true);
+    }
+    return answer;
+}
+
+// Clears Running however StartImport ends.
+struct RunningGuard {
+    RunningGuard() { ImportJob().Running = true; }
+    ~RunningGuard() { ImportJob().Running = false; }
+    RunningGuard(const RunningGuard&) = delete;
+    RunningGuard& operator=(const RunningGuard&) = delete;
+};
+
+}  // namespace
+
+bool ForceDirectories(const std::string& folder) {
+    std::wstring w = fw::Wide(folder);
+    while (!w.empty() && (w.back() == L'\\' || w.back() == L'/')) w.pop_back();
+    if (w.empty()) return false;
+    DWORD attr = GetFileAttributesW(w.c_str());
+    if (attr != INVALID_FILE_ATTRIBUTES) return (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    size_t slash = w.find_last_of(L"\\/");
+    if (slash != std::wstring::npos && slash > 0 && w[slash - 1] != L':' && w[slash - 1] != L'\\')
+        ForceDirectories(fw::Utf8(w.substr(0, slash)));
+    else if (slash != std::wstring::npos && slash > 0 && w[slash - 1] == L':')
+        ;  // the drive root exists or nothing will
+    CreateDirectoryW(w.c_str(), nullptr);
+    attr = GetFileAttributesW(w.c_str());
+    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+int64_t AddFileSize(const std::string& path, int64_t total) {
+    FileHandle h(OpenForReading(path));
+    if (!h.Valid()) return total;
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(h.Get(), &size)) return total;
+    return total + size.QuadPart;
+}
+
+void ScanFolder(const std::string& folder, const std::string& pattern, IImportUi& ui) {
+    TImportJob& job = ImportJob();
+    TScanContext ctx;
+    ctx.list = [](const std::string& search, const std::function<bool(const TScanEntry&)>& each) {
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW(fw::Wide(search).c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE) return;
+        FindHandle guard(h);
+        do {
+            TScanEntry e;
+            e.Name = fw::Utf8(fd.cFileName);
+            e.Directory = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            e.Hidden = (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+            e.System = (fd.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+            e.VolumeLabel = false;  // Win32 finds never list the volume label
+            if (!each(e)) return;
+        } while (FindNextFileW(h, &fd));
+    };
+    ctx.processMessages = [&ui] { ui.ProcessMessages(); };
+    ctx.cancelled = &job.Cancelled;
+    ::ScanFolder(folder, pattern, job.SourceFiles, ctx);
+}
+
+void SortByCaptureDate(TDynamicDateTimeArray& D, int lo, int hi, bool fill, IImportUi& ui) {
+    TImportJob& job = ImportJob();
+    TSortContext ctx{job.SourceFiles,
+                     [](const std::string& f, std::string& err) { return CaptureDate(f, err); },
+                     [&ui] { ui.ProcessMessages(); },
+                     &job.Cancelled,
+                     {}};
+    ::SortByCaptureDate(D, lo, hi, fill, ctx);
+}
+
+bool CopyOneFile(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui) {
+    TImportJob& job = ImportJob();
+    for (;;) {  // the file begins anew after "No" to the cancel question
+        ui.SetFileBar(0, 0);
+        ui.SetFileLabels(source, target);
+
+        int64_t s = 0;
+        {
+            FileHandle h(OpenForReading(source));
+            LARGE_INTEGER size;
+            if (!h.Valid() || !GetFileSizeEx(h.Get(), &size)) {
+                ErrorText = fw::SystemErrorText(GetLastError());
+                return false;
+            }
+            s = size.QuadPart;
+        }
+
+        if (!job.OverwriteAll && FileExistsAt(target)) {
+            if (job.SkipAll) {
+                AdvanceOverall(ui, s);
+                return true;
+            }
+            int answer = AskTimed(ui, OverwriteQuestion(target), "Kolibrio2 - Potvrdit nahrazení souboru",
+                                  mkInformation,
+                                  MsgBtn::Yes | MsgBtn::No | MsgBtn::Cancel | MsgBtn::NoAll | MsgBtn::YesAll,
+                                  MsgBtn::No, true);
+            if (answer == 9) {
+                job.SkipAll = true;
+                answer = 7;
+            } else if (answer == 10) {
+                job.OverwriteAll = true;
+                answer = 6;
+            }
+            if (answer == 6) {
+                // go on with the copy
+            } else if (answer == 7) {
+                AdvanceOverall(ui, s);
+                return true;
+            } else {
+                // Cancel, or the close box of the question.
+                ui.SetSpeedTimer(false);
+                uint32_t t0 = ui.TickCount();
+                int sure = ui.Message("Opravdu chcete kopírování přerušit?", "Kolibrio2 - Otázka", mkConfirmation,
+                                      MsgBtn::Yes | MsgBtn::No, MsgBtn::No);
+                if (sure == 6) {
+                    job.Cancelled = true;
+                    return true;
+                }
+                job.StartTick += ui.TickCount() - t0;
+                ui.SetSpeedTimer(true);
+                continue;
+            }
+        }
+
+        // Overwriting a file with itself (an import into its own folder):
+        // it already holds what the copy would write.
+        if (FileExistsAt(target) && SameFile(source, target)) {
+            AdvanceOverall(ui, s);
+            return true;
+        }
+
+        ForceDirectories(FolderOf(target));
+        const std::string temp = TemporaryTargetName(target);
+        const std::wstring wtemp = fw::Wide(temp);
+        FileHandle in(OpenForReading(source));
+        LARGE_INTEGER size{};
+        if (!in.Valid() || !GetFileSizeEx(in.Get(), &size)) {
+            // The card went away between the two opens.
+            ErrorText = fw::SystemErrorText(GetLastError());
+            return false;
+        }
+        const int64_t T = size.QuadPart;
+        FileHandle out(CreateFileW(wtemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!out.Valid()) {
+            // The target cannot be written: the file counts as done for the
+            // bars and fails.
+            AdvanceOverall(ui, T);
+            return false;
+        }
+        ui.SetFileBar(0, T);
+
+        static std::array<char, 32769> buffer;
+        bool ok = true;
+        int64_t done = 0, pending = 0, remaining = T;
+        int last = 0;
+        while (remaining > 0) {
+            DWORD n = 0;
+            if (!ReadFile(in.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr) || n == 0) {
+                ok = false;
+                break;
+            }
+            remaining -= n;
+            DWORD written = 0;
+            if (!WriteFile(out.Get(), buffer.data(), n, &written, nullptr) || written != n) {
+                ok = false;
+                break;
+            }
+            done += n;
+            pending += n;
+            int tenth = CopyTenth(done, T);
+            if (tenth != last) {
+                last = tenth;
+                ui.SetFileBar(done, T);
+                AdvanceOverall(ui, pending);
+                pending = 0;
+                ui.ProcessMessages();
+            }
+            if (job.Cancelled) break;
+        }
+        if (!ok && done < T) AdvanceOverall(ui, T - done + pending);  // the bars count the whole file as handled
+        in.Close();
+        if (!out.Close()) ok = false;
+
+        if (!ok || job.Cancelled) {
+            // Only a complete copy ever takes the target's name.
+            DeleteFileW(wtemp.c_str());
+            return job.Cancelled && ok;
+        }
+        if (!MoveFileExW(wtemp.c_str(), fw::Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            DeleteFileW(wtemp.c_str());
+            return false;
+        }
+        return true;
+    }
+}
+
+void StartImport(const std::string& path) { StartImport(path, WindowImportUi()); }
+
+void StartImport(const std::string& path, IImportUi& ui) {
+    TImportJob& job = ImportJob();
+    if (job.Running) return;  // never nested inside a running import
+    RunningGuard running;
+
+    job.SourcePath = path;
+    if (!FolderExistsAt(path)) return;
+    job.Mask.RunningIndex = 1;
+    if (ui.ConfirmImport() == 2) return;
+
+    job.Cancelled = false;
+    ui.ShowPreparing();
+    ui.ProcessMessages();
+
+    job.Mask.RunningIndex = 1;
+    job.SourceFiles.clear();
+    job.TargetFiles.clear();
+    for (const std::string& pattern : Settings().ExtensionList) {
+        ScanFolder(job.SourcePath, pattern, ui);
+        if (job.Cancelled) return;
+    }
+    if (job.SourceFiles.empty()) {
+        ui.Message("Nebyly nalezeny žádné soubory ke zpracování.\r\nKopírování nemůže začít. Dialog bude uzavřen.",
+                   "Kolibrio2 - Oznámení", mkWarning, MsgBtn::OK, MsgBtn::OK);
+        ui.HideProgress();
+        ui.ProcessMessages();
+        return;
+    }
+    job.TotalBytes = 0;
+    for (const std::string& file : job.SourceFiles) {
+        job.TotalBytes = AddFileSize(file, job.TotalBytes);
+        if (job.Cancelled) return;
+    }
+    RunImport(ui);
+}
+
+void RunImport(IImportUi& ui) {
+    TImportJob& job = ImportJob();
+    IncrementCounter("copycount");
+    std::string ErrorText;
+    ui.SetPreviewTimer(false);
+    bool failed = false;
+    job.Mask.RunningIndex = 1;
+    job.Mask.TotalCount = static_cast<int32_t>(job.SourceFiles.size());
+
+    auto endOfRun = [&] {
+        ui.HideProgress();
+        job.Mask.IndexDirs.clear();
+        job.SourceFiles.clear();
+        job.TargetFiles.clear();
+        ui.SetTitle("Kolibrio 2");
+        ui.SetPreviewTimer(true);
+    };
+
+    {
+        TDynamicDateTimeArray dates;
+        int hi = job.Mask.TotalCount - 1;
+        SortByCaptureDate(dates, 0, hi < 0 ? 0 : hi, true, ui);
+    }
+    ui.ProcessMessages();
+    job.Mask.IndexDirs.clear();
+
+    const TSettings& settings = Settings();
+    TMaskInputs inputs{settings.DateNameTables,
+                       [](const std::string& f, std::string& err) { return CaptureDate(f, err); }, LocalNow};
+    for (int32_t i = 0; i < job.Mask.TotalCount; ++i) {
+        if (job.Cancelled) return endOfRun();
+        std::string name = ExpandMask(job.SourceFiles[i], settings.CurrentMask, ErrorText, false, job.Mask, inputs);
+        std::string target = settings.Path + name;
+        ui.ProcessMessages();
+        if (!IsValidTargetPath(target)) {
+            ui.Message(BadTargetMessage(target), "Kolibrio 2 - Chyba", mkError, MsgBtn::OK, MsgBtn::OK);
+            return endOfRun();
+        }
+        ++job.Mask.RunningIndex;
+        job.TargetFiles.push_back(target);
+    }
+
+    ui.BeginCopying();  // reads BarMax and BarPosition
+    try {
+        job.BarMax = job.TotalBytes;
+        job.BarPosition = 0;
+        ui.OverallChanged();
+        ui.SetSpeedTimer(true);
+        job.StartTick = ui.TickCount();
+        job.OverwriteAll = false;
+        job.SkipAll = false;
+        for (size_t j = 0; j < job.TargetFiles.size(); ++j) {
+            ui.ProcessMessages();
+            if (!CopyOneFile(job.SourceFiles[j], job.TargetFiles[j], ErrorText, ui)) failed = true;
+            if (job.Cancelled) break;
+        }
+        ui.SetSpeedTimer(false);
+        ui.SpeedTick();
+    } catch (const std::exception&) {
+        // The copy phase ends here; the report below still tells what happened.
+        failed = true;
+    }
+
+    const char* caption = "Kolibrio2 - Výsledky kopírování";
+    if (failed || !ErrorText.empty())
+        ui.Message("Během kopírování došlo k chybě:\r\n" + ErrorText, caption, mkError, MsgBtn::OK, MsgBtn::OK);
+    if (job.Cancelled) ui.Message("Kopírování bylo přerušeno.", caption, mkWarning, MsgBtn::OK, MsgBtn::OK);
+    if (!failed && ErrorText.empty() && !job.Cancelled)
+        ui.Message("Kopírování proběhlo úspěšně.", caption, mkInformation, MsgBtn::OK, MsgBtn::OK);
+    endOfRun();
+}

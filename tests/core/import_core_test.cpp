@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "import/ImportCore.h"
+
+namespace {
+
+// Files named "1".."n" with the given dates, sorted; returns the names in
+// their new order.
+std::vector<std::string> SortNames(const std::vector<double>& dates) {
+    std::vector<std::string> files;
+    std::map<std::string, double> dateOf;
+    for (size_t k = 0; k < dates.size(); ++k) {
+        files.push_back(std::to_string(k + 1));
+        dateOf[files.back()] = dates[k];
+    }
+    TSortContext ctx{files, [&](const std::string& f, std::string&) { return dateOf.at(f); }, nullptr, nullptr, {}};
+    TDynamicDateTimeArray D;
+    int hi = static_cast<int>(files.size()) - 1;
+    SortByCaptureDate(D, 0, hi < 0 ? 0 : hi, true, ctx);
+    return files;
+}
+
+using Names = std::vector<std::string>;
+
+TEST(SortByCaptureDate, EqualAndMixedDatesComeOutInThePartitionOrder) {
+    struct Case {
+        std::vector<double> dates;
+        Names expected;
+    } cases[] = {
+        {{5}, {"1"}},
+        {{7, 7}, {"2", "1"}},
+        {{7, 7, 7}, {"3", "2", "1"}},
+        {{7, 7, 7, 7}, {"3", "4", "1", "2"}},
+        {{7, 7, 7, 7, 7}, {"4", "5", "3", "1", "2"}},
+        {{3, 1, 2, 1, 3}, {"2", "4", "3", "5", "1"}},
+        {{5, 4, 3, 2, 1}, {"5", "4", "3", "2", "1"}},
+        {{}, {}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(SortNames(c.dates), c.expected);
+}
+
+TEST(SortByCaptureDate, LargeListEndsAscendingAndKeepsEveryEntry) {
+    std::vector<double> dates;
+    for (int k = 0; k < 2000; ++k) dates.push_back((k * 7919) % 101);  // many equal dates
+    Names sorted = SortNames(dates);
+    ASSERT_EQ(sorted.size(), dates.size());
+    std::vector<bool> seen(dates.size());
+    double last = -1;
+    for (const std::string& n : sorted) {
+        size_t k = std::stoul(n) - 1;
+        EXPECT_FALSE(seen[k]);
+        seen[k] = true;
+        EXPECT_GE(dates[k], last);
+        last = dates[k];
+    }
+}
+
+TEST(SortByCaptureDate, OneErrorTextForAllFilesAndCancelStopsBeforeTheFill) {
+    Names files = {"a", "b", "c"};
+    int calls = 0;
+    std::vector<std::string> errorsSeen;
+    bool cancelled = false;
+    TSortContext ctx{files,
+                     [&](const std::string& f, std::string& err) {
+                         ++calls;
+                         errorsSeen.push_back(err);
+                         if (f == "a") err = "bad exif";
+                         return 1.0;
+                     },
+                     nullptr, &cancelled, {}};
+    TDynamicDateTimeArray D;
+    SortByCaptureDate(D, 0, 2, true, ctx);
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(errorsSeen, (Names{"", "bad exif", "bad exif"}));
+
+    cancelled = true;
+    calls = 0;
+    TDynamicDateTimeArray D2;
+    SortByCaptureDate(D2, 0, 2, true, ctx);
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(D2.empty());
+}
+
+// A directory tree in memory, listed the way FindFirstFile lists it.
+struct FakeTree {
+    std::map<std::string, std::vector<TScanEntry>> folders;  // folder with trailing '\'
+    std::vector<std::string> searches;
+
+    static bool Match(const std::string& pat, const std::string& name) {
+        if (pat == "*.*") return true;
+        // "*.ext" only, case-insensitive
+        std::string ext = pat.substr(1);
+        if (name.size() < ext.size()) return false;
+        for (size_t k = 0; k < ext.size(); ++k)
+            if (tolower(name[name.size() - ext.size() + k]) != tolower(ext[k])) return false;
+        return true;
+    }
+    void List(const std::string& search, const std::function<bool(const TScanEntry&)>& each) {
+        searches.push_back(search);
+        size_t slash = search.rfind('\\');
+        auto it = folders.find(search.substr(0, slash + 1));
+        if (it == folders.end()) return;
+        for (const TScanEntry& e : it->second)
+            if (Match(search.substr(slash + 1), e.Name) && !each(e)) return;
+    }
+};
+
+TScanEntry File(const std::string& n, bool hidden = false, bool system = false) {
+    TScanEntry e;
+    e.Name = n;
+    e.Hidden = hidden;
+    e.System = system;
+    return e;
+}
+TScanEntry Dir(const std::string& n, bool hidden = false) {
+    TScanEntry e = File(n, hidden);
+    e.Directory = true;
+    return e;
+}
+
+TEST(ScanFolder, DepthFirstWithTheAttributeRules) {
+    FakeTree t;
+    t.folders["C:\\card\\"] = {Dir("."), Dir(".."), File("a.JPG"), Dir("sub"), File("h.jpg", true),
+                               File("s.jpg", false, true), Dir(".thumbs"), Dir("hid", true), File("x.avi"),
+                               Dir("sub2")};
+    t.folders["C:\\card\\sub\\"] = {File("b.jpg"), Dir("deep")};
+    t.folders["C:\\card\\sub\\deep\\"] = {File("c.jpg")};
+    t.folders["C:\\card\\sub2\\"] = {File("d.jpg")};
+    t.folders["C:\\card\\.thumbs\\"] = {File("t.jpg")};
+    t.folders["C:\\card\\hid\\"] = {File("i.jpg")};
+    TScanContext ctx{[&](const std::string& s, const std::function<bool(const TScanEntry&)>& f) { t.List(s, f); },
+                     nullptr, nullptr};
+    Names files;
+    ScanFolder("C:\\card", "*.jpg", files, ctx);
+    EXPECT_EQ(files, (Names{"C:\\card\\a.JPG", "C:\\card\\h.jpg", "C:\\card\\sub\\b.jpg", "C:\\card\\sub\\deep\\c.jpg",
+                            "C:\\card\\sub2\\d.jpg"}));
+    EXPECT_EQ(t.searches.front(), "C:\\card\\*.jpg");
+
+    // A folder that ends in a backslash gets no second one; the same pattern
+    // twice lists the files twice.
+    Names again;
+    ScanFolder("C:\\card\\sub\\", "*.JPG", again, ctx);
+    ScanFolder("C:\\card\\sub\\", "*.jpg", again, ctx);
+    EXPECT_EQ(again, (Names{"C:\\card\\sub\\b.jpg", "C:\\card\\sub\\deep\\c.jpg", "C:\\card\\sub\\b.jpg",
+                            "C:\\card\\sub\\deep\\c.jpg"}));
+
+    Names none;
+    ScanFolder("C:\\missing", "*.jpg", none, ctx);
+    EXPECT_TRUE(none.empty());
+}
+
+TEST(ScanFolder, CancelEndsEveryLevelAfterTheFileJustAdded) {
+    FakeTree t;
+    t.folders["C:\\c\\"] = {File("1.jpg"), Dir("s"), File("2.jpg"), Dir("s2")};
+    t.folders["C:\\c\\s\\"] = {File("3.jpg"), File("4.jpg"), File("5.jpg")};
+    t.folders["C:\\c\\s2\\"] = {File("6.jpg")};
+    bool cancelled = false;
+    int serviced = 0;
+    Names files;
+    TScanContext ctx{[&](const std::string& s, const std::function<bool(const TScanEntry&)>& f) { t.List(s, f); },
+                     [&] {
+                         if (++serviced == 3) cancelled = true;  // Storno pressed during the third service
+                     },
+                     &cancelled};
+    ScanFolder("C:\\c\\", "*.jpg", files, ctx);
+    // The file listed after the press is still taken, then every level ends.
+    EXPECT_EQ(files, (Names{"C:\\c\\1.jpg", "C:\\c\\2.jpg", "C:\\c\\s\\3.jpg", "C:\\c\\s\\4.jpg"}));
+    EXPECT_EQ(serviced, 3);
+}
+
+TEST(ProgressArithmetic, RoundingSpeedRemainingAndTitle) {
+    EXPECT_EQ(RoundHalfEven(2.5), 2);
+    EXPECT_EQ(RoundHalfEven(3.5), 4);
+    EXPECT_EQ(RoundHalfEven(9765.625), 9766);
+    EXPECT_EQ(RoundHalfEven(-0.5), 0);
+
+    TProgressFigures f = ComputeProgress(5000, 10000000, 20000000);
+    EXPECT_EQ(f.speedKBs, 1953);
+    EXPECT_EQ(f.remainingMs, 5000);
+    EXPECT_EQ(f.percent, 50);
+
+    EXPECT_FALSE(ComputeProgress(1200, 5000, 10000).speedKBs);  // seconds = 1
+    EXPECT_TRUE(ComputeProgress(1500, 5000, 10000).speedKBs);   // seconds = 2
+    EXPECT_EQ(ComputeProgress(2500, 4096000, 1).speedKBs, 2000);  // 2.5 s counts as 2
+    EXPECT_EQ(ComputeProgress(3500, 4096000, 1).speedKBs, 1000);  // 3.5 s counts as 4
+
+    TProgressFigures none = ComputeProgress(3000, 0, 0);
+    EXPECT_FALSE(none.remainingMs);
+    EXPECT_FALSE(none.percent);
+
+    // 5 GiB total, 2.5 GiB copied: 64-bit counts give the right share.
+    TProgressFigures big = ComputeProgress(10000, 5LL << 29, 5LL << 30);
+    EXPECT_EQ(big.percent, 50);
+    EXPECT_EQ(big.remainingMs, 10000);
+}
+
+TEST(ProgressArithmetic, DurationsAsTimeOfDay) {
+    EXPECT_EQ(DurationAsTimeOfDay(5000), 5000);
+    EXPECT_EQ(DurationAsTimeOfDay(25LL * 3600 * 1000 + 7000), 3600 * 1000 + 7000);
+    EXPECT_EQ(DurationAsTimeOfDay(-3000), 0);
+}
+
+TEST(ProgressArithmetic, TenthsOfAHundredThousandByteFile) {
+    std::vector<int> moves;
+    int64_t done = 0, last = 0;
+    for (int64_t n : {32769, 32769, 32769, 1693}) {
+        done += n;
+        int t = CopyTenth(done, 100000);
+        if (t != last) moves.push_back(t), last = t;
+    }
+    EXPECT_EQ(moves, (std::vector<int>{3, 6, 9, 10}));
+    EXPECT_EQ(CopyTenth(10, 10), 10);
+    EXPECT_EQ(CopyTenth(0, 0), 0);
+}
+
+TEST(ProgressArithmetic, BarScaleFitsLargeTotals) {
+    TBarScale small(1000);
+    EXPECT_EQ(small.shift, 0);
+    EXPECT_EQ(small(500), 500);
+    int64_t total = 6LL << 30;  // 6 GiB
+    TBarScale big(total);
+    EXPECT_LE(big(total), INT32_MAX);
+    EXPECT_GT(big(total), INT32_MAX / 2);
+    EXPECT_EQ(big(total / 2), big(total) / 2);
+}
+
+TEST(ImportTexts, QuestionsNameTheTarget) {
+    EXPECT_EQ(OverwriteQuestion("D:\\F\\a.jpg"), "Soubor \"D:\\F\\a.jpg\" již existuje.\r\nChcete jej přepsat?");
+    EXPECT_EQ(BadTargetMessage("D:\\x"), "Cesta \"D:\\x\" není správná...");
+    EXPECT_NE(TemporaryTargetName("D:\\a.jpg"), "D:\\a.jpg");
+}
+
+}  // namespace

@@ -1,0 +1,451 @@
+// Whole import runs over real folder trees on disk, answered by a script.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <optional>
+
+#include "framework/Strings.h"
+#include "import/ImportRun.h"
+#include "settings/Settings.h"
+#include "support/ImportScript.h"
+#include "support/WinTest.h"
+#include "tests/core/exif_fixture.h"
+
+namespace {
+
+using wintest::ScriptedImportUi;
+using Names = std::vector<std::string>;
+
+const wchar_t kCounters[] = L"SOFTWARE\\TB-Venor\\Kolibrio 2";
+const char kResults[] = "Kolibrio2 - Výsledky kopírování";
+const char kOverwrite[] = "Kolibrio2 - Potvrdit nahrazení souboru";
+const char kQuestion[] = "Kolibrio2 - Otázka";
+
+void SetFileTimeLocal(const std::wstring& path, int y, int mo, int d, int h, int mi, int s) {
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(y);
+    st.wMonth = static_cast<WORD>(mo);
+    st.wDay = static_cast<WORD>(d);
+    st.wHour = static_cast<WORD>(h);
+    st.wMinute = static_cast<WORD>(mi);
+    st.wSecond = static_cast<WORD>(s);
+    FILETIME local, utc;
+    SystemTimeToFileTime(&st, &local);
+    LocalFileTimeToFileTime(&local, &utc);
+    HANDLE f = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    SetFileTime(f, nullptr, nullptr, &utc);
+    CloseHandle(f);
+}
+
+std::string CameraJpeg(const std::string& date, size_t size) {
+    return exiffix::Jpeg(exiffix::CameraTiff(false, date).Build(), 16, size);
+}
+
+std::optional<DWORD> CopyCount() {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCounters, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
+    DWORD value = 0, size = sizeof value, type = 0;
+    LONG r = RegQueryValueExW(key, L"copycount", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS || type != REG_DWORD) return std::nullopt;
+    return value;
+}
+
+void SetCopyCount(DWORD value) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kCounters, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"copycount", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(DWORD));
+    RegCloseKey(key);
+}
+
+// Every file below a folder, as paths relative to it, sorted.
+void ListTree(const std::wstring& base, const std::wstring& rel, Names& out) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((base + rel + L"*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        std::wstring n = fd.cFileName;
+        if (n == L"." || n == L"..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListTree(base, rel + n + L"\\", out);
+        else
+            out.push_back(fw::Utf8(rel + n));
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    std::sort(out.begin(), out.end());
+}
+Names Tree(const std::wstring& base) {
+    Names out;
+    ListTree(base, L"", out);
+    return out;
+}
+
+class ImportRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = wintest::MakeTempDir();
+        src_ = root_ + L"card\\";
+        dst_ = root_ + L"archive\\";
+        CreateDirectoryW(src_.c_str(), nullptr);
+        CreateDirectoryW(dst_.c_str(), nullptr);
+        TSettings& s = Settings();
+        s.Path = fw::Utf8(dst_);
+        s.CurrentMask = "%yyyy%\\%mm%\\%dd%\\%index%_%file_name%.%file_ext%";
+        s.ExtensionList = {"*.jpg", "*.avi"};
+        s.TimeForMask = TTimeSource::EXIFTime;
+        ImportJob() = TImportJob();
+    }
+    void TearDown() override { wintest::RemoveTree(root_); }
+
+    // A file in the card with content and a file time.
+    std::wstring Put(const std::wstring& rel, const std::string& bytes, int day = 1, int hour = 10, int sec = 0) {
+        std::wstring path = src_ + rel;
+        size_t slash = rel.rfind(L'\\');
+        if (slash != std::wstring::npos) ForceDirectories(fw::Utf8(src_ + rel.substr(0, slash)));
+        EXPECT_TRUE(wintest::WriteFileBytes(path, bytes));
+        SetFileTimeLocal(path, 2009, 6, day, hour, 0, sec);
+        return path;
+    }
+    std::string Src() const { return fw::Utf8(src_); }
+    std::string Read(const std::wstring& relTarget) { return wintest::ReadFileBytes(dst_ + relTarget); }
+
+    std::wstring root_, src_, dst_;
+};
+
+TEST_F(ImportRun, JpegAndAviAreNumberedByCaptureDateAcrossPatterns) {
+    SetCopyCount(41);
+    std::string a = CameraJpeg("2009:06:01 10:00:03", 3000);
+    std::string b = CameraJpeg("2009:06:01 10:00:01", 4000);
+    std::string c = CameraJpeg("2009:06:02 08:00:00", 5000);
+    Put(L"DCIM\\100CAM\\P3.JPG", a);
+    Put(L"DCIM\\100CAM\\P1.JPG", b);
+    Put(L"DCIM\\101CAM\\P9.JPG", c);
+    Put(L"DCIM\\100CAM\\MOV2.AVI", std::string(700, 'v'), 1, 10, 2);  // between the two JPEGs of that day
+
+    ScriptedImportUi ui;
+    StartImport(Src(), ui);
+
+    EXPECT_EQ(ui.Captions(), Names{kResults});
+    EXPECT_EQ(ui.messages.at(0).text, "Kopírování proběhlo úspěšně.");
+    EXPECT_EQ(ui.messages.at(0).kind, mkInformation);
+    EXPECT_EQ(Tree(dst_), (Names{"2009\\06\\01\\1_P1.JPG", "2009\\06\\01\\2_MOV2.AVI", "2009\\06\\01\\3_P3.JPG",
+                                 "2009\\06\\02\\4_P9.JPG"}));
+    EXPECT_EQ(Read(L"2009\\06\\01\\3_P3.JPG"), a);
+    EXPECT_EQ(Read(L"2009\\06\\02\\4_P9.JPG"), c);
+    EXPECT_EQ(CopyCount(), 42u);
+    EXPECT_EQ(ui.overallAtEnd, 3000 + 4000 + 5000 + 700);
+    EXPECT_EQ(ImportJob().TotalBytes, 3000 + 4000 + 5000 + 700);
+    EXPECT_FALSE(ui.progressVisible);
+    EXPECT_TRUE(ui.previewTimer);
+    EXPECT_EQ(ui.title, "Kolibrio 2");
+    EXPECT_TRUE(ImportJob().SourceFiles.empty());
+    EXPECT_TRUE(ImportJob().Mask.IndexDirs.empty());
+    EXPECT_GE(ui.speedTicks, 1);
+}
+
+TEST_F(ImportRun, IndexDirCountsPerTargetFolder) {
+    Settings().TimeForMask = TTimeSource::FileTime;
+    Settings().CurrentMask = "%dd%\\%index_dir%-%index%.%file_ext%";
+    Put(L"a.jpg", "a", 2, 9);
+    Put(L"b.jpg", "b", 1, 9);
+    Put(L"c.jpg", "c", 2, 10);
+    Put(L"d.jpg", "d", 1, 10);
+    ScriptedImportUi ui;
+    StartImport(Src(), ui);
+    EXPECT_EQ(Tree(dst_), (Names{"01\\1-1.jpg", "01\\2-2.jpg", "02\\1-3.jpg", "02\\2-4.jpg"}));
+    EXPECT_EQ(Read(L"01\\2-2.jpg"), "d");
+    EXPECT_EQ(Read(L"02\\1-3.jpg"), "a");
+}
+
+// Two existing targets, the answers to the overwrite question and what
+// each file holds afterwards ("new" copied, "old" kept).
+TEST_F(ImportRun, TheFiveOverwriteAnswersAndTheCancelLoop) {
+    struct Case {
+        const char* name;
+        std::deque<int> answers;
+        std::string first, second;
+        int overwriteQuestions;
+        bool cancelled;
+    } cases[] = {
+        {"yes, no", {6, 7}, "new", "old", 2, false},
+        {"yes to all", {10}, "new", "new", 1, false},
+        {"no to all", {9}, "old", "old", 1, false},
+        {"cancel, not sure, then yes; no", {2, 7, 6, 7}, "new", "old", 3, false},
+        {"cancel for sure", {2, 6}, "old", "old", 1, true},
+        {"close box of the question counts as cancel", {2, 6}, "old", "old", 1, true},
+    };
+    Settings().TimeForMask = TTimeSource::FileTime;
+    Settings().CurrentMask = "%file_name%.%file_ext%";
+    Put(L"1.jpg", "new1", 1, 8);
+    Put(L"2.jpg", "new2", 1, 9);
+    Put(L"3.jpg", "new3", 1, 10);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        wintest::WriteFileBytes(dst_ + L"1.jpg", "old1");
+        wintest::WriteFileBytes(dst_ + L"2.jpg", "old2");
+        DeleteFileW((dst_ + L"3.jpg").c_str());
+        ScriptedImportUi ui;
+        ui.answers = c.answers;
+        ui.questionMs = 7000;
+        StartImport(Src(), ui);
+        EXPECT_EQ(Read(L"1.jpg"), c.first + "1");
+        EXPECT_EQ(Read(L"2.jpg"), c.second + "2");
+        EXPECT_EQ(wintest::FileExists(dst_ + L"3.jpg"), !c.cancelled);
+        int overwrite = 0;
+        for (const auto& m : ui.messages)
+            if (m.caption == kOverwrite) {
+                ++overwrite;
+                EXPECT_EQ(m.kind, mkInformation);
+                EXPECT_EQ(m.buttons, MsgBtn::Yes | MsgBtn::No | MsgBtn::Cancel | MsgBtn::NoAll | MsgBtn::YesAll);
+                EXPECT_EQ(m.focus, MsgBtn::No);
+            }
+        EXPECT_EQ(overwrite, c.overwriteQuestions);
+        ASSERT_FALSE(ui.messages.empty());
+        EXPECT_EQ(ui.messages.back().text,
+                  c.cancelled ? "Kopírování bylo přerušeno." : "Kopírování proběhlo úspěšně.");
+        // Every question that stayed open moved the start of the copy
+        // forward by its time, except the final "yes, cancel".
+        int moved = static_cast<int>(ui.messages.size()) - 1 - (c.cancelled ? 1 : 0);
+        EXPECT_EQ(ImportJob().StartTick - ui.startTickAtQuestion.front(), static_cast<uint32_t>(moved) * 7000u);
+        EXPECT_EQ(Tree(dst_).size(), c.cancelled ? 2u : 3u);  // no temporary file is left behind
+    }
+}
+
+TEST_F(ImportRun, CancelDuringScanOrderingAndCopyingLeavesNoPartialFile) {
+    Settings().TimeForMask = TTimeSource::FileTime;
+    Settings().CurrentMask = "%file_name%.%file_ext%";
+    Put(L"a.jpg", "aaa", 1, 8);
+    Put(L"sub\\big.jpg", std::string(300000, 'b'), 1, 9);
+    Put(L"sub\\c.jpg", "ccc", 1, 10);
+    // The user presses Storno at the n-th service of window events (the
+    // first comes when the progress window appears, the scan's follow), or
+    // once the big file's bar has moved.
+    struct Case {
+        const char* name;
+        int pressAt;
+        Names left;
+        bool resultShown;
+    } cases[] = {
+        {"before the scan's first file", 1, {}, false},
+        {"during the scan", 2, {}, false},
+        {"ordering", 5, {}, false},
+        {"copying the big file", 0, {"a.jpg"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        wintest::RemoveTree(dst_);
+        CreateDirectoryW(dst_.c_str(), nullptr);
+        ScriptedImportUi ui;
+        int services = 0;
+        ui.onProcessMessages = [&] {
+            ++services;
+            bool press = c.pressAt ? services == c.pressAt
+                                   : !ui.fileBarMoves.empty() && ui.fileBarMoves.back() >= 32769;
+            if (press) ImportJob().Cancelled = true;
+        };
+        StartImport(Src(), ui);
+        EXPECT_EQ(Tree(dst_), c.left);
+        if (c.resultShown) {
+            EXPECT_EQ(ui.Captions(), Names{kResults});
+            EXPECT_EQ(ui.messages.back().text, "Kopírování bylo přerušeno.");
+        } else {
+            EXPECT_TRUE(ui.messages.empty());
+        }
+    }
+}
+
+TEST_F(ImportRun, InvalidTargetOfTheTenthFileStopsBeforeAnyCopy) {
+    Settings().TimeForMask = TTimeSource::FileTime;
+    Settings().ExtensionList = {"f*"};
+    Settings().CurrentMask = "%file_ext%\\%file_name%.x";  // no extension: an empty folder name
+    for (int k = 1; k <= 9; ++k) Put(L"f0" + std::to_wstring(k) + L".jpg", "x", 1, k);
+    Put(L"f10", "x", 1, 10);
+    Put(L"f11.jpg", "x", 1, 11);
+    ScriptedImportUi ui;
+    StartImport(Src(), ui);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, "Kolibrio 2 - Chyba");
+    EXPECT_EQ(ui.messages[0].text, "Cesta \"" + fw::Utf8(dst_) + "\\f10.x\" není správná...");
+    EXPECT_EQ(ui.messages[0].kind, mkError);
+    EXPECT_TRUE(Tree(dst_).empty());
+    EXPECT_FALSE(ui.progressVisible);
+    EXPECT_FALSE(ui.copying);
+}
+
+TEST_F(ImportRun, NoMatchingFileGivesTheNotice) {
+    SetCopyCount(7);
+    Put(L"readme.txt", "x");
+    ScriptedImportUi ui;
+    StartImport(Src(), ui);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, "Kolibrio2 - Oznámení");
+    EXPECT_EQ(ui.messages[0].text,
+              "Nebyly nalezeny žádné soubory ke zpracování.\r\nKopírování nemůže začít. Dialog bude uzavřen.");
+    EXPECT_EQ(ui.messages[0].kind, mkWarning);
+    EXPECT_FALSE(ui.progressVisible);
+    EXPECT_EQ(CopyCount(), 7u);
+}
+
+TEST_F(ImportRun, MissingFolderOrDeclinedConfirmationDoesNothing) {
+    Put(L"a.jpg", "a");
+    ScriptedImportUi missing;
+    StartImport(fw::Utf8(root_ + L"nowhere\\"), missing);
+    EXPECT_EQ(missing.confirms, 0);
+    ScriptedImportUi declined;
+    declined.confirmResult = 2;
+    StartImport(Src(), declined);
+    EXPECT_EQ(declined.confirms, 1);
+    EXPECT_FALSE(declined.progressVisible);
+    EXPECT_TRUE(Tree(dst_).empty());
+}
+
+TEST_F(ImportRun, UnreadableExifEndsInTheErrorBoxThoughEverythingWasCopied) {
+    std::string tiff = exiffix::CameraTiff(false, "2009:06:01 10:00:00").Build();
+    tiff[4] = '\xF0';  // the first directory lies past the end of the file
+    tiff[5] = '\xFF';
+    Put(L"a.jpg", exiffix::Jpeg(tiff, 16, 2000), 1, 8);
+    Put(L"b.jpg", CameraJpeg("2009:06:03 10:00:00", 2000), 1, 9);
+    ScriptedImportUi ui;
+    StartImport(Src(), ui);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].kind, mkError);
+    EXPECT_EQ(ui.messages[0].text.rfind("Během kopírování došlo k chybě:\r\n", 0), 0u);
+    EXPECT_GT(ui.messages[0].text.size(), std::string("Během kopírování došlo k chybě:\r\n").size());
+    EXPECT_EQ(Tree(dst_).size(), 2u);
+}
+
+TEST_F(ImportRun, ZeroByteAndHundredThousandByteFilesMoveTheBarsAtTenths) {
+    Settings().TimeForMask = TTimeSource::FileTime;
+    Settings().CurrentMask = "%file_name%.%file_ext%";
+    Put(L"empty.jpg", "", 1, 8);
+    std::string data;
+    for (int k = 0; k < 100000; ++k) data += static_cast<char>(k * 31 % 251);
+    Put(L"full.jpg", data, 1, 9);
+    ScriptedImportUi ui;
+    StartImport(Src(), ui);
+    EXPECT_EQ(Read(L"empty.jpg"), "");
+    EXPECT_TRUE(wintest::FileExists(dst_ + L"empty.jpg"));
+    EXPECT_EQ(Read(L"full.jpg"), data);
+    EXPECT_EQ(ui.fileBarMoves, (std::vector<int64_t>{32769, 65538, 98307, 100000}));
+    EXPECT_EQ(ui.overallAtEnd, 100000);
+    EXPECT_EQ(ui.messages.back().text, "Kopírování proběhlo úspěšně.");
+}
+
+TEST_F(ImportRun, TargetFolderThatCannotBeCreatedFailsEveryFile) {
+    wintest::WriteFileBytes(root_ + L"blocker", "a file where a folder should be");
+    Settings().Path = fw::Utf8(root_ + L"blocker\\sub\\");
+    Put(L"a.jpg", "a");
+    ScriptedImportUi ui;
+    StartImport(Src(), ui);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].kind, mkError);
+    EXPECT_EQ(ui.messages[0].text.rfind("Během kopírování došlo k chybě:", 0), 0u);
+}
+
+TEST_F(ImportRun, SourceDeletedBetweenScanAndCopy) {
+    Settings().TimeForMask = TTimeSource::FileTime;
+    Settings().CurrentMask = "%file_name%.%file_ext%";
+    Put(L"a.jpg", "aaa", 1, 8);
+    std::wstring gone = Put(L"b.jpg", "bbb", 1, 9);
+    Put(L"c.jpg", "ccc", 1, 10);
+    ScriptedImportUi ui;
+    bool deleted = false;
+    ui.onProcessMessages = [&] {
+        if (ui.copying && !deleted) deleted = DeleteFileW(gone.c_str()) != FALSE;
+    };
+    StartImport(Src(), ui);
+    ASSERT_TRUE(deleted);
+    EXPECT_EQ(Tree(dst_), (Names{"a.jpg", "c.jpg"}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].kind, mkError);
+    EXPECT_GT(ui.messages[0].text.size(), std::string("Během kopírování došlo k chybě:\r\n").size());
+}
+
+TEST_F(ImportRun, HiddenSystemAndDotFolders) {
+    Settings().TimeForMask = TTimeSource::FileTime;
+    Settings().CurrentMask = "%file_name%.%file_ext%";
+    std::wstring hiddenFile = Put(L"h.jpg", "h", 1, 1);
+    std::wstring systemFile = Put(L"s.jpg", "s", 1, 2);
+    Put(L".thumbs\\t.jpg", "t", 1, 3);
+    Put(L"hid\\i.jpg", "i", 1, 4);
+    Put(L"ok\\o.jpg", "o", 1, 5);
+    SetFileAttributesW(hiddenFile.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW(systemFile.c_str(), FILE_ATTRIBUTE_SYSTEM);
+    SetFileAttributesW((src_ + L"hid").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
+    ScriptedImportUi ui;
+    StartImport(Src(), ui);
+    EXPECT_EQ(Tree(dst_), (Names{"h.jpg", "o.jpg"}));
+}
+
+TEST_F(ImportRun, TwoRunsInARowStartClean) {
+    Settings().TimeForMask = TTimeSource::FileTime;
+    Settings().CurrentMask = "%index%.%file_ext%";
+    Put(L"a.jpg", "a", 1, 8);
+    Put(L"b.jpg", "b", 1, 9);
+    ScriptedImportUi first;
+    StartImport(Src(), first);
+    EXPECT_EQ(Tree(dst_), (Names{"1.jpg", "2.jpg"}));
+    ScriptedImportUi second;
+    second.answers = {10};  // yes to all holds for this run only
+    StartImport(Src(), second);
+    ScriptedImportUi third;
+    third.answers = {7, 7};
+    StartImport(Src(), third);
+    int asked = 0;
+    for (const auto& m : third.messages) asked += m.caption == kOverwrite;
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(Tree(dst_), (Names{"1.jpg", "2.jpg"}));
+}
+
+TEST_F(ImportRun, ASecondStartDuringARunIsIgnored) {
+    Settings().TimeForMask = TTimeSource::FileTime;
+    Settings().CurrentMask = "%file_name%.%file_ext%";
+    Put(L"a.jpg", "a", 1, 8);
+    std::wstring other = root_ + L"other\\";
+    CreateDirectoryW(other.c_str(), nullptr);
+    wintest::WriteFileBytes(other + L"z.jpg", "z");
+    ScriptedImportUi ui;
+    bool tried = false;
+    ui.onProcessMessages = [&] {
+        if (!tried && ui.copying) {
+            tried = true;
+            StartImport(fw::Utf8(other), ui);  // another card arrives
+        }
+    };
+    StartImport(Src(), ui);
+    EXPECT_TRUE(tried);
+    EXPECT_EQ(ui.confirms, 1);
+    EXPECT_EQ(Tree(dst_), Names{"a.jpg"});
+    EXPECT_EQ(ui.Captions(), Names{kResults});
+    EXPECT_FALSE(ImportJob().Running);
+}
+
+TEST_F(ImportRun, AnImportIntoItsOwnFolderKeepsTheSource) {
+    Settings().TimeForMask = TTimeSource::FileTime;
+    Settings().CurrentMask = "%file_name%.%file_ext%";
+    Settings().Path = Src();
+    std::string data(50000, 'q');
+    Put(L"self.jpg", data);
+    ScriptedImportUi ui;
+    ui.answers = {6};
+    StartImport(Src(), ui);
+    EXPECT_EQ(wintest::ReadFileBytes(src_ + L"self.jpg"), data);
+    EXPECT_EQ(Tree(src_), Names{"self.jpg"});
+    EXPECT_EQ(ui.messages.back().text, "Kopírování proběhlo úspěšně.");
+}
+
+TEST(ImportAddFileSize, SizesAndMissingFiles) {
+    std::wstring dir = wintest::MakeTempDir();
+    wintest::WriteFileBytes(dir + L"f", std::string(1234, 'x'));
+    EXPECT_EQ(AddFileSize(fw::Utf8(dir + L"f"), 10), 1244);
+    EXPECT_EQ(AddFileSize(fw::Utf8(dir + L"missing"), 10), 10);
+    wintest::RemoveTree(dir);
+}
+
+}  // namespace

@@ -1,0 +1,187 @@
+// The progress and confirmation windows for real, under the X server, with
+// the message box answered through its hook.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "device/Unit2.h"
+#include "framework/Application.h"
+#include "framework/Strings.h"
+#include "import/ImportRun.h"
+#include "import/UnitMyDlg.h"
+#include "import/unitDlgFilecopy.h"
+#include "settings/Settings.h"
+#include "support/UiTest.h"
+#include "support/WinTest.h"
+
+namespace {
+
+std::vector<std::string> gCaptions;
+int gAnswer = 1;
+std::function<void()> gOnMessage;
+
+int Answer(const std::string&, const std::string& caption, TMsgDlgKind, TMsgButtons, TMsgButtons) {
+    gCaptions.push_back(caption);
+    if (gOnMessage) gOnMessage();
+    return gAnswer;
+}
+
+std::string TextOf(fw::Control& c) { return c.Text(); }
+
+class ImportWindows : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        wintest::InitApp();
+        progress_ = new TDlgFilecopy();
+        confirm_ = new TOKBottomDlg1();
+    }
+    void SetUp() override {
+        root_ = wintest::MakeTempDir();
+        CreateDirectoryW((root_ + L"card").c_str(), nullptr);
+        CreateDirectoryW((root_ + L"out").c_str(), nullptr);
+        Settings().Path = fw::Utf8(root_ + L"out\\");
+        Settings().CurrentMask = "%file_name%_%index%.%file_ext%";
+        Settings().ExtensionList = {"*.jpg"};
+        Settings().TimeForMask = TTimeSource::FileTime;
+        ImportJob() = TImportJob();
+        gCaptions.clear();
+        gAnswer = 1;
+        gOnMessage = nullptr;
+        SetMessageDlgHook(Answer);
+    }
+    void TearDown() override {
+        SetMessageDlgHook(nullptr);
+        wintest::RemoveTree(root_);
+    }
+    std::wstring root_;
+    static TDlgFilecopy* progress_;
+    static TOKBottomDlg1* confirm_;
+};
+TDlgFilecopy* ImportWindows::progress_ = nullptr;
+TOKBottomDlg1* ImportWindows::confirm_ = nullptr;
+
+TEST_F(ImportWindows, ConfirmThenCopyWithTheRealWindows) {
+    wintest::WriteFileBytes(root_ + L"card\\P1.jpg", std::string(70000, 'p'));
+    std::string source = fw::Utf8(root_ + L"card\\");
+    std::string seen;
+    bool checked = false;
+    wintest::WhenWindowAppears(L"Kolibrio2 - Byl vložen fotoaparát", [&](HWND h) {
+        EXPECT_EQ(h, confirm_->Handle());
+        EXPECT_NE(wintest::FindChildByText(h, L"Byla zaznamenána přítomnost fotoaparátu..."), nullptr);
+        EXPECT_NE(wintest::FindChildByText(h, L"Chcete začít kopírovat fotografie\r\npodle aktuálního nastavení?"),
+                  nullptr);
+        for (const wchar_t* t : {L"Orientační náhled aktuálního nastavení masky:", L"Kopírovat z:", L"Do adresáře:",
+                                 L"Jména souborů:", L"Maska:", L"Upravit nastavení", L"Ano", L"Ne"})
+            EXPECT_NE(wintest::FindChildByText(h, t), nullptr) << fw::Utf8(t);
+        EXPECT_EQ(TextOf(confirm_->LabelFoto), source);
+        EXPECT_EQ(TextOf(confirm_->LabelMask), Settings().CurrentMask);
+        EXPECT_EQ(TextOf(confirm_->LabelSoub), "P1070283_1.JPG");
+        EXPECT_EQ(TextOf(confirm_->LabelPath), Settings().Path);
+        EXPECT_TRUE(confirm_->ButtonOK.Focused());
+        checked = true;
+        SendMessageW(confirm_->ButtonOK.Handle(), BM_CLICK, 0, 0);
+    });
+    gOnMessage = [&] {
+        // The result comes while the progress window still shows the run.
+        EXPECT_TRUE(progress_->Visible());
+        seen = TextOf(progress_->sLabelCaption);
+        EXPECT_EQ(progress_->sProgressBarAll.Position(), 70000);
+        EXPECT_EQ(progress_->sProgressBarFile.Position(), 70000);
+        EXPECT_NE(TextOf(progress_->LabelFrom).find("P1.jpg"), std::string::npos);
+        EXPECT_NE(TextOf(progress_->LabelTo).find("P1_1.jpg"), std::string::npos);
+    };
+    StartImport(source);
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(seen, "Probíhá kopírování fotografií. Prosím čekejte...");
+    EXPECT_EQ(gCaptions, std::vector<std::string>{"Kolibrio2 - Výsledky kopírování"});
+    EXPECT_TRUE(wintest::FileExists(root_ + L"out\\P1_1.jpg"));
+    EXPECT_FALSE(progress_->Visible());
+    EXPECT_EQ(fw::App().Title(), "Kolibrio 2");
+    // The application's window flashes for six ticks, then stops.
+    EXPECT_TRUE(wintest::WaitFor([&] { return !confirm_->TimerFlash.Enabled(); }, 8000));
+    EXPECT_EQ(confirm_->FlashTicks(), 6);
+}
+
+TEST_F(ImportWindows, EscInTheConfirmationDeclines) {
+    wintest::WriteFileBytes(root_ + L"card\\P1.jpg", "x");
+    wintest::WhenWindowAppears(L"Kolibrio2 - Byl vložen fotoaparát", [&](HWND) {
+        PostMessageW(confirm_->ButtonOK.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    StartImport(fw::Utf8(root_ + L"card\\"));
+    EXPECT_TRUE(gCaptions.empty());
+    EXPECT_FALSE(wintest::FileExists(root_ + L"out\\P1_1.jpg"));
+    EXPECT_FALSE(progress_->Visible());
+}
+
+TEST_F(ImportWindows, LongPathsAreShortenedToTheLabels) {
+    std::string deep = "C:\\" + std::string(60, 'a') + "\\" + std::string(60, 'b') + "\\" + std::string(60, 'c') +
+                       "\\P1070283.JPG";
+    progress_->SetPaths(deep, deep);
+    std::string shown = TextOf(progress_->LabelFrom);
+    EXPECT_NE(shown, deep);
+    EXPECT_NE(shown.find("...\\"), std::string::npos);
+    EXPECT_LE(progress_->LabelFrom.TextWidth(shown), 433);
+}
+
+TEST_F(ImportWindows, ProgressWindowTextsTimerAndStorno) {
+    TDlgFilecopy& d = *progress_;
+    EXPECT_EQ(d.Caption(), "Kolibrio2 - průběh kopírování, prosím čekejte...");
+    for (const wchar_t* t : {L"Průběh kopírování souboru:", L"Celkový průběh:", L"Z:", L"Do:", L"Rychlost:",
+                             L"Zbývá času:", L"Storno"})
+        EXPECT_NE(wintest::FindChildByText(d.Handle(), t), nullptr) << fw::Utf8(t);
+
+    // The worked example: half of 20 MB after five seconds.
+    ImportJob().BarMax = 20000000;
+    ImportJob().BarPosition = 10000000;
+    ImportJob().StartTick = GetTickCount() - 5000;
+    d.SetOverallProgress(ImportJob().BarPosition, ImportJob().BarMax);
+    d.Timer1Timer();
+    EXPECT_EQ(TextOf(d.LabelSpeed), "1953 KB/s");
+    EXPECT_EQ(TextOf(d.sLabelRemaining), "0:00:05");
+    EXPECT_EQ(fw::App().Title(), "50% - Kolibrio 2");
+
+    // Esc asks the cancel question; No changes nothing, Yes cancels and hides.
+    d.Show();
+    gAnswer = 7;
+    PostMessageW(d.ButtonStorno.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    for (int k = 0; k < 10; ++k) fw::App().ProcessMessages();  // the program's own loop sees the key
+    EXPECT_EQ(gCaptions, std::vector<std::string>{"Kolibrio2 - Otázka"});
+    EXPECT_FALSE(ImportJob().Cancelled);
+    EXPECT_TRUE(d.Visible());
+    gAnswer = 6;
+    SendMessageW(d.ButtonStorno.Handle(), BM_CLICK, 0, 0);
+    EXPECT_TRUE(ImportJob().Cancelled);
+    EXPECT_FALSE(d.Visible());
+    EXPECT_EQ(fw::App().Title(), "Kolibrio 2");
+
+    // The close box only hides.
+    ImportJob().Cancelled = false;
+    fw::App().SetTitle("10% - Kolibrio 2");
+    d.Show();
+    SendMessageW(d.Handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(d.Visible());
+    EXPECT_FALSE(ImportJob().Cancelled);
+    EXPECT_EQ(fw::App().Title(), "Kolibrio 2");
+
+    // Minimising it minimises the whole application.
+    d.Show();
+    SendMessageW(d.Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_TRUE(IsIconic(fw::App().Handle()));
+    fw::App().Restore();
+    d.Hide();
+}
+
+TEST_F(ImportWindows, PreparationAnimationSteps) {
+    TDlgFilecopy& d = *progress_;
+    d.sProgressBarAll.SetPosition(0);
+    for (int k = 0; k < 3; ++k) d.Timer2Timer();
+    EXPECT_EQ(d.sProgressBarAll.Position(), 12);
+    for (int k = 0; k < 22; ++k) d.Timer2Timer();
+    EXPECT_EQ(d.sProgressBarAll.Position(), 100);
+    d.Timer2Timer();
+    EXPECT_LT(d.sProgressBarAll.Position(), 100);  // starts again from the beginning
+}
+
+}  // namespace
