@@ -124,6 +124,30 @@ void CALLBACK CloseMenuWhenShown(HWND, UINT, UINT_PTR, DWORD) {
     }
 }
 
+// Presses OK in the first visible dialog box of this thread that another
+// window owns, once it is there (the folder dialog has no caption of ours).
+HWND gDialogOwner = nullptr;
+std::wstring gDialogTitle;
+BOOL CALLBACK FindOwnedDialog(HWND hwnd, LPARAM lp) {
+    wchar_t cls[16] = {};
+    GetClassNameW(hwnd, cls, 16);
+    if (IsWindowVisible(hwnd) && lstrcmpW(cls, L"#32770") == 0 && GetWindow(hwnd, GW_OWNER) == gDialogOwner) {
+        *reinterpret_cast<HWND*>(lp) = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+void CALLBACK PressOkInDialog(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindOwnedDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog) return;
+    KillTimer(nullptr, id);
+    gDialogTitle = wintest::WindowText(wintest::FindChildByText(dialog, L"Zvolte výchozí adresář pro ukládání fotografií"));
+    // Give the dialog its moment to select the starting folder.
+    wintest::Pump(300);
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+}
+
 std::wstring MenuText(HMENU menu, int pos) {
     wchar_t buf[256] = {};
     GetMenuStringW(menu, pos, buf, 255, MF_BYPOSITION);
@@ -505,6 +529,23 @@ TEST_F(SettingsWindowTest, BrowseNormalisesTheChosenFolder) {
     gChooserAnswer.clear();  // cancelled
     w.ButtonBrowseClick();
     EXPECT_EQ(w.EditPath.Text(), "C:\\");
+}
+
+TEST_F(SettingsWindowTest, RealFolderDialogStartsAtThePathAndGivesItBackWithABackslash) {
+    TSettingsWindow::SetFolderChooser(nullptr);
+    CreateDirectoryW(L"C:\\Foto", nullptr);
+    TForm1 form;
+    TSettingsWindow& w = *form.SettingsWindow;
+    form.ShowSettingsWindow();
+    w.EditPath.SetText("C:\\Foto");  // a cancelled dialog would leave this as it is
+    gDialogOwner = form.Handle();
+    gDialogTitle.clear();
+    SetTimer(nullptr, 0, 100, PressOkInDialog);
+    w.ButtonBrowseClick();
+    EXPECT_EQ(gDialogTitle, L"Zvolte výchozí adresář pro ukládání fotografií");
+    EXPECT_EQ(w.EditPath.Text(), "C:\\Foto\\");
+    form.Hide();
+    RemoveDirectoryW(L"C:\\Foto");
 }
 
 TEST_F(SettingsWindowTest, UntickingHintsHidesThemInAllThreeWindows) {
