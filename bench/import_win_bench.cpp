@@ -1,0 +1,395 @@
+// A whole import of a generated card tree, against a bare copy loop of the
+// same tree. Driven by bench/import_bench.sh, which also times ExifTool and
+// cp -r on the same files and prints the table; each mode prints one
+// "RESULT" line of key=value figures and asserts nothing.
+//
+//   import_win_bench gen    CARD          writes the card tree (DCIM\...)
+//   import_win_bench copy   CARD OUT      bare Win32 copy loop, 32769-byte buffer
+//   import_win_bench import CARD OUT      StartImport with quiet scripted answers
+//
+// OUT must not exist yet: every run goes into a fresh target, so no
+// overwrite question can come up (one that does is counted and answered No).
+#include <windows.h>
+#include <psapi.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "framework/Strings.h"
+#include "import/ImportRun.h"
+#include "settings/ListText.h"
+#include "settings/Settings.h"
+#include "tests/core/exif_fixture.h"
+
+namespace {
+
+constexpr int kPictures = 2000;
+constexpr int kPerFolder = 500;         // cameras start a new folder long before 999
+constexpr int kVideos = 4;
+constexpr int64_t kVideoBytes = 200LL * 1000 * 1000;
+constexpr int kDays = 20;               // the pictures spread over this many days of August 2011
+const char* const kMask = "%yyyy%\\%mm%\\%dd%\\%hh%%nn%%ss%_%index_dir%.%file_ext%";
+
+double Now() {
+    static LARGE_INTEGER freq = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) / static_cast<double>(freq.QuadPart);
+}
+
+struct Memory {
+    double peakMiB = 0, nowMiB = 0;
+};
+Memory WorkingSet() {
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    Memory m;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc)) {
+        m.peakMiB = pmc.PeakWorkingSetSize / 1048576.0;
+        m.nowMiB = pmc.WorkingSetSize / 1048576.0;
+    }
+    return m;
+}
+
+class Handle {
+public:
+    explicit Handle(HANDLE h) : h_(h) {}
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() {
+        if (Valid()) CloseHandle(h_);
+    }
+    bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return h_; }
+
+private:
+    HANDLE h_;
+};
+
+// ---- the card tree ----------------------------------------------------------
+
+// Seconds after 1 August 2011 00:00 local time at which picture i was taken.
+// Every twentieth picture starts a burst: it and the next three share one
+// second, as a camera's continuous mode gives them.
+int64_t ShotSecond(int i) {
+    int frame = i % 20 <= 3 ? i - i % 20 : i;
+    int day = frame * kDays / kPictures;
+    return day * 86400LL + 9 * 3600 + (frame % (kPictures / kDays)) * 331;
+}
+
+std::string ExifDate(int64_t second) {
+    int64_t day = second / 86400, rest = second % 86400;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "2011:08:%02d %02d:%02d:%02d", static_cast<int>(day + 1),
+                  static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
+    return buf;
+}
+
+bool SetLocalWriteTime(const std::wstring& path, int64_t second) {
+    SYSTEMTIME st{};
+    st.wYear = 2011;
+    st.wMonth = 8;
+    st.wDay = static_cast<WORD>(second / 86400 + 1);
+    st.wHour = static_cast<WORD>(second % 86400 / 3600);
+    st.wMinute = static_cast<WORD>(second / 60 % 60);
+    st.wSecond = static_cast<WORD>(second % 60);
+    FILETIME local, utc;
+    if (!SystemTimeToFileTime(&st, &local) || !LocalFileTimeToFileTime(&local, &utc)) return false;
+    Handle h(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return h.Valid() && SetFileTime(h.Get(), nullptr, nullptr, &utc);
+}
+
+bool WriteChunks(const std::wstring& path, const std::string& head, int64_t total) {
+    Handle h(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!h.Valid()) return false;
+    std::string chunk = head;
+    chunk.resize(1 << 20, '\0');
+    for (size_t k = head.size(); k < chunk.size(); ++k) chunk[k] = static_cast<char>(k * 131 % 251);
+    for (int64_t done = 0; done < total;) {
+        DWORD n = static_cast<DWORD>(total - done < static_cast<int64_t>(chunk.size()) ? total - done : chunk.size());
+        DWORD written = 0;
+        if (!WriteFile(h.Get(), chunk.data(), n, &written, nullptr) || written != n) return false;
+        done += n;
+        if (done == static_cast<int64_t>(n)) chunk.replace(0, head.size(), std::string(head.size(), '\x55'));
+    }
+    return true;
+}
+
+void Put32(std::string& s, uint32_t v, bool bigEndian) {
+    for (int k = 0; k < 4; ++k) s += static_cast<char>(v >> (bigEndian ? 24 - 8 * k : 8 * k));
+}
+
+// The head of a video file: a RIFF AVI whose "movi" list covers the rest, or
+// a QuickTime file whose "mdat" atom does, so that ExifTool takes the files
+// as what their names say.
+std::string VideoHead(bool avi, int64_t total) {
+    std::string s;
+    if (avi) {
+        s = "RIFF";
+        Put32(s, static_cast<uint32_t>(total - 8), false);
+        s += "AVI LIST";
+        Put32(s, static_cast<uint32_t>(total - 20), false);
+        s += "movi";
+    } else {
+        s += std::string("\0\0\0\x14", 4) + "ftypqt  " + std::string("\0\0\0\0", 4) + "qt  ";
+        Put32(s, static_cast<uint32_t>(total - 20), true);
+        s += "mdat";
+    }
+    return s;
+}
+
+int Generate(const std::string& card) {
+    const std::wstring dcim = fw::Wide(card) + L"\\DCIM";
+    CreateDirectoryW(fw::Wide(card).c_str(), nullptr);
+    CreateDirectoryW(dcim.c_str(), nullptr);
+    int64_t bytes = 0;
+    for (int i = 0; i < kPictures; ++i) {
+        wchar_t folder[64], name[64];
+        swprintf(folder, 64, L"\\%03dKAMRA", 100 + i / kPerFolder);
+        swprintf(name, 64, L"\\P%07d.JPG", 1080000 + i);
+        if (i % kPerFolder == 0) CreateDirectoryW((dcim + folder).c_str(), nullptr);
+        const std::wstring path = dcim + folder + name;
+        const int64_t second = ShotSecond(i);
+        const size_t size = (100 + (i * 37) % 300) * 1024;
+        const std::string jpeg = exiffix::Jpeg(exiffix::CameraTiff(i % 3 == 0, ExifDate(second)).Build(), 0, size);
+        Handle h(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        if (!h.Valid() || !WriteFile(h.Get(), jpeg.data(), static_cast<DWORD>(jpeg.size()), &written, nullptr) ||
+            written != jpeg.size()) {
+            std::printf("cannot write %s\n", fw::Utf8(path).c_str());
+            return 1;
+        }
+        bytes += static_cast<int64_t>(jpeg.size());
+    }
+    // The write times last, when no handle is open any more.
+    for (int i = 0; i < kPictures; ++i) {
+        wchar_t rel[64];
+        swprintf(rel, 64, L"\\%03dKAMRA\\P%07d.JPG", 100 + i / kPerFolder, 1080000 + i);
+        SetLocalWriteTime(dcim + rel, ShotSecond(i));
+    }
+    for (int v = 0; v < kVideos; ++v) {
+        const bool avi = v % 2 == 0;
+        wchar_t rel[64];
+        swprintf(rel, 64, L"\\%03dKAMRA\\MVI_%04d.%ls", 100 + v, 7001 + v, avi ? L"AVI" : L"MOV");
+        const std::wstring path = dcim + rel;
+        if (!WriteChunks(path, VideoHead(avi, kVideoBytes), kVideoBytes)) {
+            std::printf("cannot write %s\n", fw::Utf8(path).c_str());
+            return 1;
+        }
+        SetLocalWriteTime(path, (v * 5 + 2) * 86400LL + 12 * 3600);
+        bytes += kVideoBytes;
+    }
+    std::printf("RESULT mode=gen files=%d bytes=%lld\n", kPictures + kVideos, static_cast<long long>(bytes));
+    return 0;
+}
+
+// ---- the bare copy loop -----------------------------------------------------
+
+struct Totals {
+    int files = 0;
+    int64_t bytes = 0;
+    bool ok = true;
+};
+
+std::array<char, 32769> buffer;
+
+void CopyTree(const std::wstring& from, const std::wstring& to, Totals& t) {
+    CreateDirectoryW(to.c_str(), nullptr);
+    WIN32_FIND_DATAW fd;
+    HANDLE find = FindFirstFileW((from + L"\\*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring src = from + L"\\" + name, dst = to + L"\\" + name;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            CopyTree(src, dst, t);
+            continue;
+        }
+        Handle in(CreateFileW(src.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        Handle out(CreateFileW(dst.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!in.Valid() || !out.Valid()) {
+            t.ok = false;
+            continue;
+        }
+        for (;;) {
+            DWORD n = 0, written = 0;
+            if (!ReadFile(in.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr)) {
+                t.ok = false;
+                break;
+            }
+            if (n == 0) break;
+            if (!WriteFile(out.Get(), buffer.data(), n, &written, nullptr) || written != n) {
+                t.ok = false;
+                break;
+            }
+            t.bytes += n;
+        }
+        ++t.files;
+    } while (FindNextFileW(find, &fd));
+    FindClose(find);
+}
+
+// Files and bytes below a folder, to check what a run left behind.
+void CountTree(const std::wstring& folder, Totals& t) {
+    WIN32_FIND_DATAW fd;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            CountTree(folder + L"\\" + name, t);
+        } else {
+            ++t.files;
+            t.bytes += (static_cast<int64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+        }
+    } while (FindNextFileW(find, &fd));
+    FindClose(find);
+}
+
+int BareCopy(const std::string& card, const std::string& out) {
+    Totals t;
+    const double start = Now();
+    CopyTree(fw::Wide(card), fw::Wide(out), t);
+    const double seconds = Now() - start;
+    const Memory m = WorkingSet();
+    std::printf("RESULT mode=copy files=%d bytes=%lld seconds=%.3f peak_ws_mib=%.1f ok=%d\n", t.files,
+                static_cast<long long>(t.bytes), seconds, m.peakMiB, t.ok ? 1 : 0);
+    return t.ok ? 0 : 1;
+}
+
+// ---- the import ---------------------------------------------------------------
+
+// Answers like a user who confirms and never overwrites, notes when each
+// phase of the run begins and keeps quiet: the console is slow under Wine.
+class QuietUi : public IImportUi {
+public:
+    double confirmed = 0, scanStart = 0, orderStart = 0, copyStart = 0, copyEnd = 0, runEnd = 0;
+    std::vector<double> serviced;  // ProcessMessages calls from the ordering until the copy
+    bool recording = false;
+    size_t named = 0;  // files the run named
+    int overwriteQuestions = 0;
+    std::vector<std::string> results;
+
+    QuietUi() { serviced.reserve(4 * kPictures + 1000); }
+
+    int ConfirmImport() override {
+        confirmed = Now();
+        return 1;
+    }
+    void ShowPreparing() override { scanStart = Now(); }
+    void HideProgress() override {}
+    void BeginCopying() override {
+        copyStart = Now();
+        recording = false;
+        named = ImportJob().SourceFiles.size();
+    }
+    void SetFileLabels(const std::string&, const std::string&) override {}
+    void SetFileBar(int64_t, int64_t) override {}
+    void OverallChanged() override {}
+    void SetSpeedTimer(bool) override {}
+    void SpeedTick() override { copyEnd = Now(); }
+    int Message(const std::string& text, const std::string& caption, TMsgDlgKind, TMsgButtons,
+                TMsgButtons) override {
+        if (caption == "Kolibrio2 - Potvrdit nahrazení souboru") {
+            ++overwriteQuestions;
+            return 7;
+        }
+        results.push_back(text);
+        return 1;
+    }
+    void ProcessMessages() override {
+        if (recording) serviced.push_back(Now());
+    }
+    uint32_t TickCount() override { return GetTickCount(); }
+    void SetPreviewTimer(bool on) override {
+        if (!on) {
+            orderStart = Now();
+            recording = true;
+        } else {
+            runEnd = Now();
+        }
+    }
+    void SetTitle(const std::string&) override {}
+};
+
+// A quiet stand-in for the ordering alone, which services events only.
+class SilentUi : public QuietUi {};
+
+void ApplyImportSettings(const std::string& out) {
+    TSettings& s = Settings();
+    s.Path = out + "\\";
+    s.CurrentMask = kMask;
+    s.FileExtension = "*.jpg;*.orf;*.avi;*.mov;*.wav";
+    s.ExtensionList = TextToList(s.FileExtension, ';');
+    s.TimeForMask = TTimeSource::EXIFTime;
+}
+
+int Import(const std::string& card, const std::string& out) {
+    ApplyImportSettings(out);
+    const Memory before = WorkingSet();
+    QuietUi ui;
+    const double start = Now();
+    StartImport(card + "\\DCIM\\", ui);
+    const double end = Now();
+    const Memory after = WorkingSet();
+
+    Totals written;
+    CountTree(fw::Wide(out), written);
+
+    // The ordering's own calls come first, then the one after the sort, then
+    // one per named file; BeginCopying closes the naming.
+    double orderEnd = 0;
+    if (ui.named > 0 && ui.serviced.size() > ui.named) orderEnd = ui.serviced[ui.serviced.size() - ui.named - 1];
+
+    const bool success = ui.results.size() == 1 && ui.results[0] == "Kopírování proběhlo úspěšně.";
+    std::printf(
+        "RESULT mode=import files=%d bytes=%lld seconds=%.3f scan_size_s=%.3f order_s=%.3f naming_s=%.3f "
+        "copy_s=%.3f peak_ws_mib=%.1f ws_before_mib=%.1f overwrite_questions=%d ok=%d\n",
+        written.files, static_cast<long long>(written.bytes), end - start, ui.orderStart - ui.scanStart,
+        orderEnd > 0 ? orderEnd - ui.orderStart : -1.0, orderEnd > 0 ? ui.copyStart - orderEnd : -1.0,
+        ui.copyEnd - ui.copyStart, after.peakMiB, before.nowMiB, ui.overwriteQuestions, success ? 1 : 0);
+    if (!success)
+        for (const std::string& r : ui.results) std::printf("result message: %s\n", r.c_str());
+
+    // The ordering once more on its own: scan into the job's list, then time
+    // SortByCaptureDate over it, best of three.
+    double bestSort = 1e9;
+    size_t sorted = 0;
+    for (int pass = 0; pass < 3; ++pass) {
+        SilentUi quiet;
+        TImportJob& job = ImportJob();
+        job = TImportJob();
+        for (const std::string& pattern : Settings().ExtensionList) ScanFolder(card + "\\DCIM\\", pattern, quiet);
+        sorted = job.SourceFiles.size();
+        TDynamicDateTimeArray dates;
+        const double t0 = Now();
+        SortByCaptureDate(dates, 0, static_cast<int>(sorted) - 1, true, quiet);
+        const double t = Now() - t0;
+        if (t < bestSort) bestSort = t;
+        job = TImportJob();
+    }
+    std::printf("RESULT mode=sort files=%d seconds=%.3f\n", static_cast<int>(sorted), bestSort);
+    return success ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "gen" && argc == 3) return Generate(argv[2]);
+    if (mode == "copy" && argc == 4) return BareCopy(argv[2], argv[3]);
+    if (mode == "import" && argc == 4) return Import(argv[2], argv[3]);
+    std::printf("usage: import_win_bench gen CARD | copy CARD OUT | import CARD OUT\n");
+    return 2;
+}
