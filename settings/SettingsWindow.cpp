@@ -13,6 +13,7 @@
 #include "framework/Png.h"
 #include "framework/SkinManager.h"
 #include "framework/Strings.h"
+#include "import/ImportJob.h"
 #include "import/UnitMyDlg.h"
 #include "import/unitDlgFilecopy.h"
 #include "mask/CaptureDateWin.h"
@@ -107,7 +108,7 @@ void TSettingsWindow::SetFolderChooser(TFolderChooser chooser) {
     gFolderChooser = chooser;
 }
 
-TSettingsWindow::TSettingsWindow(fw::Form& form) : form_(form) {
+TSettingsWindow::TSettingsWindow(fw::Form& form) : form_(form), maskState_(&ImportJob().Mask) {
     form_.SetClientSize(kClientWidth, kClientHeight);
     form_.CenterOnScreen();
     HWND parent = form_.Handle();

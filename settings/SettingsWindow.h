@@ -22,8 +22,8 @@ public:
     TSettingsWindow(const TSettingsWindow&) = delete;
     TSettingsWindow& operator=(const TSettingsWindow&) = delete;
 
-    // The preview expands through this state (the import's, so that
-    // "%index%" and "%count%" are shared); an own one until set.
+    // The preview expands through the import's naming state, as the run
+    // does between runs; another state can be set instead.
     void UseMaskState(TMaskState& state) { maskState_ = &state; }
     TMaskState& MaskState() { return *maskState_; }
 
@@ -133,8 +133,7 @@ private:
     static LRESULT CALLBACK KeyAndMouseSubclass(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
 
     fw::Form& form_;
-    TMaskState ownState_;
-    TMaskState* maskState_ = &ownState_;
+    TMaskState* maskState_;
     HWND alwaysTips_ = nullptr;
     int hintLine_ = -1;
     std::string catalogueHint_;

@@ -14,6 +14,7 @@
 #include "framework/Application.h"
 #include "framework/SkinManager.h"
 #include "framework/Strings.h"
+#include "import/ImportJob.h"
 #include "import/UnitMyDlg.h"
 #include "import/unitDlgFilecopy.h"
 #include "net/NetLogic.h"
@@ -460,6 +461,9 @@ TEST_F(SettingsWindowTest, PreviewTurnsRedForAnIllFormedTarget) {
     form.Timer1Timer();
     EXPECT_EQ(w.PreviewIndex, 1);
     EXPECT_EQ(w.LabelPreview.Text(), "C:\\001-110");
+    // The preview counts in the import's own naming state.
+    EXPECT_EQ(ImportJob().Mask.PreviewTotal, 110);
+    EXPECT_EQ(ImportJob().Mask.RunningIndex, 1);
 
     // A long path is shortened to the label, the whole path in its hint.
     w.EditPath.SetText("C:\\" + std::string(60, 'a') + "\\" + std::string(60, 'b') + "\\");
