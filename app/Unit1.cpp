@@ -5,6 +5,7 @@
 #include "device/DeviceChangeWin.h"
 #include "framework/Application.h"
 #include "framework/SkinManager.h"
+#include "import/ImportJob.h"
 #include "import/ImportRun.h"
 #include "import/UnitMyDlg.h"
 #include "settings/Settings.h"
@@ -55,6 +56,9 @@ TForm1::TForm1() {
     }
 
     SettingsWindow = std::make_unique<TSettingsWindow>(*this);
+    // The live preview and the import share one naming state, so a run
+    // starts from the counters the previews left and resets them itself.
+    SettingsWindow->UseMaskState(ImportJob().Mask);
     Timer1.SetEnabled(true);
     FormCreate();
 }

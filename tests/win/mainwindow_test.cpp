@@ -10,6 +10,7 @@
 #include "app/Unit1.h"
 #include "framework/Application.h"
 #include "framework/Strings.h"
+#include "import/ImportJob.h"
 #include "import/UnitMyDlg.h"
 #include "settings/SettingsStore.h"
 #include "support/UiTest.h"
@@ -83,6 +84,8 @@ TEST_F(MainWindowTest, TrayMenuAndStartState) {
     EXPECT_EQ(MenuText(menu, 2), L"Ukončit");
     EXPECT_EQ(GetMenuDefaultItem(menu, TRUE, 0), 0u);
     EXPECT_FALSE(IsWindowVisible(fw::App().Handle())) << "no taskbar button while hidden";
+    // The preview names files with the import's own counters.
+    EXPECT_EQ(&form.SettingsWindow->MaskState(), &ImportJob().Mask);
 }
 
 TEST_F(MainWindowTest, ExitQuestionEndsOnlyOnYes) {
