@@ -60,6 +60,7 @@ for ((r = 1; r <= rounds; r++)); do
   echo "round $r of $rounds ..."
   line=$(wine "$exe" copy "$(win "$card")" "$(win "$out")" | tr -d '\r' | grep '^RESULT')
   [ "$(field ok "$line")" = 1 ] && [ "$(field files "$line")" = "$files" ] || echo "bare copy incomplete: $line"
+  echo "  $line"
   copy_s+=("$(field seconds "$line")")
   clean_out
 
@@ -90,6 +91,10 @@ for ((r = 1; r <= rounds; r++)); do
   clean_out
 done
 
+# What the single calls of a file's copy cost here, to explain the gap.
+calls=$(wine "$exe" calls "$(win "$card")" "$(win "$out")" | tr -d '\r' | grep '^RESULT')
+clean_out
+
 # The figures are printed with a decimal point, whatever the Wine locale.
 export LC_ALL=C LANG=C
 c=$(best "${copy_s[@]}") i=$(best "${import_s[@]}") e=$(best "${exif_s[@]}") p=$(best "${cp_s[@]}")
@@ -118,3 +123,8 @@ printf 'peak working set:          %5.1f MB (before the import %.1f; target < 50
   "$(field ws_before_mib "$import_line")" "$(verdict "$ws < 50")"
 printf 'phases of the last run:    scan+sizes %s s, ordering %s s, naming %s s, copying %s s\n' \
   "$(field scan_size_s "$import_line")" "$order" "$(field naming_s "$import_line")" "$(field copy_s "$import_line")"
+printf 'per-file calls (us):       open+size+close %s, attributes of a missing file %s, of a folder %s,\n' \
+  "$(field open_size_close_us "$calls")" "$(field attributes_missing_us "$calls")" \
+  "$(field attributes_folder_us "$calls")"
+printf '                           create+close %s, create+close+rename %s\n' "$(field create_close_us "$calls")" \
+  "$(field create_close_rename_us "$calls")"

@@ -6,6 +6,7 @@
 //   import_win_bench gen    CARD          writes the card tree (DCIM\...)
 //   import_win_bench copy   CARD OUT      bare Win32 copy loop, 32769-byte buffer
 //   import_win_bench import CARD OUT      StartImport with quiet scripted answers
+//   import_win_bench calls  CARD OUT      what the per-file calls of a copy cost
 //
 // OUT must not exist yet: every run goes into a fresh target, so no
 // overwrite question can come up (one that does is counted and answered No).
@@ -196,6 +197,7 @@ struct Totals {
     int files = 0;
     int64_t bytes = 0;
     bool ok = true;
+    double opening = 0, blocks = 0, closing = 0;  // the same split as the import's
 };
 
 std::array<char, 32769> buffer;
@@ -213,6 +215,8 @@ void CopyTree(const std::wstring& from, const std::wstring& to, Totals& t) {
             CopyTree(src, dst, t);
             continue;
         }
+        const double t0 = Now();
+        {
         Handle in(CreateFileW(src.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         Handle out(CreateFileW(dst.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -221,6 +225,8 @@ void CopyTree(const std::wstring& from, const std::wstring& to, Totals& t) {
             t.ok = false;
             continue;
         }
+        const double t1 = Now();
+        t.opening += t1 - t0;
         for (;;) {
             DWORD n = 0, written = 0;
             if (!ReadFile(in.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr)) {
@@ -234,6 +240,9 @@ void CopyTree(const std::wstring& from, const std::wstring& to, Totals& t) {
             }
             t.bytes += n;
         }
+        t.blocks += Now() - t1;
+        }
+        t.closing += Now() - t0;
         ++t.files;
     } while (FindNextFileW(find, &fd));
     FindClose(find);
@@ -263,8 +272,11 @@ int BareCopy(const std::string& card, const std::string& out) {
     CopyTree(fw::Wide(card), fw::Wide(out), t);
     const double seconds = Now() - start;
     const Memory m = WorkingSet();
-    std::printf("RESULT mode=copy files=%d bytes=%lld seconds=%.3f peak_ws_mib=%.1f ok=%d\n", t.files,
-                static_cast<long long>(t.bytes), seconds, m.peakMiB, t.ok ? 1 : 0);
+    std::printf(
+        "RESULT mode=copy files=%d bytes=%lld seconds=%.3f copy_prepare_s=%.3f copy_blocks_s=%.3f "
+        "copy_finish_s=%.3f peak_ws_mib=%.1f ok=%d\n",
+        t.files, static_cast<long long>(t.bytes), seconds, t.opening, t.blocks, t.closing - t.opening - t.blocks,
+        m.peakMiB, t.ok ? 1 : 0);
     return t.ok ? 0 : 1;
 }
 
@@ -278,6 +290,7 @@ public:
     std::vector<double> serviced;  // ProcessMessages calls from the ordering until the copy
     bool recording = false;
     size_t named = 0;  // files the run named
+    double labelsAt = 0, barAt = 0, fullAt = 0, preparing = 0, blocks = 0, finishing = 0;
     int overwriteQuestions = 0;
     std::vector<std::string> results;
 
@@ -294,11 +307,33 @@ public:
         recording = false;
         named = ImportJob().SourceFiles.size();
     }
-    void SetFileLabels(const std::string&, const std::string&) override {}
-    void SetFileBar(int64_t, int64_t) override {}
+    // Where a file's copy spends its time, from the calls the copy makes:
+    // labels set (start), file bar set up (source sized, target checked,
+    // folder made, target opened), file bar full (blocks copied), next file.
+    void SetFileLabels(const std::string&, const std::string&) override {
+        const double t = Now();
+        if (fullAt > 0) finishing += t - fullAt;
+        fullAt = 0;
+        labelsAt = t;
+    }
+    void SetFileBar(int64_t position, int64_t max) override {
+        if (max <= 0) return;
+        const double t = Now();
+        if (position == 0) {
+            preparing += t - labelsAt;
+            barAt = t;
+        } else if (position == max) {
+            blocks += t - barAt;
+            fullAt = t;
+        }
+    }
     void OverallChanged() override {}
     void SetSpeedTimer(bool) override {}
-    void SpeedTick() override { copyEnd = Now(); }
+    void SpeedTick() override {
+        copyEnd = Now();
+        if (fullAt > 0) finishing += copyEnd - fullAt;
+        fullAt = 0;
+    }
     int Message(const std::string& text, const std::string& caption, TMsgDlgKind, TMsgButtons,
                 TMsgButtons) override {
         if (caption == "Kolibrio2 - Potvrdit nahrazení souboru") {
@@ -355,10 +390,11 @@ int Import(const std::string& card, const std::string& out) {
     const bool success = ui.results.size() == 1 && ui.results[0] == "Kopírování proběhlo úspěšně.";
     std::printf(
         "RESULT mode=import files=%d bytes=%lld seconds=%.3f scan_size_s=%.3f order_s=%.3f naming_s=%.3f "
-        "copy_s=%.3f peak_ws_mib=%.1f ws_before_mib=%.1f overwrite_questions=%d ok=%d\n",
+        "copy_s=%.3f copy_prepare_s=%.3f copy_blocks_s=%.3f copy_finish_s=%.3f peak_ws_mib=%.1f "
+        "ws_before_mib=%.1f overwrite_questions=%d ok=%d\n",
         written.files, static_cast<long long>(written.bytes), end - start, ui.orderStart - ui.scanStart,
         orderEnd > 0 ? orderEnd - ui.orderStart : -1.0, orderEnd > 0 ? ui.copyStart - orderEnd : -1.0,
-        ui.copyEnd - ui.copyStart, after.peakMiB, before.nowMiB, ui.overwriteQuestions, success ? 1 : 0);
+        ui.copyEnd - ui.copyStart, ui.preparing, ui.blocks, ui.finishing, after.peakMiB, before.nowMiB, ui.overwriteQuestions, success ? 1 : 0);
     if (!success)
         for (const std::string& r : ui.results) std::printf("result message: %s\n", r.c_str());
 
@@ -383,6 +419,68 @@ int Import(const std::string& card, const std::string& out) {
     return success ? 0 : 1;
 }
 
+// What the per-file calls of a copy cost under this system, each over the
+// card's files: to tell where an import's time beyond the bare loop goes.
+void ListFiles(const std::wstring& folder, std::vector<std::wstring>& out) {
+    WIN32_FIND_DATAW fd;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListFiles(folder + L"\\" + name, out);
+        else
+            out.push_back(folder + L"\\" + name);
+    } while (FindNextFileW(find, &fd));
+    FindClose(find);
+}
+
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
+
+int Calls(const std::string& card, const std::string& out) {
+    std::vector<std::wstring> files;
+    ListFiles(fw::Wide(card), files);
+    const std::wstring dst = fw::Wide(out);
+    CreateDirectoryW(dst.c_str(), nullptr);
+    auto perFile = [&](auto call) {
+        const double t0 = Now();
+        for (size_t k = 0; k < files.size(); ++k) call(k);
+        return (Now() - t0) / static_cast<double>(files.size()) * 1e6;
+    };
+    const double sizing = perFile([&](size_t k) {
+        Handle h(CreateFileW(files[k].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        LARGE_INTEGER size;
+        GetFileSizeEx(h.Get(), &size);
+    });
+    // Targets go a hundred to a folder, as the import's day folders hold
+    // them: under Wine every look-up of a name that does not exist reads the
+    // whole folder, so the folder's size matters.
+    auto name = [&](const wchar_t* kind, size_t k) {
+        return dst + L"\\" + kind + std::to_wstring(k / 100) + L"\\" + std::to_wstring(k);
+    };
+    for (const wchar_t* kind : {L"d", L"t"})
+        for (size_t k = 0; k < files.size(); k += 100) CreateDirectoryW(FolderOf(name(kind, k)).c_str(), nullptr);
+    const double create = perFile([&](size_t k) {
+        Handle h(CreateFileW(name(L"d", k).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    });
+    const double missing = perFile([&](size_t k) { GetFileAttributesW((name(L"d", k) + L".x").c_str()); });
+    const double folder = perFile([&](size_t k) { GetFileAttributesW(FolderOf(name(L"d", k)).c_str()); });
+    const double createRename = perFile([&](size_t k) {
+        {
+            Handle h(CreateFileW((name(L"t", k) + L".tmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                 nullptr));
+        }
+        MoveFileExW((name(L"t", k) + L".tmp").c_str(), name(L"t", k).c_str(), MOVEFILE_REPLACE_EXISTING);
+    });
+    std::printf(
+        "RESULT mode=calls files=%d open_size_close_us=%.0f attributes_missing_us=%.0f attributes_folder_us=%.0f "
+        "create_close_us=%.0f create_close_rename_us=%.0f\n",
+        static_cast<int>(files.size()), sizing, missing, folder, create, createRename);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -390,6 +488,7 @@ int main(int argc, char** argv) {
     if (mode == "gen" && argc == 3) return Generate(argv[2]);
     if (mode == "copy" && argc == 4) return BareCopy(argv[2], argv[3]);
     if (mode == "import" && argc == 4) return Import(argv[2], argv[3]);
-    std::printf("usage: import_win_bench gen CARD | copy CARD OUT | import CARD OUT\n");
+    if (mode == "calls" && argc == 4) return Calls(argv[2], argv[3]);
+    std::printf("usage: import_win_bench gen CARD | copy CARD OUT | import CARD OUT | calls CARD OUT\n");
     return 2;
 }
