@@ -149,7 +149,7 @@ TSettingsWindow::~TSettingsWindow() {
     fw::Skins().OnAfterChange = nullptr;
     if (PopupMenu2) DestroyMenu(PopupMenu2);
     if (alwaysTips_) DestroyWindow(alwaysTips_);
-    for (HFONT f : {titleFont_, boldFont_, linkFont_})
+    for (HFONT f : {titleFont_, boldFont_, linkFont_, headingFont_})
         if (f) DeleteObject(f);
 }
 
@@ -699,12 +699,34 @@ void TSettingsWindow::sComboBoxSkinChange() {
 }
 
 void TSettingsWindow::sSkinManager1AfterChange() {
+    const fw::SkinManager& skins = fw::Skins();
+    const bool skinned = skins.Loaded() && skins.Active();
+    // The skin's font goes to the headings, "Kontakty:" among them.
+    HFONT heading = fw::DefaultFont();
+    if (skinned) {
+        LOGFONTW lf = {};
+        GetObjectW(fw::DefaultFont(), sizeof lf, &lf);
+        const std::wstring face = fw::Wide(skins.Skin().FontName);
+        lstrcpynW(lf.lfFaceName, face.c_str(), LF_FACESIZE);
+        HDC dc = GetDC(nullptr);
+        lf.lfHeight = -MulDiv(skins.Skin().FontSize, GetDeviceCaps(dc, LOGPIXELSY), 72);
+        ReleaseDC(nullptr, dc);
+        HFONT made = CreateFontIndirectW(&lf);
+        if (made) heading = made;
+    }
+    for (fw::Label* label : {&sLabelFX4, &sLabelFX5, &sLabelFX6, &LabelSkin, &LabelTime, &LabelOther, &LabelExtension,
+                             &LabelLongMonth, &LabelShortMonth, &LabelLongDay, &LabelShortDay, &LabelContacts}) {
+        label->SetFont(heading);
+        label->SizeToText();
+    }
+    if (headingFont_) DeleteObject(headingFont_);
+    headingFont_ = heading != fw::DefaultFont() ? heading : nullptr;
+
     if (linkFont_) DeleteObject(linkFont_);
     linkFont_ = MakeFont(LabelContacts.Font() ? LabelContacts.Font() : fw::DefaultFont(), 0, false, true);
     // Without a loaded skin the links keep the usual link blue rather than
     // the layer's "no skin" colour.
-    const COLORREF color =
-        fw::Skins().Loaded() && fw::Skins().Active() ? fw::Skins().Skin().Link : RGB(0x00, 0x33, 0xCC);
+    const COLORREF color = skinned ? skins.Skin().Link : RGB(0x00, 0x33, 0xCC);
     for (fw::Label* link : {&sWebLabel6, &sWebLabelMail, &sWebLabelWeb, &sWebLabel3, &sWebLabel4, &sWebLabel5}) {
         link->SetFont(linkFont_);
         link->SetTextColor(color);

@@ -138,6 +138,6 @@ private:
     int hintLine_ = -1;
     std::string catalogueHint_;
     std::string previewHint_;
-    HFONT titleFont_ = nullptr, boldFont_ = nullptr, linkFont_ = nullptr;
+    HFONT titleFont_ = nullptr, boldFont_ = nullptr, linkFont_ = nullptr, headingFont_ = nullptr;
     bool loading_ = false;
 };

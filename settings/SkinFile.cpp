@@ -67,12 +67,12 @@ TSkin ParseSkin(const std::string& text) {
         } else if (section == "font") {
             if (key == "name" && !value.empty() && value.size() < 32) skin.FontName = value;
             if (key == "size") {
-                // A size a window can still be laid out with.
+                // A size the windows' fixed layout still holds.
                 int size = 0;
                 bool digits = !value.empty() && value.size() <= 2;
                 for (char c : value) digits = digits && c >= '0' && c <= '9';
                 if (digits) size = std::stoi(value);
-                if (size >= 6 && size <= 14) skin.FontSize = size;
+                if (size >= kMinSkinFontSize && size <= kMaxSkinFontSize) skin.FontSize = size;
             }
         }
         if (end == text.size()) break;

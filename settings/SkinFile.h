@@ -11,10 +11,13 @@
 //   Link=#1A4C8C        ; links
 //   [Font]
 //   Name=Tahoma         ; headings and links
-//   Size=8              ; points
+//   Size=8              ; points, 6 to 10
 #include <cstdint>
 #include <string>
 #include <vector>
+
+constexpr int kMinSkinFontSize = 6;
+constexpr int kMaxSkinFontSize = 10;
 
 // Colours as 0x00BBGGRR, the way Windows stores them.
 struct TSkin {

@@ -36,6 +36,8 @@ TEST(SkinFile, ReadsColoursAndFontAndKeepsDefaultsForBadValues) {
     EXPECT_EQ(skin.FontName, "Verdana");
     EXPECT_EQ(skin.FontSize, defaults.FontSize);  // out of the usable range
     EXPECT_EQ(ParseSkin("[Font]\nSize=10").FontSize, 10);
+    EXPECT_EQ(ParseSkin("[Font]\nSize=11").FontSize, defaults.FontSize);
+    EXPECT_EQ(ParseSkin("[Font]\nSize=6").FontSize, 6);
     EXPECT_EQ(ParseSkin("[Font]\nSize=-9").FontSize, defaults.FontSize);
     const TSkin empty = ParseSkin("");
     EXPECT_EQ(empty.Window, defaults.Window);

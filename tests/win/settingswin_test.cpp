@@ -149,6 +149,12 @@ void CALLBACK PressOkInDialog(HWND, UINT, UINT_PTR id, DWORD) {
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
 }
 
+std::wstring FaceOf(const fw::Control& control) {
+    LOGFONTW lf = {};
+    GetObjectW(control.Font(), sizeof lf, &lf);
+    return lf.lfFaceName;
+}
+
 std::wstring MenuText(HMENU menu, int pos) {
     wchar_t buf[256] = {};
     GetMenuStringW(menu, pos, buf, 255, MF_BYPOSITION);
@@ -593,7 +599,8 @@ TEST_F(SettingsWindowTest, SkinChoiceIsInForceAtOnceAndSavedWithOk) {
     const std::wstring skins = folder + L"skins\\";
     CreateDirectoryW(skins.c_str(), nullptr);
     wintest::WriteFileBytes(skins + L"Zima.ini", "[Colors]\r\nText=#102030\r\n");
-    wintest::WriteFileBytes(skins + L"Elegant.ini", "[Colors]\r\nText=#405060\r\nLink=#0000FF\r\n");
+    wintest::WriteFileBytes(skins + L"Elegant.ini",
+                            "[Colors]\r\nText=#405060\r\nLink=#0000FF\r\n[Font]\r\nName=Courier New\r\nSize=10\r\n");
     fw::Skins().SetSkinDirectory(fw::Utf8(skins));
     TForm1 form;  // its start-up points the layer beside the test program
     fw::Skins().SetSkinDirectory(fw::Utf8(skins));
@@ -606,6 +613,8 @@ TEST_F(SettingsWindowTest, SkinChoiceIsInForceAtOnceAndSavedWithOk) {
     EXPECT_TRUE(fw::Skins().Active());
     EXPECT_EQ(fw::Skins().StandardTextColor(), RGB(0x40, 0x50, 0x60));
     EXPECT_EQ(w.sWebLabel5.TextColor(), RGB(0, 0, 0xFF)) << "links take the skin's colour";
+    EXPECT_EQ(FaceOf(w.LabelContacts), L"Courier New") << "headings take the skin's font";
+    EXPECT_EQ(FaceOf(w.sWebLabel5), L"Courier New") << "links take the font of \"Kontakty:\"";
 
     form.ShowSettingsWindow();
     w.sComboBoxSkin.SetItemIndex(0);
@@ -613,6 +622,8 @@ TEST_F(SettingsWindowTest, SkinChoiceIsInForceAtOnceAndSavedWithOk) {
     EXPECT_FALSE(fw::Skins().Active());
     EXPECT_EQ(fw::Skins().StandardTextColor(), RGB(0xFF, 0x00, 0xFF));
     EXPECT_NE(w.sWebLabel5.TextColor(), RGB(0xFF, 0x00, 0xFF)) << "no magenta links without a skin";
+    EXPECT_EQ(FaceOf(w.LabelContacts), FaceOf(w.sLabelFX4));
+    EXPECT_NE(FaceOf(w.LabelContacts), L"Courier New");
     w.ButtonOKClick();
     EXPECT_EQ(IniValue(L"Skin", L"SkinName"), "");
     LoadSettings();
