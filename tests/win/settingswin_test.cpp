@@ -243,6 +243,26 @@ TEST_F(SettingsWindowTest, OkWithIllFormedMaskAsksAndSavesOnlyOnOk) {
     EXPECT_EQ(IniValue(L"Mask", L"CurrentMask"), "%yyyy%\\%file_name%");
 }
 
+TEST_F(SettingsWindowTest, ARefusedSaveIsReportedAndKeepsTheWindowOpen) {
+    TForm1 form;
+    TSettingsWindow& w = *form.SettingsWindow;
+    form.ShowSettingsWindow();
+    const std::wstring ini = folder + L"setting.ini";
+    // Another program holds the file open for reading only.
+    HANDLE held = CreateFileW(ini.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::wstring reported;
+    wintest::WhenWindowAppears(L"Kolibrio 2", [&](HWND box) {
+        reported = wintest::WindowText(wintest::FindChildByText(box, L"Unable to write to " + ini));
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+    SendMessageW(w.ButtonOK.Handle(), BM_CLICK, 0, 0);  // the general error report runs inside
+    CloseHandle(held);
+    EXPECT_EQ(reported, L"Unable to write to " + ini);
+    EXPECT_TRUE(form.Visible());
+    form.Hide();
+}
+
 TEST_F(SettingsWindowTest, CancelAndEscRestoreTheStoredValuesWithoutMessages) {
     TForm1 form;
     TSettingsWindow& w = *form.SettingsWindow;
