@@ -169,18 +169,18 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
         ui.SetFileBar(0, 0);
         ui.SetFileLabels(source, target);
 
-        int64_t s = 0;
-        {
-            FileHandle h(OpenForReading(source));
-            LARGE_INTEGER size;
-            if (!h.Valid() || !GetFileSizeEx(h.Get(), &size)) {
-                ErrorText = fw::SystemErrorText(GetLastError());
-                return false;
-            }
-            s = size.QuadPart;
+        // One open serves the size and the copy: under Wine every open and
+        // close is a round trip to the server.
+        FileHandle in(OpenForReading(source));
+        LARGE_INTEGER size{};
+        if (!in.Valid() || !GetFileSizeEx(in.Get(), &size)) {
+            ErrorText = fw::SystemErrorText(GetLastError());
+            return false;
         }
+        const int64_t s = size.QuadPart;
+        const bool targetExists = FileExistsAt(target);
 
-        if (!job.OverwriteAll && FileExistsAt(target)) {
+        if (!job.OverwriteAll && targetExists) {
             if (job.SkipAll) {
                 AdvanceOverall(ui, s);
                 return true;
@@ -219,7 +219,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
 
         // Overwriting a file with itself (an import into its own folder):
         // it already holds what the copy would write.
-        if (FileExistsAt(target) && SameFile(source, target)) {
+        if (targetExists && SameFile(source, target)) {
             AdvanceOverall(ui, s);
             return true;
         }
@@ -227,14 +227,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
         ForceDirectories(FolderOf(target));
         const std::string temp = TemporaryTargetName(target);
         const std::wstring wtemp = fw::Wide(temp);
-        FileHandle in(OpenForReading(source));
-        LARGE_INTEGER size{};
-        if (!in.Valid() || !GetFileSizeEx(in.Get(), &size)) {
-            // The card went away between the two opens.
-            ErrorText = fw::SystemErrorText(GetLastError());
-            return false;
-        }
-        const int64_t T = size.QuadPart;
+        const int64_t T = s;
         FileHandle out(CreateFileW(wtemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!out.Valid()) {
