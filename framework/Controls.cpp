@@ -393,7 +393,11 @@ void Image::SetBitmap(HBITMAP bitmap, int width, int height) {
 void Image::Paint(HDC dc) {
     RECT r;
     GetClientRect(hwnd_, &r);
-    FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+    // The background a static control gets from its parent, so the picture
+    // sits on the window's own colour (a skin's too).
+    auto brush = reinterpret_cast<HBRUSH>(
+        SendMessageW(GetParent(hwnd_), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd_)));
+    FillRect(dc, &r, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
     if (icon_) DrawIconEx(dc, 0, 0, icon_, 32, 32, 0, nullptr, DI_NORMAL);
     if (bitmap_) {
         HDC mem = CreateCompatibleDC(dc);
