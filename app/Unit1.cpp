@@ -10,6 +10,7 @@
 #include "import/UnitMyDlg.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "res/resource.h"
 
 TForm1* Form1 = nullptr;
 
@@ -27,14 +28,14 @@ TForm1::TForm1() {
     CreateForm({"Kolibrio 2 - nastavení", 560, 400});
 
     // The components as the window's description sets them up.
-    TrayIkona1.SetIcon(LoadIconW(fw::App().Instance(), MAKEINTRESOURCEW(1)));
+    TrayIkona1.SetIcon(LoadIconW(fw::App().Instance(), MAKEINTRESOURCEW(IDI_KOLIBRIO)));
     TrayIkona1.SetHint("Kolibrio 2");
     TrayIkona1.SetHideTask(true);
     TrayIkona1.SetPopupMenu(&PopupMenu1);
     TrayIkona1.OnDblClick = [this](void*) { TrayIkona1DblClick(); };
-    PopupMenu1.AddItem("Nastavení...", [this] { MenuSettingClick(); }, true, MenuIcon(1));
-    PopupMenu1.AddItem("Zpracovat fotografie ze složky...", [this] { Load1Click(); }, false, MenuIcon(2));
-    PopupMenu1.AddItem("Ukončit", [this] { MenuUkoncitClick(); }, false, MenuIcon(3));
+    PopupMenu1.AddItem("Nastavení...", [this] { MenuSettingClick(); }, true, MenuIcon(IDI_KOLIBRIO));
+    PopupMenu1.AddItem("Zpracovat fotografie ze složky...", [this] { Load1Click(); }, false, MenuIcon(IDI_MENU_FOLDER));
+    PopupMenu1.AddItem("Ukončit", [this] { MenuUkoncitClick(); }, false, MenuIcon(IDI_MENU_EXIT));
     Timer1.OnTimer = [this] { Timer1Timer(); };
     Timer2.OnTimer = [this] { Timer2Timer(); };
     OnlineCheck.StopTimer2 = [this] { Timer2.SetEnabled(false); };

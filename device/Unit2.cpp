@@ -8,6 +8,7 @@
 #include "mask/MaskExpand.h"
 #include "mask/MinimizeName.h"
 #include "settings/Settings.h"
+#include "res/resource.h"
 
 TOKBottomDlg1* OKBottomDlg1 = nullptr;
 
@@ -24,7 +25,6 @@ HFONT CaptionFont() {
     return font;
 }
 
-constexpr int kCameraPng = 102;
 constexpr int kValueWidth = 393;
 
 }  // namespace
@@ -37,7 +37,7 @@ TOKBottomDlg1::TOKBottomDlg1() {
 
     Image1.Create(this, p, 8, 8, 90, 90);
     int w = 0, h = 0;
-    if (HBITMAP bmp = fw::LoadPngResource(kCameraPng, w, h)) Image1.SetBitmap(bmp, w, h);
+    if (HBITMAP bmp = fw::LoadPngResource(IDR_PNG_CAMERA, w, h)) Image1.SetBitmap(bmp, w, h);
     sLabelCaption.Create(this, p, "Byla zaznamenána přítomnost fotoaparátu...", 106, 18, 404, 20, false, SS_CENTER);
     sLabelCaption.SetFont(CaptionFont());
     sLabelFX2.Create(this, p, "Chcete začít kopírovat fotografie\r\npodle aktuálního nastavení?", 106, 48, 404, 30,

@@ -23,6 +23,7 @@
 #include "settings/ListText.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
+#include "res/resource.h"
 
 namespace {
 
@@ -275,7 +276,7 @@ void TSettingsWindow::CreateAboutPage() {
     HWND page = sTabSheet2->Handle();
     Image1.Create(&form_, page, 12, 10, 90, 90);
     int w = 0, h = 0;
-    if (HBITMAP logo = fw::LoadPngResource(102, w, h)) Image1.SetBitmap(logo, w, h);
+    if (HBITMAP logo = fw::LoadPngResource(IDR_PNG_LOGO, w, h)) Image1.SetBitmap(logo, w, h);
 
     titleFont_ = MakeFont(fw::DefaultFont(), 14, true, false);
     boldFont_ = MakeFont(fw::DefaultFont(), 0, true, false);
