@@ -15,13 +15,7 @@ TOKBottomDlg1* OKBottomDlg1 = nullptr;
 namespace {
 
 HFONT CaptionFont() {
-    static HFONT font = [] {
-        HDC dc = GetDC(nullptr);
-        int height = -MulDiv(10, GetDeviceCaps(dc, LOGPIXELSY), 72);
-        ReleaseDC(nullptr, dc);
-        return CreateFontW(height, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
-    }();
+    static HFONT font = fw::MakeFont(10, FW_BOLD);
     return font;
 }
 

@@ -29,14 +29,16 @@ void RegisterFormClass(WNDPROC proc) {
 
 }  // namespace
 
+HFONT MakeFont(int points, int weight) {
+    HDC dc = GetDC(nullptr);
+    int height = -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72);
+    ReleaseDC(nullptr, dc);
+    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
+}
+
 HFONT DefaultFont() {
-    static HFONT font = [] {
-        HDC dc = GetDC(nullptr);
-        int height = -MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72);
-        ReleaseDC(nullptr, dc);
-        return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
-    }();
+    static HFONT font = MakeFont(8, FW_NORMAL);
     return font;
 }
 

@@ -17,6 +17,9 @@ enum ModalResult : int { mrNone = 0, mrOK = 1, mrCancel = 2, mrAbort = 3, mrRetr
                          mrYes = 6, mrNo = 7, mrNoToAll = 9, mrYesToAll = 10 };
 
 HFONT DefaultFont();  // 8-point sans-serif, the look of the program's windows
+// A new font of the program's face at the screen's resolution; the caller
+// owns it.
+HFONT MakeFont(int points, int weight);
 
 // One child control. Derived classes add the operations of their kind.
 class Control {

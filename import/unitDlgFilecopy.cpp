@@ -14,14 +14,6 @@ TDlgFilecopy* DlgFilecopy = nullptr;
 
 namespace {
 
-HFONT MakeFont(int points, int weight) {
-    HDC dc = GetDC(nullptr);
-    int height = -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72);
-    ReleaseDC(nullptr, dc);
-    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
-}
-
 constexpr int kPathWidth = 433;
 
 }  // namespace
@@ -31,8 +23,8 @@ TDlgFilecopy::TDlgFilecopy() {
     CreateForm({"Kolibrio2 - průběh kopírování, prosím čekejte...", 481, 226,
                 WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT});
     // Made once for the process, as the default font is.
-    static HFONT boldFont = MakeFont(8, FW_BOLD);
-    static HFONT captionFont = MakeFont(10, FW_BOLD);
+    static HFONT boldFont = fw::MakeFont(8, FW_BOLD);
+    static HFONT captionFont = fw::MakeFont(10, FW_BOLD);
     boldFont_ = boldFont;
     captionFont_ = captionFont;
 

@@ -11,16 +11,10 @@
 
 namespace {
 
-const wchar_t kCounters[] = L"SOFTWARE\\TB-Venor\\Kolibrio 2";
+const wchar_t* const kCounters = wintest::kCountersKey;
 
 std::optional<DWORD> RunCount() {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCounters, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-    DWORD value = 0, size = sizeof value, type = 0;
-    LONG r = RegQueryValueExW(key, L"runcount", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-    RegCloseKey(key);
-    if (r != ERROR_SUCCESS || type != REG_DWORD) return std::nullopt;
-    return value;
+    return wintest::ReadDword(kCounters, L"runcount");
 }
 
 void SetRunCount(std::optional<DWORD> value) {

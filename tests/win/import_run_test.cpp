@@ -19,7 +19,7 @@ namespace {
 using wintest::ScriptedImportUi;
 using Names = std::vector<std::string>;
 
-const wchar_t kCounters[] = L"SOFTWARE\\TB-Venor\\Kolibrio 2";
+const wchar_t* const kCounters = wintest::kCountersKey;
 const char kResults[] = "Kolibrio2 - Výsledky kopírování";
 const char kOverwrite[] = "Kolibrio2 - Potvrdit nahrazení souboru";
 const char kQuestion[] = "Kolibrio2 - Otázka";
@@ -47,13 +47,7 @@ std::string CameraJpeg(const std::string& date, size_t size) {
 }
 
 std::optional<DWORD> CopyCount() {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCounters, 0, KEY_READ, &key) != ERROR_SUCCESS) return std::nullopt;
-    DWORD value = 0, size = sizeof value, type = 0;
-    LONG r = RegQueryValueExW(key, L"copycount", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-    RegCloseKey(key);
-    if (r != ERROR_SUCCESS || type != REG_DWORD) return std::nullopt;
-    return value;
+    return wintest::ReadDword(kCounters, L"copycount");
 }
 
 void SetCopyCount(DWORD value) {

@@ -13,28 +13,16 @@
 #include "import/ImportJob.h"
 #include "import/UnitMyDlg.h"
 #include "settings/SettingsStore.h"
+#include "support/Questions.h"
 #include "support/UiTest.h"
 #include "support/WinTest.h"
 
 namespace {
 
-struct Question {
-    std::string text, caption;
-    int kind;
-    TMsgButtons buttons, focus;
-};
-std::vector<Question> gQuestions;
-int gAnswer = 0;
-
-int RecordQuestion(const std::string& text, const std::string& caption, TMsgDlgKind kind, TMsgButtons buttons,
-                   TMsgButtons focus) {
-    gQuestions.push_back({text, caption, kind, buttons, focus});
-    return gAnswer;
-}
-
-BOOL WINAPI IgnoreShell(DWORD, PNOTIFYICONDATAA) {
-    return TRUE;
-}
+using wintest::gAnswer;
+using wintest::gQuestions;
+using wintest::IgnoreShell;
+using wintest::RecordQuestion;
 
 class MainWindowTest : public ::testing::Test {
 protected:

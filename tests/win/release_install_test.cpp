@@ -20,7 +20,7 @@
 
 namespace {
 
-const wchar_t kCounters[] = L"SOFTWARE\\TB-Venor\\Kolibrio 2";
+const wchar_t* const kCounters = wintest::kCountersKey;
 const wchar_t kVendor[] = L"SOFTWARE\\TB-Venor";
 const wchar_t kRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kUninstall[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kolibrio2";
@@ -63,14 +63,6 @@ bool KeyExists(const wchar_t* path) {
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
-}
-
-std::optional<DWORD> ReadDword(const wchar_t* path, const wchar_t* name) {
-    DWORD value = 0, size = sizeof value, type = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, path, name, RRF_RT_ANY, &type, &value, &size) != ERROR_SUCCESS ||
-        type != REG_DWORD)
-        return std::nullopt;
-    return value;
 }
 
 std::optional<std::wstring> ReadString(const wchar_t* path, const wchar_t* name) {
@@ -159,8 +151,8 @@ TEST_F(Release, InstallsTheProgramItsFilesAndNoSettingsFile) {
 }
 
 TEST_F(Release, CreatesTheCountersTheAutorunAndTheStartMenuEntry) {
-    EXPECT_EQ(ReadDword(kCounters, L"runcount"), std::optional<DWORD>(0));
-    EXPECT_EQ(ReadDword(kCounters, L"copycount"), std::optional<DWORD>(0));
+    EXPECT_EQ(wintest::ReadDword(kCounters, L"runcount"), std::optional<DWORD>(0));
+    EXPECT_EQ(wintest::ReadDword(kCounters, L"copycount"), std::optional<DWORD>(0));
     std::optional<std::wstring> id = ReadString(kCounters, L"ID");
     ASSERT_TRUE(id.has_value());
     EXPECT_EQ(id->size(), 36u);
@@ -208,8 +200,8 @@ TEST_F(Release, InstalledProgramStartsFromItsFolderAndCountsItsStart) {
     const std::optional<std::wstring> id = ReadString(kCounters, L"ID");
     wintest::ChildProcess program;
     ASSERT_TRUE(StartInstalled(program, wintest::kOfflineSettings));
-    EXPECT_TRUE(wintest::WaitFor([] { return ReadDword(kCounters, L"runcount") == 1u; }, 5000));
-    EXPECT_EQ(ReadDword(kCounters, L"copycount"), std::optional<DWORD>(0));
+    EXPECT_TRUE(wintest::WaitFor([] { return wintest::ReadDword(kCounters, L"runcount") == 1u; }, 5000));
+    EXPECT_EQ(wintest::ReadDword(kCounters, L"copycount"), std::optional<DWORD>(0));
     EXPECT_EQ(ReadString(kCounters, L"ID"), id) << "the program never writes the ID";
     EXPECT_EQ(wintest::ScanProcessWindows(program.Pid()).visible, 0);
     EXPECT_TRUE(wintest::EndProgramAsLogOff(program));

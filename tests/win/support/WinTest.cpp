@@ -134,4 +134,14 @@ std::wstring WindowText(HWND hwnd) {
     return buf.data();
 }
 
+const wchar_t kCountersKey[] = L"SOFTWARE\\TB-Venor\\Kolibrio 2";
+
+std::optional<DWORD> ReadDword(const wchar_t* path, const wchar_t* name) {
+    DWORD value = 0, size = sizeof value, type = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, path, name, RRF_RT_ANY, &type, &value, &size) != ERROR_SUCCESS ||
+        type != REG_DWORD)
+        return std::nullopt;
+    return value;
+}
+
 }  // namespace wintest

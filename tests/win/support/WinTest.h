@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace wintest {
@@ -30,5 +31,11 @@ void Pump(DWORD ms);
 // title: any), or nullptr.
 HWND FindProcessWindow(DWORD pid, const std::wstring& title, bool visibleOnly = true);
 std::wstring WindowText(HWND hwnd);
+
+// The program's usage counters key under HKEY_LOCAL_MACHINE.
+extern const wchar_t kCountersKey[];
+// A REG_DWORD value under HKEY_LOCAL_MACHINE; none when missing or of
+// another type.
+std::optional<DWORD> ReadDword(const wchar_t* path, const wchar_t* name);
 
 }  // namespace wintest
