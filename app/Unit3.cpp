@@ -43,7 +43,7 @@ void TForm3::Arrange() {
     SendMessageW(sStatusBar1, WM_SIZE, 0, 0);
     RECT sb;
     GetWindowRect(sStatusBar1, &sb);
-    int statusHeight = sb.bottom - sb.top;
+    int statusHeight = fw::ScaleFromScreen(sb.bottom - sb.top);
     int w = ClientWidth(), h = ClientHeight();
     int memoHeight = h - statusHeight - kPanelHeight;
     if (memoHeight < 0) memoHeight = 0;

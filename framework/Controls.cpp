@@ -90,7 +90,8 @@ Control* Control::FromHandle(HWND hwnd) {
 void Control::CreateHandle(Form* form, HWND parent, const wchar_t* className, const std::string& text, DWORD style,
                            DWORD exStyle, int left, int top, int width, int height) {
     form_ = form;
-    hwnd_ = CreateWindowExW(exStyle, className, Wide(text).c_str(), style | WS_CHILD, left, top, width, height, parent,
+    hwnd_ = CreateWindowExW(exStyle, className, Wide(text).c_str(), style | WS_CHILD, ScaleToScreen(left),
+                            ScaleToScreen(top), ScaleToScreen(width), ScaleToScreen(height), parent,
                             nullptr, GetModuleHandleW(nullptr), nullptr);
     SetPropW(hwnd_, kControlProp, this);
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
@@ -112,13 +113,14 @@ std::string Control::Text() const {
 }
 
 void Control::SetBounds(int left, int top, int width, int height) {
-    SetWindowPos(hwnd_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd_, nullptr, ScaleToScreen(left), ScaleToScreen(top), ScaleToScreen(width), ScaleToScreen(height),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-int Control::Left() const { return BoundsInParent(hwnd_).left; }
-int Control::Top() const { return BoundsInParent(hwnd_).top; }
-int Control::Width() const { RECT r = BoundsInParent(hwnd_); return r.right - r.left; }
-int Control::Height() const { RECT r = BoundsInParent(hwnd_); return r.bottom - r.top; }
+int Control::Left() const { return ScaleFromScreen(BoundsInParent(hwnd_).left); }
+int Control::Top() const { return ScaleFromScreen(BoundsInParent(hwnd_).top); }
+int Control::Width() const { RECT r = BoundsInParent(hwnd_); return ScaleFromScreen(r.right - r.left); }
+int Control::Height() const { RECT r = BoundsInParent(hwnd_); return ScaleFromScreen(r.bottom - r.top); }
 
 void Control::SetVisible(bool visible) {
     ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE);
@@ -169,7 +171,7 @@ int Label::TextWidth(const std::string& text) const {
     GetTextExtentPoint32W(dc, w.c_str(), static_cast<int>(w.size()), &size);
     SelectObject(dc, old);
     ReleaseDC(hwnd_, dc);
-    return size.cx;
+    return ScaleFromScreen(size.cx);
 }
 
 void Label::SizeToText() {
@@ -378,7 +380,7 @@ void Image::Create(Form* form, HWND parent, int left, int top, int width, int he
 
 void Image::SetIcon(HICON icon) {
     icon_ = icon;
-    SetWindowPos(hwnd_, nullptr, 0, 0, 32, 32, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd_, nullptr, 0, 0, ScaleToScreen(32), ScaleToScreen(32), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
@@ -398,12 +400,12 @@ void Image::Paint(HDC dc) {
     auto brush = reinterpret_cast<HBRUSH>(
         SendMessageW(GetParent(hwnd_), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd_)));
     FillRect(dc, &r, brush ? brush : GetSysColorBrush(COLOR_BTNFACE));
-    if (icon_) DrawIconEx(dc, 0, 0, icon_, 32, 32, 0, nullptr, DI_NORMAL);
+    if (icon_) DrawIconEx(dc, 0, 0, icon_, r.right, r.bottom, 0, nullptr, DI_NORMAL);
     if (bitmap_) {
         HDC mem = CreateCompatibleDC(dc);
         HGDIOBJ old = SelectObject(mem, bitmap_);
         BLENDFUNCTION bf = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        AlphaBlend(dc, 0, 0, bmWidth_, bmHeight_, mem, 0, 0, bmWidth_, bmHeight_, bf);
+        AlphaBlend(dc, 0, 0, ScaleToScreen(bmWidth_), ScaleToScreen(bmHeight_), mem, 0, 0, bmWidth_, bmHeight_, bf);
         SelectObject(mem, old);
         DeleteDC(mem);
     }
@@ -434,9 +436,9 @@ Panel& PageControl::AddPage(const std::string& caption) {
     SendMessageW(hwnd_, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
     // Pages are siblings laid over the tab control's display area, so their
     // controls' notifications reach the form through the panel.
-    RECT mine = {Left(), Top(), 0, 0};
     auto page = std::make_unique<Panel>();
-    page->Create(form_, GetParent(hwnd_), mine.left + r.left, mine.top + r.top, r.right - r.left, r.bottom - r.top);
+    page->Create(form_, GetParent(hwnd_), Left() + ScaleFromScreen(r.left), Top() + ScaleFromScreen(r.top),
+                 ScaleFromScreen(r.right - r.left), ScaleFromScreen(r.bottom - r.top));
     SetWindowPos(page->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     page->SetVisible(index == ActivePage());
     pages_.push_back(std::move(page));

@@ -29,6 +29,26 @@ void RegisterFormClass(WNDPROC proc) {
 
 }  // namespace
 
+namespace {
+int ScreenDpi() {
+    static int dpi = [] {
+        HDC dc = GetDC(nullptr);
+        int d = GetDeviceCaps(dc, LOGPIXELSY);
+        ReleaseDC(nullptr, dc);
+        return d > 0 ? d : 96;
+    }();
+    return dpi;
+}
+}  // namespace
+
+int ScaleToScreen(int logical) {
+    return MulDiv(logical, ScreenDpi(), 96);
+}
+
+int ScaleFromScreen(int physical) {
+    return MulDiv(physical, 96, ScreenDpi());
+}
+
 HFONT MakeFont(int points, int weight) {
     HDC dc = GetDC(nullptr);
     int height = -MulDiv(points, GetDeviceCaps(dc, LOGPIXELSY), 72);
@@ -54,7 +74,7 @@ Form::~Form() {
 
 void Form::CreateForm(const CreateArgs& args) {
     RegisterFormClass(StaticWndProc);
-    RECT r = {0, 0, args.clientWidth, args.clientHeight};
+    RECT r = {0, 0, ScaleToScreen(args.clientWidth), ScaleToScreen(args.clientHeight)};
     AdjustWindowRectEx(&r, args.style, FALSE, args.exStyle);
     CreateWindowExW(args.exStyle, kFormClass, Wide(args.caption).c_str(), args.style, CW_USEDEFAULT, CW_USEDEFAULT,
                     r.right - r.left, r.bottom - r.top, App().Handle(), nullptr, GetModuleHandleW(nullptr), this);
@@ -278,7 +298,7 @@ std::string Form::Caption() const {
 }
 
 void Form::SetClientSize(int width, int height) {
-    RECT r = {0, 0, width, height};
+    RECT r = {0, 0, ScaleToScreen(width), ScaleToScreen(height)};
     AdjustWindowRectEx(&r, GetWindowLongW(hwnd_, GWL_STYLE), FALSE, GetWindowLongW(hwnd_, GWL_EXSTYLE));
     SetWindowPos(hwnd_, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -286,13 +306,13 @@ void Form::SetClientSize(int width, int height) {
 int Form::ClientWidth() const {
     RECT r;
     GetClientRect(hwnd_, &r);
-    return r.right;
+    return ScaleFromScreen(r.right);
 }
 
 int Form::ClientHeight() const {
     RECT r;
     GetClientRect(hwnd_, &r);
-    return r.bottom;
+    return ScaleFromScreen(r.bottom);
 }
 
 void Form::CenterOnScreen() {

@@ -16,6 +16,13 @@ class Form;
 enum ModalResult : int { mrNone = 0, mrOK = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5,
                          mrYes = 6, mrNo = 7, mrNoToAll = 9, mrYesToAll = 10 };
 
+// Layouts are written in pixels of a 96-DPI screen; the framework scales
+// them to the screen's resolution when it creates and moves windows, and
+// reports sizes back in the same 96-DPI units, so layout code never mixes
+// the two.
+int ScaleToScreen(int logical);
+int ScaleFromScreen(int physical);
+
 HFONT DefaultFont();  // 8-point sans-serif, the look of the program's windows
 // A new font of the program's face at the screen's resolution; the caller
 // owns it.

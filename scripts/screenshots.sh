@@ -2,7 +2,7 @@
 # Makes the screenshots in docs/screenshots/: each page of the settings
 # window, the arrival confirmation window, the copy progress window and a
 # message box, shown by tests/win/programs/screenshot_windows.cpp under
-# Wine on Xvfb in the Czech locale.
+# Wine on Xvfb in the Czech locale. KOLIBRIO_SHOTS_DIR puts them elsewhere.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=${KOLIBRIO_BUILD_ROOT:-build}
@@ -30,9 +30,13 @@ trap cleanup EXIT
 export WINEPREFIX=$work/prefix
 wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+# KOLIBRIO_DPI=144 shows the windows as on a screen scaled to 150 %.
+if [ -n "${KOLIBRIO_DPI:-}" ]; then
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$KOLIBRIO_DPI" /f >/dev/null 2>&1
+fi
 wineserver -w
 
-out=docs/screenshots
+out=${KOLIBRIO_SHOTS_DIR:-docs/screenshots}
 mkdir -p "$out"
 program=$root/win/tests/screenshot_windows.exe
 logo="Z:$(realpath res/logo.png | tr / '\\')"
