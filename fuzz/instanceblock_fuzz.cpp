@@ -32,10 +32,7 @@ void WriteSeeds(const char* folder) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    if (const char* seeds = std::getenv("KOLIBRIO_SEEDS")) WriteSeeds(seeds);
-    return 0;
-}
+KOLIBRIO_FUZZ_SEEDS(WriteSeeds)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Exactly the mapped size, as the receiver sees it; short inputs are

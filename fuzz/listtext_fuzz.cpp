@@ -27,10 +27,7 @@ void CheckRoundTrip(const std::vector<std::string>& items, char separator) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    if (const char* seeds = std::getenv("KOLIBRIO_SEEDS")) WriteSeeds(seeds);
-    return 0;
-}
+KOLIBRIO_FUZZ_SEEDS(WriteSeeds)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

@@ -15,6 +15,7 @@
 #include "mask/MaskExpand.h"
 #include "mask/MinimizeName.h"
 #include "fuzz/Seeds.h"
+#include "tests/core/czech_names.h"
 
 namespace {
 
@@ -27,12 +28,7 @@ void Require(bool ok, const char* what) {
 }
 
 TDateNameTables Names(bool hostile) {
-    TDateNameTables n;
-    n.LongMonth = {"ledna", "února", "března", "dubna", "května", "června",
-                   "července", "srpna", "září", "října", "listopadu", "prosince"};
-    n.ShortMonth = {"I", "II", "III", "IV", "V", "VI", "VII", "VIII", "IX", "X", "XI", "XII"};
-    n.LongDay = {"neděle", "pondělí", "úterý", "středa", "čtvrtek", "pátek", "sobota"};
-    n.ShortDay = {"ne", "po", "út", "st", "čt", "pá", "so"};
+    TDateNameTables n = CzechNames();
     if (hostile) {
         // Names that hold placeholders themselves, separators and nothing.
         n.LongMonth[4] = "%dd%%index_dir%\\";
@@ -74,10 +70,7 @@ int CharCount(const std::string& text) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    if (const char* dir = std::getenv("KOLIBRIO_SEEDS")) WriteSeeds(dir);
-    return 0;
-}
+KOLIBRIO_FUZZ_SEEDS(WriteSeeds)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 17) return 0;

@@ -99,10 +99,7 @@ void WriteSeeds(const char* dir) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    if (const char* dir = std::getenv("KOLIBRIO_SEEDS")) WriteSeeds(dir);
-    return 0;
-}
+KOLIBRIO_FUZZ_SEEDS(WriteSeeds)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

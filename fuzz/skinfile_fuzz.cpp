@@ -21,10 +21,7 @@ void WriteSeeds(const char* folder) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    if (const char* seeds = std::getenv("KOLIBRIO_SEEDS")) WriteSeeds(seeds);
-    return 0;
-}
+KOLIBRIO_FUZZ_SEEDS(WriteSeeds)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

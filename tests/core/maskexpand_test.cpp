@@ -1,4 +1,5 @@
 #include "mask/MaskExpand.h"
+#include "czech_names.h"
 
 #include <gtest/gtest.h>
 
@@ -6,17 +7,6 @@
 #include <vector>
 
 namespace {
-
-// Sunday first, as the settings keep them.
-TDateNameTables CzechNames() {
-    TDateNameTables n;
-    n.LongMonth = {"ledna", "února", "března", "dubna", "května", "června",
-                   "července", "srpna", "září", "října", "listopadu", "prosince"};
-    n.ShortMonth = {"I", "II", "III", "IV", "V", "VI", "VII", "VIII", "IX", "X", "XI", "XII"};
-    n.LongDay = {"neděle", "pondělí", "úterý", "středa", "čtvrtek", "pátek", "sobota"};
-    n.ShortDay = {"ne", "po", "út", "st", "čt", "pá", "so"};
-    return n;
-}
 
 TDateTime At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
     return EncodeDateTime({y, mo, d, h, mi, s, 0});

@@ -45,11 +45,7 @@ protected:
     std::wstring folder;
 };
 
-std::wstring MenuText(HMENU menu, int pos) {
-    wchar_t buf[256] = {};
-    GetMenuStringW(menu, pos, buf, 255, MF_BYPOSITION);
-    return buf;
-}
+using wintest::MenuText;
 
 }  // namespace
 

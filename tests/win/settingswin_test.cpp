@@ -143,11 +143,7 @@ std::wstring FaceOf(const fw::Control& control) {
     return lf.lfFaceName;
 }
 
-std::wstring MenuText(HMENU menu, int pos) {
-    wchar_t buf[256] = {};
-    GetMenuStringW(menu, pos, buf, 255, MF_BYPOSITION);
-    return buf;
-}
+using wintest::MenuText;
 
 }  // namespace
 

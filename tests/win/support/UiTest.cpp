@@ -79,6 +79,12 @@ RECT ChildRect(HWND child) {
     return r;
 }
 
+std::wstring MenuText(HMENU menu, int pos) {
+    wchar_t buf[256] = {};
+    GetMenuStringW(menu, pos, buf, 255, MF_BYPOSITION);
+    return buf;
+}
+
 RECT ClientRectOf(HWND hwnd) {
     RECT r;
     GetClientRect(hwnd, &r);

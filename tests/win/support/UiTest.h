@@ -19,5 +19,7 @@ HWND FindChildByText(HWND parent, const std::wstring& text);
 // A control's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child);
 RECT ClientRectOf(HWND hwnd);
+// The caption of a menu item by position.
+std::wstring MenuText(HMENU menu, int pos);
 
 }  // namespace wintest
