@@ -2,28 +2,38 @@
 # Installs what is missing, builds everything and runs every test: the
 # portable core natively under ASan/UBSan, the Windows tests under Wine and
 # Xvfb, and each fuzz target for a bounded time. Ends with ctest's summary.
+# The Windows tests run under the Wine that works on this machine: 32-bit
+# Wine with the 32-bit build, or else 64-bit Wine with the 64-bit build
+# (KOLIBRIO_WINE=32 or 64 forces one; see scripts/wine-env.sh).
 set -euo pipefail
 cd "$(dirname "$0")"
-bash scripts/setup.sh
-bash scripts/build.sh all
 root=${KOLIBRIO_BUILD_ROOT:-build}
+mkdir -p "$root"
+if ! bash scripts/setup.sh > "$root/setup.log" 2>&1; then
+  tail -n 20 "$root/setup.log" >&2
+  echo "test.sh: setting up the machine failed (log: $root/setup.log)" >&2
+  exit 1
+fi
 
 # The Czech locale gives Wine the ANSI code page 1250 of the program's texts.
 export TZ=Europe/Prague LANG=cs_CZ.UTF-8 LC_ALL=cs_CZ.UTF-8
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source scripts/wine-env.sh
+echo "Windows tests: ${KOLIBRIO_WINE_MODE}-bit Wine with $KOLIBRIO_WIN_DIR ($WINEARCH prefixes)"
+echo "  because $KOLIBRIO_WINE_WHY"
+
+bash scripts/build.sh all
+
 source scripts/xvfb.sh
 trap '[ -n "${KOLIBRIO_XVFB_PID:-}" ] && kill "$KOLIBRIO_XVFB_PID" 2>/dev/null; true' EXIT
 
 # One fresh prefix per run; every Windows test starts from a copy of it.
 export KOLIBRIO_WINE_TEMPLATE=$PWD/$root/wine-template
-rm -rf "$KOLIBRIO_WINE_TEMPLATE"
-WINEPREFIX=$KOLIBRIO_WINE_TEMPLATE wineboot -i >/dev/null 2>&1
-# No window manager runs on Xvfb: unmanaged windows keep Wine from waiting
-# for one on every show and hide.
-WINEPREFIX=$KOLIBRIO_WINE_TEMPLATE wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-WINEPREFIX=$KOLIBRIO_WINE_TEMPLATE wineserver -w
+if ! kolibrio_make_prefix "$KOLIBRIO_WINE_TEMPLATE"; then
+  echo "test.sh: no Wine works here: tried the $KOLIBRIO_WINE_MODE-bit loader $WINELOADER ($KOLIBRIO_WINE_WHY)" >&2
+  exit 1
+fi
 
 # One ctest over the three build trees, so the summary covers them all.
-printf 'subdirs("native" "win" "fuzz")\n' > "$root/CTestTestfile.cmake"
+printf 'subdirs("native" "%s" "fuzz")\n' "$(basename "$KOLIBRIO_WIN_DIR")" > "$root/CTestTestfile.cmake"
 cd "$root"
 ctest --output-on-failure -j 2 "$@"

@@ -1,6 +1,10 @@
 ; Installer of Kolibrio 2, built on Linux with makensis by installer/build-release.sh.
 ; Defines given by that script:
+;   TARGET   NSIS stub: x86-unicode (shipped) or amd64-unicode (tests on
+;            machines whose Wine runs only 64-bit programs)
 ;   STAGE    folder with the files that go beside the executable
+;   EXE32    the 32-bit program, installed on 32-bit Windows
+;   EXE64    the 64-bit program, installed on 64-bit Windows
 ;   FILES    generated list of File commands for STAGE
 ;   UNFILES  generated list of Delete/RMDir commands for the same files
 ;   LICENCE  the licence text for the licence page (UTF-8 with BOM)
@@ -22,7 +26,12 @@
 ;    user a target folder of their own.
 ;  - The Run value under HKEY_LOCAL_MACHINE is machine-wide and stays an
 ;    administrator's choice, made here.
+;  - Registry view: every key is written in the view of the program that is
+;    installed (the 64-bit view on 64-bit Windows), so the counters are the
+;    ones the installed program reads and increments, and the Run value is
+;    the one it keeps up to date.
 
+Target ${TARGET}
 Unicode true
 ManifestDPIAware true
 RequestExecutionLevel admin
@@ -30,6 +39,7 @@ SetCompressor /SOLID lzma
 
 !include MUI2.nsh
 !include LogicLib.nsh
+!include x64.nsh
 
 !define PRODUCT "Kolibrio 2"
 !define VERSION "2.1"
@@ -44,7 +54,6 @@ SetCompressor /SOLID lzma
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES\${PRODUCT}"
-InstallDirRegKey HKLM "${UNINST_KEY}" "InstallLocation"
 BrandingText "${PRODUCT} ${VERSION}"
 
 VIProductVersion "2.1.0.0"
@@ -75,6 +84,29 @@ VIAddVersionKey /LANG=1029 "LegalCopyright" "${PUBLISHER}"
 
 !insertmacro MUI_LANGUAGE "Czech"
 
+; Without /D the folder is the earlier installation's, or Program Files of
+; the installed program's kind.
+Function .onInit
+  StrCpy $1 "$INSTDIR"
+  ${If} ${RunningX64}
+    SetRegView 64
+    StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+  ${EndIf}
+  ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
+  ${If} $0 != ""
+    StrCpy $INSTDIR $0
+  ${EndIf}
+  ${If} $1 != "$PROGRAMFILES\${PRODUCT}"
+    StrCpy $INSTDIR $1  ; chosen with /D
+  ${EndIf}
+FunctionEnd
+
+Function un.onInit
+  ${If} ${RunningX64}
+    SetRegView 64
+  ${EndIf}
+FunctionEnd
+
 ; The installer runs elevated; started from here directly, the program would
 ; be too, and would write the real setting.ini for everybody. Explorer
 ; starts it with the user's own rights.
@@ -86,6 +118,16 @@ Section "${PRODUCT}" SecProgram
   SectionIn RO
   !include "${FILES}"
   SetOutPath "$INSTDIR"
+  ${If} ${RunningX64}
+    File "/oname=${EXE}" "${EXE64}"
+  ${Else}
+    File "/oname=${EXE}" "${EXE32}"
+  ${EndIf}
+  ; The first start already has the factory settings; an upgrade keeps the
+  ; user's own.
+  SetOverwrite off
+  File "/oname=setting.ini" "${STAGE}\setting_def.ini"
+  SetOverwrite on
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   ; The program only ever increments these; an installation that is
@@ -157,6 +199,7 @@ Section "Uninstall"
   ; anything else in the folder (photos imported into it, for one) stays,
   ; and so does the folder then.
   !include "${UNFILES}"
+  Delete "$INSTDIR\${EXE}"
   Delete "$INSTDIR\setting.ini"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"

@@ -4,9 +4,6 @@
 # file tests.
 set -euo pipefail
 
-DEPS_PREFIX=/usr/i686-w64-mingw32
-MINGW_CXX=i686-w64-mingw32-g++-posix
-
 need_pkgs=()
 want() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' || need_pkgs+=("$1"); }
 
@@ -15,23 +12,57 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   apt_stale=1
 fi
 
-# libpng is cross-built from Debian's source package, which needs a deb-src
-# line for Debian's own repository (the security mirror keeps no sources).
-if ! grep -rqsE '^(Types:.*deb-src|deb-src .*deb\.debian\.org/debian )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-  cat > /etc/apt/sources.list.d/kolibrio-src.sources <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+# libpng is cross-built from Debian's source package. The source entries are
+# derived from the machine's own binary entries (same addresses and suites),
+# so a machine that uses a mirror keeps using it. Security suites keep no
+# sources, and the first suite of an entry is enough for apt-get source.
+src_list=/etc/apt/sources.list.d/kolibrio-src.sources
+if [ ! -f "$src_list" ] && ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  python3 - "$src_list" <<'PY'
+import glob, re, sys
+entries = []
+for path in sorted(glob.glob('/etc/apt/sources.list.d/*.sources')):
+    for block in re.split(r'\n\s*\n', open(path).read()):
+        fields = {}
+        for line in block.splitlines():
+            if line.startswith('#') or ':' not in line or line[0].isspace():
+                continue
+            key, value = line.split(':', 1)
+            fields[key.strip()] = value.strip()
+        if 'deb' in fields.get('Types', '').split() and fields.get('Enabled', 'yes') != 'no':
+            entries.append((fields.get('URIs', ''), fields.get('Suites', ''),
+                            fields.get('Components', ''), fields.get('Signed-By', '')))
+for path in ['/etc/apt/sources.list'] + sorted(glob.glob('/etc/apt/sources.list.d/*.list')):
+    try:
+        lines = open(path).read().splitlines()
+    except OSError:
+        continue
+    for line in lines:
+        m = re.match(r'^deb\s+(\[([^\]]*)\]\s+)?(\S+)\s+(\S+)\s+(.*)$', line.strip())
+        if m:
+            opts = dict(o.split('=', 1) for o in (m.group(2) or '').split() if '=' in o)
+            entries.append((m.group(3), m.group(4), m.group(5), opts.get('signed-by', '')))
+out = []
+for uris, suites, components, signed in entries:
+    suites = [s for s in suites.split() if not s.endswith('-security')]
+    if not uris or not suites or 'main' not in components.split():
+        continue
+    block = ['Types: deb-src', 'URIs: ' + uris, 'Suites: ' + ' '.join(suites), 'Components: main']
+    if signed:
+        block.append('Signed-By: ' + signed)
+    out.append('\n'.join(block))
+if not out:
+    sys.exit('setup: no Debian package source to derive a source entry from')
+open(sys.argv[1], 'w').write('\n\n'.join(out) + '\n')
+PY
   apt_stale=1
 fi
 
 for p in cmake ninja-build g++ clang libclang-rt-14-dev \
          g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-         libz-mingw-w64-dev wine wine32:i386 xvfb xauth x11-utils \
-         googletest dpkg-dev python3 nsis zip libexif-dev locales; do
+         g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
+         libz-mingw-w64-dev wine wine32:i386 wine64 xvfb xauth x11-utils \
+         googletest dpkg-dev python3 nsis zip libexif-dev libxxhash-dev locales; do
   want "$p"
 done
 
@@ -51,40 +82,43 @@ if ! locale -a 2>/dev/null | grep -qi '^cs_CZ\.utf-\?8$'; then
   locale-gen >/dev/null
 fi
 
-# MinGW's posix thread model is the one with std::thread and std::mutex.
-update-alternatives --set i686-w64-mingw32-g++ /usr/bin/i686-w64-mingw32-g++-posix >/dev/null 2>&1 || true
-update-alternatives --set i686-w64-mingw32-gcc /usr/bin/i686-w64-mingw32-gcc-posix >/dev/null 2>&1 || true
-
 here=$(cd "$(dirname "$0")/.." && pwd)
-toolchain="$here/cmake/mingw-i686.cmake"
 
-# libpng for MinGW, from Debian's own source package.
-if [ ! -f "$DEPS_PREFIX/lib/libpng16.a" ] || [ ! -f "$DEPS_PREFIX/include/png.h" ]; then
-  work=$(mktemp -d)
-  ( cd "$work"
-    apt-get source -qq libpng1.6/bookworm >/dev/null 2>&1
-    src=$(find . -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
-    cmake -S "$src" -B build -G Ninja \
+for arch in i686 x86_64; do
+  prefix=/usr/$arch-w64-mingw32
+  toolchain="$here/cmake/mingw-$arch.cmake"
+  # MinGW's posix thread model is the one with std::thread and std::mutex.
+  update-alternatives --set $arch-w64-mingw32-g++ /usr/bin/$arch-w64-mingw32-g++-posix >/dev/null 2>&1 || true
+  update-alternatives --set $arch-w64-mingw32-gcc /usr/bin/$arch-w64-mingw32-gcc-posix >/dev/null 2>&1 || true
+
+  # libpng for MinGW, from Debian's own source package.
+  if [ ! -f "$prefix/lib/libpng16.a" ] || [ ! -f "$prefix/include/png.h" ]; then
+    work=$(mktemp -d)
+    ( cd "$work"
+      apt-get source -qq libpng1.6/bookworm >/dev/null 2>&1
+      src=$(find . -maxdepth 1 -type d -name 'libpng1.6-*' | head -n 1)
+      cmake -S "$src" -B build -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
+        -DZLIB_LIBRARY="$prefix/lib/libz.a" -DZLIB_INCLUDE_DIR="$prefix/include" \
+        -DSKIP_INSTALL_PROGRAMS=ON -DSKIP_INSTALL_FILES=ON >/dev/null
+      cmake --build build >/dev/null
+      cmake --install build >/dev/null )
+    rm -rf "$work"
+  fi
+
+  # GoogleTest for MinGW, from Debian's googletest source (shipped in /usr/src).
+  if [ ! -f "$prefix/lib/libgtest.a" ]; then
+    work=$(mktemp -d)
+    cmake -S /usr/src/googletest -B "$work/build" -G Ninja \
       -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
       -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_INSTALL_PREFIX="$DEPS_PREFIX" \
-      -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
-      -DZLIB_LIBRARY="$DEPS_PREFIX/lib/libz.a" -DZLIB_INCLUDE_DIR="$DEPS_PREFIX/include" \
-      -DSKIP_INSTALL_PROGRAMS=ON -DSKIP_INSTALL_FILES=ON >/dev/null
-    cmake --build build >/dev/null
-    cmake --install build >/dev/null )
-  rm -rf "$work"
-fi
-
-# GoogleTest for MinGW, from Debian's googletest source (shipped in /usr/src).
-if [ ! -f "$DEPS_PREFIX/lib/libgtest.a" ]; then
-  work=$(mktemp -d)
-  cmake -S /usr/src/googletest -B "$work/build" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX="$DEPS_PREFIX" \
-    -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=OFF >/dev/null
-  cmake --build "$work/build" >/dev/null
-  cmake --install "$work/build" >/dev/null
-  rm -rf "$work"
-fi
+      -DCMAKE_INSTALL_PREFIX="$prefix" \
+      -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=OFF >/dev/null
+    cmake --build "$work/build" >/dev/null
+    cmake --install "$work/build" >/dev/null
+    rm -rf "$work"
+  fi
+done

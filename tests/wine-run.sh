@@ -6,7 +6,7 @@ exe=$1; shift
 template=${KOLIBRIO_WINE_TEMPLATE:?run the tests through test.sh}
 prefix=$(mktemp -d /tmp/kolibrio-wine.XXXXXX)
 cp -a "$template/." "$prefix/"
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
+export WINEPREFIX=$prefix WINEARCH=${WINEARCH:?} WINEDEBUG=${WINEDEBUG:--all}
 export KOLIBRIO_PREFIX=$prefix
 wine "$exe" "$@"
 rc=$?
