@@ -141,7 +141,10 @@ bool TOneInstance::HandOver(void* view) {
         return true;
     }
     WriteInstanceParams(view, kInstanceBlockSize, AnsiCommandLineParams());
-    HWND receiver = reinterpret_cast<HWND>(static_cast<uintptr_t>(ReadReceiverHandle(view, kInstanceBlockSize)));
+    // Window handles are 32 bits wide in every process, and a 64-bit process
+    // sign-extends the value a 32-bit one wrote (as LongToHandle does).
+    HWND receiver = reinterpret_cast<HWND>(
+        static_cast<intptr_t>(static_cast<int32_t>(ReadReceiverHandle(view, kInstanceBlockSize))));
     // A receiver that is gone cannot give the token back; waiting the full
     // time for it would only delay this copy's own start.
     if (!PostMessageA(receiver, kHandOverMessage, 0, 0) || !Acquire()) {
@@ -175,7 +178,7 @@ void TOneInstance::ReceiverSetUp(void* view) {
     if (!semaphore) throw std::runtime_error("Unable to create semaphore");
     state->semaphore.Reset(semaphore);
     WriteReceiverHandle(view, kInstanceBlockSize,
-                        static_cast<uint32_t>(reinterpret_cast<uintptr_t>(state->window->Handle())));
+                        static_cast<uint32_t>(reinterpret_cast<uintptr_t>(state->window->Handle())));  // HandleToULong
     state->receiver = true;
     ReleaseSemaphore(semaphore, 1, nullptr);
 }

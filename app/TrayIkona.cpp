@@ -25,8 +25,23 @@ public:
     }
     HWND Handle() const { return window_.Handle(); }
     UINT CallbackMessage() const { return callbackMessage_; }
-    void Register(TTrayIkona* c) { components_.push_back(c); }
-    void Unregister(TTrayIkona* c) { components_.erase(std::remove(components_.begin(), components_.end(), c), components_.end()); }
+    // The shell hands back a 32-bit identifier, so a component is named by
+    // a number of its own, never by its address: a 64-bit address cut to
+    // 32 bits would name nothing.
+    UINT Register(TTrayIkona* c) {
+        components_.push_back({++lastId_, c});
+        return lastId_;
+    }
+    void Unregister(TTrayIkona* c) {
+        components_.erase(std::remove_if(components_.begin(), components_.end(),
+                                         [c](const Entry& e) { return e.component == c; }),
+                          components_.end());
+    }
+    TTrayIkona* Find(WPARAM id) const {
+        for (const Entry& e : components_)
+            if (e.id == id) return e.component;
+        return nullptr;
+    }
 
 private:
     TIconManager()
@@ -38,8 +53,8 @@ private:
     LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (msg == callbackMessage_) {
             // wParam names the component; ignore one that no longer exists.
-            auto* c = reinterpret_cast<TTrayIkona*>(wp);
-            if (std::find(components_.begin(), components_.end(), c) == components_.end()) return 0;
+            TTrayIkona* c = Find(wp);
+            if (!c) return 0;
             switch (lp) {
             case WM_LBUTTONDOWN:
                 if (c->OnClick) c->OnClick(this);
@@ -65,15 +80,20 @@ private:
         if (fw::PopupMenu::HandleOwnerMessage(msg, wp, lp, menuResult)) return menuResult;
         if (msg == taskbarCreated_ && taskbarCreated_) {
             auto live = components_;
-            for (TTrayIkona* c : live) c->Readd();
+            for (const Entry& e : live) e.component->Readd();
             return 0;
         }
         return DefWindowProcA(hwnd, msg, wp, lp);
     }
 
+    struct Entry {
+        UINT id;
+        TTrayIkona* component;
+    };
     UINT callbackMessage_;
     UINT taskbarCreated_;
-    std::vector<TTrayIkona*> components_;
+    UINT lastId_ = 0;
+    std::vector<Entry> components_;
     fw::MessageWindow window_;
 };
 
@@ -89,10 +109,7 @@ void TTrayIkona::SetShellNotify(ShellNotifyFn fn) {
     gShellNotify = fn ? fn : Shell_NotifyIconA;
 }
 
-TTrayIkona::TTrayIkona() {
-    TIconManager::Instance().Register(this);
-    LoadDefaultIcon();
-}
+TTrayIkona::TTrayIkona() : id_(TIconManager::Instance().Register(this)) {}
 
 TTrayIkona::~TTrayIkona() {
     if (iconVisible_) SetIconVisible(false);
@@ -113,9 +130,12 @@ void TTrayIkona::Notify(DWORD message, UINT flags) {
     std::strncpy(data.szTip, tip.c_str(), 63);
     data.szTip[63] = '\0';
     data.uFlags = flags;
-    data.uID = static_cast<UINT>(reinterpret_cast<UINT_PTR>(this));
+    data.uID = id_;
     data.hWnd = TIconManager::Instance().Handle();
     data.uCallbackMessage = TIconManager::Instance().CallbackMessage();
+    // The default picture is loaded on first use, not in the constructor,
+    // where a derived component's LoadDefaultIcon could not yet be called.
+    if (!icon_ && !defaultIcon_) LoadDefaultIcon();
     data.hIcon = icon_ ? icon_ : defaultIcon_;
     gShellNotify(message, &data);
 }

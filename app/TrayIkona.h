@@ -26,6 +26,8 @@ public:
     bool IconVisible() const { return iconVisible_; }
     void SetIconVisible(bool visible);
     fw::PopupMenu* PopupMenu() const { return popupMenu_; }
+    // The identifier the shell knows the icon by (uID of the record).
+    UINT Id() const { return id_; }
     void SetPopupMenu(fw::PopupMenu* menu);
 
     // Sender is the manager, as the shell's notification arrives there.
@@ -43,15 +45,18 @@ public:
     static void SetShellNotify(ShellNotifyFn fn);
 
 protected:
+    // Sets defaultIcon_, the picture shown while no icon is set; called when
+    // the shell first needs a picture.
     virtual void LoadDefaultIcon();
+    HICON defaultIcon_ = nullptr;
     void Notification(fw::PopupMenu* removed);
 
 private:
     friend class TIconManager;
     void Notify(DWORD message, UINT flags);
 
+    const UINT id_;
     HICON icon_ = nullptr;
-    HICON defaultIcon_ = nullptr;
     bool hideTask_ = false;
     std::string hint_;
     bool iconVisible_ = false;

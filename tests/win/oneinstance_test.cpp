@@ -92,8 +92,12 @@ protected:
     }
 
     wintest::ChildProcess& Start(const std::vector<std::wstring>& args = {}, bool suspended = false) {
+        return StartProgram(wintest::BuildDir() + L"tests\\oneinstance_child.exe", args, suspended);
+    }
+    wintest::ChildProcess& StartProgram(const std::wstring& exe, const std::vector<std::wstring>& args,
+                                        bool suspended = false) {
         children_.push_back(std::make_unique<wintest::ChildProcess>());
-        EXPECT_TRUE(children_.back()->Start(wintest::BuildDir() + L"tests\\oneinstance_child.exe", args, suspended));
+        EXPECT_TRUE(children_.back()->Start(exe, args, suspended));
         return *children_.back();
     }
     // Starts the first copy and waits until it runs as the receiver.
@@ -172,6 +176,51 @@ INSTANTIATE_TEST_SUITE_P(
                       HandOverCase{"TwelveArriveAsTen", NumberedW(12), Numbered(10)},
                       HandOverCase{"LongCutTo300", {Long400()}, {fw::Utf8(Long400().substr(0, 300))}}),
     [](const ::testing::TestParamInfo<HandOverCase>& info) { return std::string(info.param.name); });
+
+// The same guarded program built for the other architecture (the sibling
+// build tree), and whether it runs here: a 32-bit prefix runs no 64-bit
+// program, and 64-bit Wine runs 32-bit ones only beside a working 32-bit
+// Wine.
+std::wstring OtherArchitectureChild() {
+    return wintest::BuildDir() + (sizeof(void*) == 8 ? L"..\\win\\" : L"..\\win64\\") +
+           L"tests\\oneinstance_child.exe";
+}
+
+class MixedArchitectures : public OneInstanceProcesses, public ::testing::WithParamInterface<bool> {};
+
+// A 32-bit and a 64-bit copy meet: the receiver's window handle crosses the
+// shared block as 32 bits either way.
+TEST_P(MixedArchitectures, LaterCopyOfTheOtherKindHandsOver) {
+    const std::wstring other = OtherArchitectureChild();
+    {
+        wintest::ChildProcess probe;
+        SetEnvironmentVariableW(L"KOLIBRIO_OI_IDENT", (ident_ + L"_probe").c_str());
+        const bool runs = wintest::FileExists(other) && probe.Start(other, {}) &&
+                          WaitForRecord([&](const LogRecords& r) { return r.Runs(probe.Pid()); }, 20000);
+        SetEvent(stop_);
+        probe.WaitExit(10000);
+        ResetEvent(stop_);
+        SetEnvironmentVariableW(L"KOLIBRIO_OI_IDENT", ident_.c_str());
+        if (!runs)
+            GTEST_SKIP() << "the " << (sizeof(void*) == 8 ? "32" : "64")
+                         << "-bit guarded program does not run in this prefix (" << fw::Utf8(other)
+                         << "); the two kinds meet only where Wine runs both";
+    }
+    const bool otherFirst = GetParam();
+    const std::wstring own = wintest::BuildDir() + L"tests\\oneinstance_child.exe";
+    wintest::ChildProcess& first = StartProgram(otherFirst ? other : own, {});
+    ASSERT_TRUE(WaitForRecord([&](const LogRecords& r) { return r.Runs(first.Pid()); }, 20000));
+    wintest::ChildProcess& second = StartProgram(otherFirst ? own : other, {L"E:\\DCIM\\"});
+    ASSERT_TRUE(second.WaitExit(kHangBoundMs));
+    EXPECT_EQ(second.ExitCode(), 0u);
+    ASSERT_TRUE(WaitForRecord([&](const LogRecords& r) { return r.EventsOf(first.Pid()) == 1; }, 5000));
+    EXPECT_EQ(Log().events[0].params, std::vector<std::string>{"E:\\DCIM\\"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, MixedArchitectures, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "OtherKindFirst" : "OwnKindFirst");
+                         });
 
 TEST_F(OneInstanceProcesses, WithoutHaltTheSecondCopyAsksToTerminate) {
     wintest::ChildProcess& first = StartReceiver();

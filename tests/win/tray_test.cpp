@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -45,10 +47,13 @@ TEST_F(TrayTest, AddsOnceWithTheFullRecordAndRemovesOnDestruction) {
         ASSERT_EQ(gCalls.size(), 1u);
         const NOTIFYICONDATAA& d = gCalls[0].data;
         EXPECT_EQ(gCalls[0].message, static_cast<DWORD>(NIM_ADD));
-        EXPECT_EQ(d.cbSize, 88u);
+        // The shell's first record version: 88 bytes with 32-bit handles,
+        // 104 with 64-bit ones.
+        EXPECT_EQ(d.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
+        EXPECT_EQ(d.cbSize, sizeof(void*) == 8 ? 104u : 88u);
         EXPECT_EQ(d.uFlags, 7u);
         EXPECT_EQ(d.hWnd, TrayManagerWindow());
-        EXPECT_EQ(d.uID, static_cast<UINT>(reinterpret_cast<UINT_PTR>(&tray)));
+        EXPECT_EQ(d.uID, tray.Id());
         EXPECT_EQ(d.uCallbackMessage, RegisterWindowMessageA("QMT.TrayNotifyIconMsg"));
         EXPECT_EQ(std::string(d.szTip), std::string(63, 'x'));
         EXPECT_EQ(d.hIcon, LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_WINLOGO)));
@@ -80,7 +85,7 @@ TEST_F(TrayTest, MouseNotificationsRaiseEventsWithTheManagerAsSender) {
     tray.OnDblClick = [&](void*) { events.push_back("dblclick"); };
     tray.SetIconVisible(true);
     UINT msg = TrayNotifyMessage();
-    WPARAM id = reinterpret_cast<WPARAM>(&tray);
+    WPARAM id = tray.Id();
     HWND manager = TrayManagerWindow();
     SendMessageW(manager, msg, id, WM_LBUTTONDOWN);
     SendMessageW(manager, msg, id, WM_LBUTTONUP);
@@ -111,7 +116,52 @@ TEST_F(TrayTest, AddsTheIconAgainWhenTheTaskbarIsRecreated) {
     SendMessageW(TrayManagerWindow(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     ASSERT_EQ(gCalls.size(), 1u);
     EXPECT_EQ(gCalls[0].message, static_cast<DWORD>(NIM_ADD));
-    EXPECT_EQ(gCalls[0].data.uID, static_cast<UINT>(reinterpret_cast<UINT_PTR>(&shown)));
+    EXPECT_EQ(gCalls[0].data.uID, shown.Id());
+}
+
+// The shell keeps the record's 32-bit identifier and sends exactly that
+// back as wParam. A component whose address does not fit in 32 bits (a
+// 64-bit heap above 4 GiB) must still get its clicks and its menu.
+TEST_F(TrayTest, ComponentAboveFourGigabytesGetsTheShellsClicks) {
+    void* place = nullptr;
+#ifdef _WIN64
+    for (ULONG_PTR at = 0x100000000ull; !place && at < 0x7f0000000000ull; at += 0x10000000ull)
+        place = VirtualAlloc(reinterpret_cast<void*>(at), 0x10000, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_NE(place, nullptr) << "no memory above 4 GiB";
+    ASSERT_GT(reinterpret_cast<ULONG_PTR>(place), 0xffffffffull);
+#else
+    std::cout << "[   NOTE   ] a 32-bit process has no address above 4 GiB; the round trip runs at an ordinary one\n";
+    place = VirtualAlloc(nullptr, 0x10000, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    ASSERT_NE(place, nullptr);
+#endif
+    auto* tray = new (place) TTrayIkona;
+    int clicks = 0, doubles = 0;
+    tray->OnClick = [&](void*) { ++clicks; };
+    tray->OnDblClick = [&](void*) { ++doubles; };
+    tray->SetIconVisible(true);
+    ASSERT_EQ(gCalls.size(), 1u);
+    const WPARAM fromShell = gCalls[0].data.uID;  // 32 bits, zero-extended
+    SendMessageW(TrayManagerWindow(), TrayNotifyMessage(), fromShell, WM_LBUTTONDOWN);
+    SendMessageW(TrayManagerWindow(), TrayNotifyMessage(), fromShell, WM_LBUTTONDBLCLK);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(doubles, 1);
+    tray->~TTrayIkona();
+    VirtualFree(place, 0, MEM_RELEASE);
+}
+
+namespace {
+// A component that shows another picture while no icon is set.
+class InformationTray : public TTrayIkona {
+protected:
+    void LoadDefaultIcon() override { defaultIcon_ = LoadIconW(nullptr, IDI_INFORMATION); }
+};
+}  // namespace
+
+TEST_F(TrayTest, DefaultIconOfADerivedComponentIsUsed) {
+    InformationTray tray;
+    tray.SetIconVisible(true);
+    ASSERT_EQ(gCalls.size(), 1u);
+    EXPECT_EQ(gCalls[0].data.hIcon, LoadIconW(nullptr, IDI_INFORMATION));
 }
 
 std::vector<BOOL> gResults;
