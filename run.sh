@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Kolibrio 2 under Wine.
+# Installs what is missing, builds, and starts Kolibrio 2 under Wine: the
+# 32-bit program under 32-bit Wine, or the 64-bit one where only 64-bit
+# Wine runs (KOLIBRIO_WINE=32 or 64 forces one; see scripts/wine-env.sh).
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/setup.sh
 bash scripts/build.sh win
-export WINEARCH=win32 WINEPREFIX=${WINEPREFIX:-$HOME/.wine-kolibrio2} WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export LANG=${LANG:-cs_CZ.UTF-8}
+source scripts/wine-env.sh
+echo "${KOLIBRIO_WINE_MODE}-bit Wine with $KOLIBRIO_WIN_DIR/Kolibrio2.exe, because $KOLIBRIO_WINE_WHY"
+export WINEPREFIX=${WINEPREFIX:-$HOME/.wine-kolibrio2-$KOLIBRIO_WINE_MODE}
 source scripts/xvfb.sh
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  kolibrio_make_prefix "$WINEPREFIX"
+  # On a desktop with a window manager, Wine's windows are managed as usual;
+  # only Xvfb, which has none, needs them unmanaged.
+  [ -z "${KOLIBRIO_XVFB_PID:-}" ] &&
+    wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1
+fi
 echo "Kolibrio 2 runs in the tray (display $DISPLAY, prefix $WINEPREFIX)."
-exec wine build/win/Kolibrio2.exe
+exec wine "$KOLIBRIO_WIN_DIR/Kolibrio2.exe"

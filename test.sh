@@ -21,17 +21,18 @@ source scripts/wine-env.sh
 echo "Windows tests: ${KOLIBRIO_WINE_MODE}-bit Wine with $KOLIBRIO_WIN_DIR ($WINEARCH prefixes)"
 echo "  because $KOLIBRIO_WINE_WHY"
 
+# One fresh prefix per run; every Windows test starts from a copy of it.
+# Made before the build, so a machine where no Wine works stops at once.
+export KOLIBRIO_WINE_TEMPLATE=$kolibrio_root/wine-template
+if ! why=$(kolibrio_make_prefix "$KOLIBRIO_WINE_TEMPLATE" 2>&1); then
+  echo "test.sh: stopped, no Wine works here: $why" >&2
+  exit 1
+fi
+
 bash scripts/build.sh all
 
 source scripts/xvfb.sh
 trap '[ -n "${KOLIBRIO_XVFB_PID:-}" ] && kill "$KOLIBRIO_XVFB_PID" 2>/dev/null; true' EXIT
-
-# One fresh prefix per run; every Windows test starts from a copy of it.
-export KOLIBRIO_WINE_TEMPLATE=$PWD/$root/wine-template
-if ! kolibrio_make_prefix "$KOLIBRIO_WINE_TEMPLATE"; then
-  echo "test.sh: no Wine works here: tried the $KOLIBRIO_WINE_MODE-bit loader $WINELOADER ($KOLIBRIO_WINE_WHY)" >&2
-  exit 1
-fi
 
 # One ctest over the three build trees, so the summary covers them all.
 printf 'subdirs("native" "%s" "fuzz")\n' "$(basename "$KOLIBRIO_WIN_DIR")" > "$root/CTestTestfile.cmake"

@@ -18,7 +18,7 @@ convert=/usr/bin/convert
 [ -x "$convert" ] || convert=$(command -v convert)
 
 export TZ=Europe/Prague LANG=cs_CZ.UTF-8 LC_ALL=cs_CZ.UTF-8
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source scripts/wine-env.sh
 source scripts/xvfb.sh
 work=$(mktemp -d)
 cleanup() {
@@ -28,8 +28,7 @@ cleanup() {
 }
 trap cleanup EXIT
 export WINEPREFIX=$work/prefix
-wineboot -i >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+kolibrio_make_prefix "$WINEPREFIX"
 # KOLIBRIO_DPI=144 shows the windows as on a screen scaled to 150 %.
 if [ -n "${KOLIBRIO_DPI:-}" ]; then
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$KOLIBRIO_DPI" /f >/dev/null 2>&1
@@ -38,7 +37,7 @@ wineserver -w
 
 out=${KOLIBRIO_SHOTS_DIR:-docs/screenshots}
 mkdir -p "$out"
-program=$root/win/tests/screenshot_windows.exe
+program=$KOLIBRIO_WIN_DIR/tests/screenshot_windows.exe
 logo="Z:$(realpath res/logo.png | tr / '\\')"
 for shot in settings0 settings1 settings2 settings3 confirm progress message; do
   ready=$work/$shot.ready

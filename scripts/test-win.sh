@@ -14,7 +14,7 @@ arch=$([ "$KOLIBRIO_WINE_MODE" = 32 ] && echo i686 || echo x86_64)
 cmake --build "$KOLIBRIO_WIN_DIR" -j "$(nproc)"
 source scripts/xvfb.sh
 trap '[ -n "${KOLIBRIO_XVFB_PID:-}" ] && kill "$KOLIBRIO_XVFB_PID" 2>/dev/null; true' EXIT
-export KOLIBRIO_WINE_TEMPLATE=$PWD/$kolibrio_root/wine-template-$KOLIBRIO_WINE_MODE
+export KOLIBRIO_WINE_TEMPLATE=$kolibrio_root/wine-template-$KOLIBRIO_WINE_MODE
 [ -f "$KOLIBRIO_WINE_TEMPLATE/system.reg" ] || kolibrio_make_prefix "$KOLIBRIO_WINE_TEMPLATE"
 cd "$KOLIBRIO_WIN_DIR"
 ctest --output-on-failure -j 2 "$@"

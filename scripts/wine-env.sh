@@ -5,9 +5,10 @@
 # support answers "Exec format error") selects 64-bit Wine.
 #
 # Exports: KOLIBRIO_WINE_MODE (32|64), KOLIBRIO_WINE_WHY, WINEARCH,
-# KOLIBRIO_WIN_DIR (the Windows build tree under the build root), WINELOADER,
+# KOLIBRIO_WIN_DIR (the Windows build tree under the build root, absolute), WINELOADER,
 # and puts a `wine` for the chosen loader first on PATH.
-kolibrio_root=${KOLIBRIO_BUILD_ROOT:-build}
+mkdir -p "${KOLIBRIO_BUILD_ROOT:-build}"
+kolibrio_root=$(cd "${KOLIBRIO_BUILD_ROOT:-build}" && pwd)
 kolibrio_wine32=/usr/lib/wine/wine
 kolibrio_wine64=/usr/lib/wine/wine64
 
@@ -32,8 +33,7 @@ export KOLIBRIO_WINE_MODE KOLIBRIO_WINE_WHY WINEARCH WINELOADER KOLIBRIO_WIN_DIR
 export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 # `wine` everywhere (scripts, tests, benchmarks) means the chosen loader.
-mkdir -p "$kolibrio_root"
-kolibrio_shim=$(cd "$kolibrio_root" && pwd)/wine$KOLIBRIO_WINE_MODE-bin
+kolibrio_shim=$kolibrio_root/wine$KOLIBRIO_WINE_MODE-bin
 mkdir -p "$kolibrio_shim"
 printf '#!/bin/sh\nexec "%s" "$@"\n' "$WINELOADER" > "$kolibrio_shim/wine"
 chmod +x "$kolibrio_shim/wine"

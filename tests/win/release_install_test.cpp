@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -121,11 +122,22 @@ bool UsersMayWriteKey(const wchar_t* path) {
     return allowed;
 }
 
+// The shipped installer runs on NSIS's 32-bit stub. In a 64-bit prefix of a
+// Wine that runs no 32-bit program, the same script built on the 64-bit stub
+// stands in for it.
+std::wstring Installer() {
+    const std::wstring release = wintest::BuildDir() + L"..\\release\\";
+    if (sizeof(void*) == 8) {
+        std::cout << "[   NOTE   ] installing with the 64-bit build of the installer script "
+                     "(release\\test-amd64), as a 64-bit prefix may run no 32-bit program\n";
+        return release + L"test-amd64\\Kolibrio2-Setup.exe";
+    }
+    return release + L"Kolibrio2-Setup.exe";
+}
+
 class Release : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        installerExit = RunAndWait(wintest::BuildDir() + L"Kolibrio2-Setup.exe", L"/S", 120000);
-    }
+    static void SetUpTestSuite() { installerExit = RunAndWait(Installer(), L"/S", 120000); }
     void SetUp() override { ASSERT_EQ(installerExit, std::optional<DWORD>(0)) << "the silent installer"; }
     static std::optional<DWORD> installerExit;
 };
@@ -133,9 +145,19 @@ std::optional<DWORD> Release::installerExit;
 
 }  // namespace
 
-TEST_F(Release, InstallsTheProgramItsFilesAndNoSettingsFile) {
+TEST_F(Release, InstallsTheProgramOfTheSystemsKindAndItsFiles) {
     const std::wstring dir = InstallDir();
-    EXPECT_EQ(wintest::ReadFileBytes(dir + L"Kolibrio2.exe"), wintest::ReadFileBytes(wintest::BuildDir() + L"Kolibrio2.exe"));
+    // The test is built for the prefix's kind, like the program the
+    // installer has to choose, so its own build tree holds that program.
+    const std::string installed = wintest::ReadFileBytes(dir + L"Kolibrio2.exe");
+    ASSERT_FALSE(installed.empty());
+    EXPECT_EQ(installed, wintest::ReadFileBytes(wintest::BuildDir() + L"Kolibrio2.exe"));
+    EXPECT_NE(installed, wintest::ReadFileBytes(wintest::BuildDir() + (sizeof(void*) == 8 ? L"..\\win\\" : L"..\\win64\\") +
+                                                L"Kolibrio2.exe"));
+    // Shipped without debug information; the symbols stay beside the build.
+    EXPECT_LT(installed.size(), 4u << 20);
+    EXPECT_TRUE(wintest::FileExists(wintest::BuildDir() + L"Kolibrio2.exe.debug"));
+    EXPECT_NE(installed.find(".gnu_debuglink"), std::string::npos);
     const std::vector<std::wstring> shipped = ShippedFiles();
     for (const wchar_t* needed : {L"setting_def.ini", L"Licence.txt"})
         EXPECT_NE(std::find(shipped.begin(), shipped.end(), needed), shipped.end()) << fw::Utf8(needed);
@@ -146,8 +168,22 @@ TEST_F(Release, InstallsTheProgramItsFilesAndNoSettingsFile) {
         EXPECT_EQ(wintest::ReadFileBytes(dir + f), wintest::ReadFileBytes(wintest::SourceDir() + L"res\\beside\\" + f));
     }
     EXPECT_TRUE(wintest::FileExists(dir + L"Uninstall.exe"));
-    // Settings come from the defaults until the user saves them.
-    EXPECT_FALSE(wintest::FileExists(dir + L"setting.ini"));
+    // The first start already has the factory settings.
+    EXPECT_EQ(wintest::ReadFileBytes(dir + L"setting.ini"), wintest::ReadFileBytes(dir + L"setting_def.ini"));
+}
+
+// The counters live in the registry view of the installed program, where
+// it reads and increments them; on 64-bit Windows not in the 32-bit view.
+TEST_F(Release, CountersAreInTheInstalledProgramsRegistryView) {
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCounters, 0, KEY_READ | KEY_WOW64_64KEY, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    if (sizeof(void*) == 8) {
+        EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kCounters, 0, KEY_READ | KEY_WOW64_32KEY, &key), ERROR_SUCCESS)
+            << "a second, unused set of counters in the 32-bit view";
+    } else {
+        std::cout << "[   NOTE   ] a 32-bit prefix has one registry view\n";
+    }
 }
 
 TEST_F(Release, CreatesTheCountersTheAutorunAndTheStartMenuEntry) {
@@ -181,8 +217,8 @@ TEST_F(Release, ProgramDeclaresNoExecutionLevel) {
 namespace {
 
 // The installed program with a setting.ini of its own: the online check is
-// switched off so that no test reaches for the vendor's host (the installer
-// ships no setting.ini, and the defaults have it on).
+// switched off so that no test reaches for the vendor's host (the factory
+// settings have it on).
 bool StartInstalled(wintest::ChildProcess& program, const std::string& settings) {
     const std::wstring dir = InstallDir();
     return wintest::WriteFileBytes(dir + L"setting.ini", settings) && program.Start(dir + L"Kolibrio2.exe", {}) &&
@@ -228,6 +264,20 @@ TEST_F(Release, InstalledProgramWearsTheSkinNamedInItsSettings) {
     ShowWindow(main, SW_HIDE);
     EXPECT_GT(skinned, 0) << "no pixel of the window in the colour of the skin Nebe";
     EXPECT_TRUE(wintest::EndProgramAsLogOff(program));
+}
+
+// Installing again over an installation keeps the user's settings, the
+// counts and the ID.
+TEST_F(Release, UpgradeKeepsTheUsersSettingsAndCounts) {
+    const std::wstring dir = InstallDir();
+    const std::string own = "[Mask]\r\nMask=%yyyy%\\%file_name%.%file_ext%\r\n[Options]\r\nAutoUpdate=0\r\n";
+    ASSERT_TRUE(wintest::WriteFileBytes(dir + L"setting.ini", own));
+    const std::optional<std::wstring> id = ReadString(kCounters, L"ID");
+    const std::optional<DWORD> runs = wintest::ReadDword(kCounters, L"runcount");
+    ASSERT_EQ(RunAndWait(Installer(), L"/S", 120000), std::optional<DWORD>(0));
+    EXPECT_EQ(wintest::ReadFileBytes(dir + L"setting.ini"), own);
+    EXPECT_EQ(ReadString(kCounters, L"ID"), id);
+    EXPECT_EQ(wintest::ReadDword(kCounters, L"runcount"), runs);
 }
 
 TEST_F(Release, UninstallerRemovesWhatWasInstalledAndKeepsThePhotos) {
