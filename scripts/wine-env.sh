@@ -16,10 +16,11 @@ case "${KOLIBRIO_WINE:-}" in
   32) KOLIBRIO_WINE_MODE=32 KOLIBRIO_WINE_WHY="forced by KOLIBRIO_WINE=32" ;;
   64) KOLIBRIO_WINE_MODE=64 KOLIBRIO_WINE_WHY="forced by KOLIBRIO_WINE=64" ;;
   "")
-    if answer=$("$kolibrio_wine32" --version 2>&1); then
+    # The shell's own message says why; in English, whatever the locale.
+    if answer=$( (LC_ALL=C; exec "$kolibrio_wine32" --version) 2>&1 ); then
       KOLIBRIO_WINE_MODE=32 KOLIBRIO_WINE_WHY="$kolibrio_wine32 runs ($answer)"
     else
-      KOLIBRIO_WINE_MODE=64 KOLIBRIO_WINE_WHY="$kolibrio_wine32 does not run here: $(printf '%s' "$answer" | tail -n 1 | sed 's|.*: \(cannot execute\)|\1|')"
+      KOLIBRIO_WINE_MODE=64 KOLIBRIO_WINE_WHY="$kolibrio_wine32 does not run here ($(printf '%s\n' "$answer" | head -n 1 | sed 's|^.*/wine: ||'))"
     fi ;;
   *) echo "KOLIBRIO_WINE must be 32 or 64, not '$KOLIBRIO_WINE'" >&2; return 2 2>/dev/null || exit 2 ;;
 esac

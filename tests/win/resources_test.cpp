@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "framework/Png.h"
 #include "res/resource.h"
 
@@ -50,4 +52,17 @@ TEST(Resources, CameraAndLogoAre90PixelPicturesWithAlpha) {
     EXPECT_GT(bird[1], bird[0]) << "green above blue in the bird";
     EXPECT_EQ(Pixel(camera, 20, 18)[3], 0);
     EXPECT_EQ(Pixel(logo, 20, 18)[3], 255);
+}
+
+// Windows loads the common controls of the manifest's architecture; a
+// 64-bit program that calls itself x86 gets none on real Windows.
+TEST(Resources, ManifestNamesTheProgramsOwnArchitecture) {
+    HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+    ASSERT_NE(res, nullptr);
+    const char* text = static_cast<const char*>(LockResource(LoadResource(nullptr, res)));
+    const std::string manifest(text, SizeofResource(nullptr, res));
+    const std::string own = sizeof(void*) == 8 ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\"";
+    const size_t identity = manifest.find("<assemblyIdentity");
+    ASSERT_NE(identity, std::string::npos);
+    EXPECT_EQ(manifest.find(own, identity), manifest.find("processorArchitecture", identity)) << manifest;
 }
