@@ -1,0 +1,16 @@
+# Cross-compiles Windows programs with Debian's MinGW-w64 (posix threads)
+# for KOLIBRIO_MINGW_ARCH (i686 or x86_64), set by the toolchain file that
+# includes this one.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${KOLIBRIO_MINGW_ARCH})
+set(kolibrio_triple ${KOLIBRIO_MINGW_ARCH}-w64-mingw32)
+set(CMAKE_C_COMPILER ${kolibrio_triple}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${kolibrio_triple}-g++-posix)
+set(CMAKE_RC_COMPILER ${kolibrio_triple}-windres)
+set(CMAKE_OBJCOPY ${kolibrio_triple}-objcopy)
+set(CMAKE_STRIP ${kolibrio_triple}-strip)
+set(CMAKE_FIND_ROOT_PATH /usr/${kolibrio_triple})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
