@@ -3,10 +3,17 @@
 // cp -r on the same files and prints the table; each mode prints one
 // "RESULT" line of key=value figures and asserts nothing.
 //
-//   import_win_bench gen    CARD          writes the card tree (DCIM\...)
-//   import_win_bench copy   CARD OUT      bare Win32 copy loop, 32769-byte buffer
-//   import_win_bench import CARD OUT      StartImport with quiet scripted answers
-//   import_win_bench calls  CARD OUT      what the per-file calls of a copy cost
+//   import_win_bench gen     CARD KIND      writes a card tree (DCIM\...) of a kind:
+//                                           camera (207 files, 0.19 GB), full (2030
+//                                           files, 2 GB), small (2000 JPEGs of 8-40 KiB)
+//   import_win_bench copy    CARD OUT       bare Win32 copy loop, 32769-byte buffer
+//   import_win_bench import  CARD OUT       the engine alone: StartImport with quiet
+//                                           scripted answers, no windows
+//   import_win_bench program EXE CARD OUT   the real program with its windows: the card
+//                                           as a removable drive, its arrival sent to
+//                                           the running EXE, "Ano" clicked, timed until
+//                                           the result box shows
+//   import_win_bench calls   CARD OUT       what the per-file calls of a copy cost
 //
 // OUT must not exist yet: every run goes into a fresh target, so no
 // overwrite question can come up (one that does is counted and answered No).
@@ -19,19 +26,38 @@
 #include <string>
 #include <vector>
 
+#include <dbt.h>
+
 #include "framework/Strings.h"
 #include "import/ImportRun.h"
 #include "settings/ListText.h"
 #include "settings/Settings.h"
+#include "support/ChildProcess.h"
+#include "support/ProgramRun.h"
+#include "support/UiTest.h"
+#include "support/WinTest.h"
+#include "support/WineDrive.h"
 #include "tests/core/exif_fixture.h"
 
 namespace {
 
-constexpr int kPictures = 2000;
-constexpr int kPerFolder = 500;         // cameras start a new folder long before 999
+constexpr int kPerFolder = 500;  // cameras start a new folder long before 999
 constexpr int kVideos = 4;
-constexpr int64_t kVideoBytes = 200LL * 1000 * 1000;
-constexpr int kDays = 20;               // the pictures spread over this many days of August 2011
+constexpr int kDays = 20;        // the pictures spread over this many days of August 2011
+
+// What a card holds: pictures of a size range in KiB, and four videos.
+struct CardKind {
+    const char* name;
+    int pictures;
+    int minKiB, spanKiB;
+    int64_t videoBytes;  // 0: no videos
+};
+constexpr CardKind kCards[] = {
+    {"camera", 203, 100, 300, 35LL * 1000 * 1000},
+    {"full", 2026, 100, 300, 370LL * 1000 * 1000},
+    {"small", 2000, 8, 32, 0},
+};
+int gPictures = 2000;  // of the card being written
 const char* const kMask = "%yyyy%\\%mm%\\%dd%\\%hh%%nn%%ss%_%index_dir%.%file_ext%";
 
 double Now() {
@@ -81,8 +107,8 @@ private:
 // second, as a camera's continuous mode gives them.
 int64_t ShotSecond(int i) {
     int frame = i % 20 <= 3 ? i - i % 20 : i;
-    int day = frame * kDays / kPictures;
-    return day * 86400LL + 9 * 3600 + (frame % (kPictures / kDays)) * 331;
+    int day = frame * kDays / gPictures;
+    return day * 86400LL + 9 * 3600 + (frame % (gPictures / kDays + 1)) * 331;
 }
 
 std::string ExifDate(int64_t second) {
@@ -146,19 +172,30 @@ std::string VideoHead(bool avi, int64_t total) {
     return s;
 }
 
-int Generate(const std::string& card) {
+int Generate(const std::string& card, const std::string& kindName) {
+    const CardKind* kind = nullptr;
+    for (const CardKind& k : kCards)
+        if (kindName == k.name) kind = &k;
+    if (!kind) {
+        std::printf("unknown card kind %s\n", kindName.c_str());
+        return 2;
+    }
+    gPictures = kind->pictures;
+    const int pictures = kind->pictures;
+    const int videos = kind->videoBytes > 0 ? kVideos : 0;
+    const int64_t videoBytes = kind->videoBytes;
     const std::wstring dcim = fw::Wide(card) + L"\\DCIM";
     CreateDirectoryW(fw::Wide(card).c_str(), nullptr);
     CreateDirectoryW(dcim.c_str(), nullptr);
     int64_t bytes = 0;
-    for (int i = 0; i < kPictures; ++i) {
+    for (int i = 0; i < pictures; ++i) {
         wchar_t folder[64], name[64];
         swprintf(folder, 64, L"\\%03dKAMRA", 100 + i / kPerFolder);
         swprintf(name, 64, L"\\P%07d.JPG", 1080000 + i);
         if (i % kPerFolder == 0) CreateDirectoryW((dcim + folder).c_str(), nullptr);
         const std::wstring path = dcim + folder + name;
         const int64_t second = ShotSecond(i);
-        const size_t size = (100 + (i * 37) % 300) * 1024;
+        const size_t size = (kind->minKiB + (i * 37) % kind->spanKiB) * 1024;
         const std::string jpeg = exiffix::Jpeg(exiffix::CameraTiff(i % 3 == 0, ExifDate(second)).Build(), 0, size);
         Handle h(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
@@ -170,24 +207,25 @@ int Generate(const std::string& card) {
         bytes += static_cast<int64_t>(jpeg.size());
     }
     // The write times last, when no handle is open any more.
-    for (int i = 0; i < kPictures; ++i) {
+    for (int i = 0; i < pictures; ++i) {
         wchar_t rel[64];
         swprintf(rel, 64, L"\\%03dKAMRA\\P%07d.JPG", 100 + i / kPerFolder, 1080000 + i);
         SetLocalWriteTime(dcim + rel, ShotSecond(i));
     }
-    for (int v = 0; v < kVideos; ++v) {
+    for (int v = 0; v < videos; ++v) {
         const bool avi = v % 2 == 0;
         wchar_t rel[64];
-        swprintf(rel, 64, L"\\%03dKAMRA\\MVI_%04d.%ls", 100 + v, 7001 + v, avi ? L"AVI" : L"MOV");
+        const int folders = (pictures + kPerFolder - 1) / kPerFolder;
+        swprintf(rel, 64, L"\\%03dKAMRA\\MVI_%04d.%ls", 100 + v % folders, 7001 + v, avi ? L"AVI" : L"MOV");
         const std::wstring path = dcim + rel;
-        if (!WriteChunks(path, VideoHead(avi, kVideoBytes), kVideoBytes)) {
+        if (!WriteChunks(path, VideoHead(avi, videoBytes), videoBytes)) {
             std::printf("cannot write %s\n", fw::Utf8(path).c_str());
             return 1;
         }
         SetLocalWriteTime(path, (v * 5 + 2) * 86400LL + 12 * 3600);
-        bytes += kVideoBytes;
+        bytes += videoBytes;
     }
-    std::printf("RESULT mode=gen files=%d bytes=%lld\n", kPictures + kVideos, static_cast<long long>(bytes));
+    std::printf("RESULT mode=gen files=%d bytes=%lld\n", pictures + videos, static_cast<long long>(bytes));
     return 0;
 }
 
@@ -298,7 +336,7 @@ public:
     int overwriteQuestions = 0;
     std::vector<std::string> results;
 
-    QuietUi() { serviced.reserve(4 * kPictures + 1000); }
+    QuietUi() { serviced.reserve(10000); }
 
     int ConfirmImport() override {
         confirmed = Now();
@@ -423,6 +461,117 @@ int Import(const std::string& card, const std::string& out) {
     return success ? 0 : 1;
 }
 
+// ---- the real program ---------------------------------------------------------
+
+const wchar_t kConfirmCaption[] = L"Kolibrio2 - Byl vložen fotoaparát";
+const wchar_t kResultsCaption[] = L"Kolibrio2 - Výsledky kopírování";
+
+// The text of the static control of a message box that says how it went.
+bool BoxSays(HWND box, const wchar_t* text) { return wintest::FindChildByText(box, text) != nullptr; }
+
+// Kolibrio2.exe as a user runs it: started from a folder of its own with a
+// setting.ini that names the target and the mask, the card arriving as a
+// removable drive, the arrival confirmed with "Ano" in the confirmation
+// window, the progress window on screen until the result box appears. The
+// clock runs from the click to the result box, polled every 2 ms.
+int Program(const std::string& exe, const std::string& card, const std::string& out) {
+    const std::wstring folder = wintest::MakeTempDir();
+    if (!CopyFileW(fw::Wide(exe).c_str(), (folder + L"Kolibrio2.exe").c_str(), FALSE)) {
+        std::printf("cannot copy %s\n", exe.c_str());
+        return 2;
+    }
+    CreateDirectoryW(fw::Wide(out).c_str(), nullptr);
+    const std::string ini = std::string("[Mask]\r\nCurrentMask=") + kMask + "\r\nPath=" + fw::Utf8ToAnsi(out) +
+                            "\\\r\n[Options]\r\nAutoUpdate=0\r\nTimeForMask=EXIFTime\r\n"
+                            "FileExtension=*.jpg;*.orf;*.avi;*.mov;*.wav\r\nAutoRecognize=1\r\n";
+    wintest::WriteFileBytes(folder + L"setting.ini", ini);
+
+    const wchar_t letter = wintest::FreeDriveLetter();
+    if (!letter || !wintest::DefineWineDrive(letter, fw::Wide(card), DRIVE_REMOVABLE)) {
+        std::printf("cannot map the card to a removable drive\n");
+        return 2;
+    }
+    struct Cleanup {
+        wchar_t letter;
+        std::wstring folder;
+        ~Cleanup() {
+            wintest::RemoveWineDrive(letter);
+            wintest::RemoveTree(folder);
+        }
+    } cleanup{letter, folder};
+
+    wintest::ChildProcess program;
+    if (!program.Start(folder + L"Kolibrio2.exe", {})) {
+        std::printf("cannot start the program\n");
+        return 2;
+    }
+    const DWORD pid = program.Pid();
+    HWND main = nullptr;
+    // Ready once its last window, the message dialog, exists.
+    if (!wintest::WaitFor(
+            [&] {
+                main = wintest::FindProcessWindow(pid, L"Kolibrio 2 - nastavení", false);
+                return main && wintest::FindProcessWindow(pid, L"Dialog", false);
+            },
+            30000)) {
+        std::printf("the program did not come up\n");
+        return 2;
+    }
+    WaitForInputIdle(program.Handle(), 5000);
+
+    DEV_BROADCAST_VOLUME v{};
+    v.dbcv_size = sizeof v;
+    v.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    v.dbcv_unitmask = 1u << (letter - L'A');
+    DWORD_PTR answer = 0;
+    // The import runs inside the handler, so the send times out.
+    SendMessageTimeoutW(main, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&v), SMTO_NORMAL, 300,
+                        &answer);
+    HWND confirm = nullptr, yes = nullptr;
+    if (!wintest::WaitFor(
+            [&] {
+                confirm = wintest::FindProcessWindow(pid, kConfirmCaption, true);
+                yes = confirm ? wintest::FindChildByText(confirm, L"Ano") : nullptr;
+                return yes && IsWindowVisible(yes);
+            },
+            20000)) {
+        std::printf("no confirmation window\n");
+        return 2;
+    }
+    wintest::Pump(200);  // the window settles as a person would see it
+
+    const double start = Now();
+    PostMessageW(yes, BM_CLICK, 0, 0);
+    HWND box = nullptr;
+    bool progressSeen = false;
+    for (;;) {
+        box = wintest::FindMessageBox(pid, kResultsCaption);
+        if (box) break;
+        if (!progressSeen && wintest::FindProcessWindow(pid, L"Kolibrio2 - průběh kopírování, prosím čekejte...", true))
+            progressSeen = true;
+        if (!program.Running() || Now() - start > 3600) break;
+        Sleep(2);
+    }
+    const double seconds = Now() - start;
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    GetProcessMemoryInfo(program.Handle(), &pmc, sizeof pmc);
+    const bool success = box && BoxSays(box, L"Kopírování proběhlo úspěšně.");
+    if (box) {
+        wintest::ClickButton(box, L"&OK");
+        wintest::WaitFor([&] { return !wintest::FindMessageBox(pid, kResultsCaption); }, 5000);
+    }
+    if (!wintest::EndProgramAsLogOff(program)) TerminateProcess(program.Handle(), 0);
+    program.WaitExit(5000);
+
+    Totals written;
+    CountTree(fw::Wide(out), written);
+    std::printf("RESULT mode=program files=%d bytes=%lld seconds=%.3f peak_ws_mib=%.1f progress_seen=%d ok=%d\n",
+                written.files, static_cast<long long>(written.bytes), seconds, pmc.PeakWorkingSetSize / 1048576.0,
+                progressSeen ? 1 : 0, success ? 1 : 0);
+    return success ? 0 : 1;
+}
+
 // What the per-file calls of a copy cost under this system, each over the
 // card's files: to tell where an import's time beyond the bare loop goes.
 void ListFiles(const std::wstring& folder, std::vector<std::wstring>& out) {
@@ -489,10 +638,13 @@ int Calls(const std::string& card, const std::string& out) {
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "gen" && argc == 3) return Generate(argv[2]);
+    if (mode == "gen" && argc == 4) return Generate(argv[2], argv[3]);
     if (mode == "copy" && argc == 4) return BareCopy(argv[2], argv[3]);
     if (mode == "import" && argc == 4) return Import(argv[2], argv[3]);
+    if (mode == "program" && argc == 5) return Program(argv[2], argv[3], argv[4]);
     if (mode == "calls" && argc == 4) return Calls(argv[2], argv[3]);
-    std::printf("usage: import_win_bench gen CARD | copy CARD OUT | import CARD OUT | calls CARD OUT\n");
+    std::printf(
+        "usage: import_win_bench gen CARD camera|full|small | copy CARD OUT | import CARD OUT | "
+        "program EXE CARD OUT | calls CARD OUT\n");
     return 2;
 }
