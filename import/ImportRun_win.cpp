@@ -77,6 +77,9 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// Window events are serviced at least once per this many bytes of a file.
+constexpr int64_t kServiceBytes = 256 * 1024;
+
 void AdvanceOverall(IImportUi& ui, int64_t bytes) {
     ImportJob().BarPosition += bytes;
     ui.OverallChanged();
@@ -224,12 +227,21 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
             return true;
         }
 
-        ForceDirectories(FolderOf(target));
         const std::string temp = TemporaryTargetName(target);
         const std::wstring wtemp = fw::Wide(temp);
         const int64_t T = s;
-        FileHandle out(CreateFileW(wtemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        auto createTemp = [&wtemp] {
+            return CreateFileW(wtemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        };
+        // The target folder is made when the create finds it missing: most
+        // files go to a folder that exists already, and asking first costs
+        // every file a round trip to the Wine server.
+        HANDLE created = createTemp();
+        if (created == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND &&
+            ForceDirectories(FolderOf(target)))
+            created = createTemp();
+        FileHandle out(created);
         if (!out.Valid()) {
             // The target cannot be written: the file counts as done for the
             // bars and fails.
@@ -240,7 +252,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
 
         static std::array<char, 32769> buffer;
         bool ok = true;
-        int64_t done = 0, pending = 0, remaining = T;
+        int64_t done = 0, pending = 0, remaining = T, servicedAt = 0;
         int last = 0;
         while (remaining > 0) {
             DWORD n = 0;
@@ -263,6 +275,12 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
                 AdvanceOverall(ui, pending);
                 pending = 0;
                 ui.ProcessMessages();
+                servicedAt = done;
+            } else if (done - servicedAt >= kServiceBytes) {
+                // A tenth of a long file can take seconds on a slow card;
+                // Storno is answered between tenths too.
+                ui.ProcessMessages();
+                servicedAt = done;
             }
             if (job.Cancelled) break;
         }

@@ -104,22 +104,31 @@ void TDlgFilecopy::ButtonStornoClick() {
     }
 }
 
-void TDlgFilecopy::SetFileProgress(int64_t position, int64_t max) {
+namespace {
+
+// A bar's range and position, each sent only when it differs from what the
+// control holds: under Wine every change repaints the bar at once.
+void SetBar(fw::ProgressBar& bar, int64_t position, int64_t max) {
     TBarScale scale(max);
-    sProgressBarFile.SetMax(scale(max));
-    sProgressBarFile.SetPosition(scale(position));
+    const int32_t m = scale(max), p = scale(position);
+    if (bar.Max() != m) bar.SetMax(m);
+    if (bar.Position() != p) bar.SetPosition(p);
 }
 
-void TDlgFilecopy::SetOverallProgress(int64_t position, int64_t max) {
-    TBarScale scale(max);
-    sProgressBarAll.SetMax(scale(max));
-    sProgressBarAll.SetPosition(scale(position));
+void SetLabel(fw::Label& label, const std::string& text) {
+    if (label.Text() != text) label.SetText(text);
 }
+
+}  // namespace
+
+void TDlgFilecopy::SetFileProgress(int64_t position, int64_t max) { SetBar(sProgressBarFile, position, max); }
+
+void TDlgFilecopy::SetOverallProgress(int64_t position, int64_t max) { SetBar(sProgressBarAll, position, max); }
 
 void TDlgFilecopy::SetPaths(const std::string& from, const std::string& to) {
     auto fit = [](fw::Label& label, const std::string& path) {
-        label.SetText(MinimizeName(path, [&label](const std::string& t) { return label.TextWidth(t); },
-                                   label.Width()));
+        SetLabel(label, MinimizeName(path, [&label](const std::string& t) { return label.TextWidth(t); },
+                                     label.Width()));
     };
     fit(LabelFrom, from);
     fit(LabelTo, to);

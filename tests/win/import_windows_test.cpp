@@ -104,6 +104,132 @@ TEST_F(ImportWindows, ConfirmThenCopyWithTheRealWindows) {
     EXPECT_EQ(confirm_->FlashTicks(), 6);
 }
 
+// The engine's calls as a long file and then a short one make them, straight
+// into the program's windows: what must be on screen at once is there at
+// once, however rarely the window is otherwise brought up to date.
+TEST_F(ImportWindows, FinalFiguresReachTheScreenAtEveryFileEndQuestionAndRunEnd) {
+    TDlgFilecopy& d = *progress_;
+    IImportUi& ui = WindowImportUi();
+    TImportJob& job = ImportJob();
+    ui.ShowPreparing();
+    ui.BeginCopying();
+    job.BarMax = 3000010;
+    job.BarPosition = 0;
+    ui.OverallChanged();
+
+    // A long file: its first tenth comes when the screen is due, so its bar
+    // shows short of the end; its end must then show at once.
+    ui.SetFileBar(0, 0);
+    ui.SetFileLabels("C:\\card\\long.avi", "D:\\archive\\long.avi");
+    ui.SetFileBar(0, 3000000);
+    Sleep(120);
+    ui.SetFileBar(300000, 3000000);
+    job.BarPosition = 300000;
+    ui.OverallChanged();
+    EXPECT_EQ(d.sProgressBarFile.Position(), 300000);
+    EXPECT_EQ(TextOf(d.LabelFrom), "C:\\card\\long.avi");
+    ui.SetFileBar(3000000, 3000000);
+    job.BarPosition = 3000000;
+    ui.OverallChanged();
+    EXPECT_EQ(d.sProgressBarFile.Position(), 3000000);
+    EXPECT_EQ(d.sProgressBarFile.Max(), 3000000);
+    EXPECT_EQ(d.sProgressBarAll.Position(), 3000000);
+
+    // A question shows the file it asks about, whatever the screen's pace.
+    ui.SetFileBar(0, 0);
+    ui.SetFileLabels("C:\\card\\short.jpg", "D:\\archive\\short.jpg");
+    ui.Message("?", "Kolibrio2 - Potvrdit nahrazení souboru", mkInformation, MsgBtn::Yes, MsgBtn::Yes);
+    EXPECT_EQ(TextOf(d.LabelTo), "D:\\archive\\short.jpg");
+    EXPECT_EQ(d.sProgressBarFile.Position(), 0);
+
+    // The end of the run shows the last file complete.
+    ui.SetFileBar(0, 10);
+    ui.SetFileBar(10, 10);
+    job.BarPosition = 3000010;
+    ui.OverallChanged();
+    ui.SetSpeedTimer(false);
+    ui.SpeedTick();
+    EXPECT_EQ(d.sProgressBarFile.Position(), 10);
+    EXPECT_EQ(d.sProgressBarFile.Max(), 10);
+    EXPECT_EQ(d.sProgressBarAll.Position(), 3000010);
+    EXPECT_EQ(d.sProgressBarAll.Max(), 3000010);
+    EXPECT_EQ(TextOf(d.LabelFrom), "C:\\card\\short.jpg");
+    EXPECT_EQ(fw::App().Title(), "100% - Kolibrio 2");
+    ui.HideProgress();
+}
+
+TEST_F(ImportWindows, ARunOfManyFilesEndsWithTheLastFileOnScreen) {
+    // Thirty files a second apart in time, the last one the largest.
+    for (int k = 1; k <= 30; ++k) {
+        const std::wstring path = root_ + L"card\\P" + std::to_wstring(100 + k) + L".jpg";
+        wintest::WriteFileBytes(path, std::string(1000 * k, static_cast<char>('a' + k % 26)));
+        SYSTEMTIME st{2009, 6, 0, 1, 10, 0, static_cast<WORD>(k), 0};
+        FILETIME local, utc;
+        SystemTimeToFileTime(&st, &local);
+        LocalFileTimeToFileTime(&local, &utc);
+        HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        SetFileTime(h, nullptr, nullptr, &utc);
+        CloseHandle(h);
+    }
+    wintest::WhenWindowAppears(L"Kolibrio2 - Byl vložen fotoaparát",
+                               [&](HWND) { SendMessageW(confirm_->ButtonOK.Handle(), BM_CLICK, 0, 0); });
+    int fileBar = -1, overall = -1;
+    std::string from, to;
+    gOnMessage = [&] {
+        fileBar = progress_->sProgressBarFile.Position();
+        overall = progress_->sProgressBarAll.Position();
+        from = TextOf(progress_->LabelFrom);
+        to = TextOf(progress_->LabelTo);
+    };
+    StartImport(fw::Utf8(root_ + L"card\\"));
+    EXPECT_EQ(gCaptions, std::vector<std::string>{"Kolibrio2 - Výsledky kopírování"});
+    EXPECT_EQ(overall, 465000);
+    EXPECT_EQ(fileBar, 30000);
+    EXPECT_EQ(from.substr(from.size() - 8), "P130.jpg");
+    EXPECT_EQ(to.substr(to.size() - 11), "P130_30.jpg");
+}
+
+// Storno pressed while a long file is being copied asks at once, not when
+// the file is done; Yes leaves the old target as it was.
+TEST_F(ImportWindows, StornoDuringALongFileAsksAtOnce) {
+    const int64_t size = 64LL << 20;
+    wintest::WriteFileBytes(root_ + L"card\\BIG.jpg", std::string(static_cast<size_t>(size), 'n'));
+    wintest::WriteFileBytes(root_ + L"out\\BIG_1.jpg", "old");
+    wintest::WhenWindowAppears(L"Kolibrio2 - Byl vložen fotoaparát",
+                               [&](HWND) { SendMessageW(confirm_->ButtonOK.Handle(), BM_CLICK, 0, 0); });
+    int64_t copiedAtQuestion = -1;
+    gOnMessage = [&] {
+        const std::string& caption = gCaptions.back();
+        if (caption == "Kolibrio2 - Potvrdit nahrazení souboru") {
+            // Overwrite: yes; and the user presses Storno as the copy begins.
+            gAnswer = 6;
+            PostMessageW(progress_->ButtonStorno.Handle(), BM_CLICK, 0, 0);
+        } else if (caption == "Kolibrio2 - Otázka") {
+            // What the copy has written so far, under a name of its own.
+            copiedAtQuestion = 0;
+            WIN32_FIND_DATAW fd;
+            HANDLE h = FindFirstFileW((root_ + L"out\\*").c_str(), &fd);
+            if (h != INVALID_HANDLE_VALUE) {
+                do {
+                    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && std::wstring(fd.cFileName) != L"BIG_1.jpg")
+                        copiedAtQuestion += (static_cast<int64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+                } while (FindNextFileW(h, &fd));
+                FindClose(h);
+            }
+            gAnswer = 6;
+        } else {
+            gAnswer = 1;
+        }
+    };
+    StartImport(fw::Utf8(root_ + L"card\\"));
+    EXPECT_EQ(gCaptions, (std::vector<std::string>{"Kolibrio2 - Potvrdit nahrazení souboru", "Kolibrio2 - Otázka",
+                                                   "Kolibrio2 - Výsledky kopírování"}));
+    EXPECT_GT(copiedAtQuestion, 0);
+    EXPECT_LT(copiedAtQuestion, size);
+    EXPECT_TRUE(ImportJob().Cancelled);
+    EXPECT_EQ(wintest::ReadFileBytes(root_ + L"out\\BIG_1.jpg"), "old");
+}
+
 TEST_F(ImportWindows, EscInTheConfirmationDeclines) {
     wintest::WriteFileBytes(root_ + L"card\\P1.jpg", "x");
     wintest::WhenWindowAppears(L"Kolibrio2 - Byl vložen fotoaparát", [&](HWND) {
