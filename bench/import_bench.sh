@@ -31,7 +31,7 @@ arch=$([ "$KOLIBRIO_WINE_MODE" = 32 ] && echo i686 || echo x86_64)
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-$arch.cmake" >/dev/null
 cmake --build "$dir" --target Kolibrio2 import_win_bench >/dev/null
-exe=$PWD/$dir/bench/import_win_bench.exe
+exe=$(realpath "$dir/bench/import_win_bench.exe")
 program=$(realpath "${KOLIBRIO_BENCH_PROGRAM:-$dir/Kolibrio2.exe}")
 
 if ! command -v exiftool >/dev/null; then
