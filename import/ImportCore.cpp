@@ -1,5 +1,6 @@
 #include "import/ImportCore.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -39,6 +40,18 @@ void ScanFolder(const std::string& Folder, const std::string& Mask, std::vector<
     }
 }
 
+// The patterns are taken by value: the settings window replaces the
+// program's list (leaving the patterns field, Cancel, the factory settings)
+// from the window events the scan services, and a loop over that list
+// would go on over freed memory.
+void ScanPatterns(const std::string& Folder, std::vector<std::string> patterns, std::vector<std::string>& files,
+                  const TScanContext& ctx) {
+    for (const std::string& pattern : patterns) {
+        ScanFolder(Folder, pattern, files, ctx);
+        if (ctx.cancelled && *ctx.cancelled) return;
+    }
+}
+
 void SortByCaptureDate(TDynamicDateTimeArray& D, int lo, int hi, bool fill, TSortContext& ctx) {
     if (ctx.processMessages) ctx.processMessages();
     if (ctx.cancelled && *ctx.cancelled) return;
@@ -70,8 +83,12 @@ int64_t RoundHalfEven(double x) {
     return static_cast<int64_t>(std::nearbyint(x));  // the default rounding mode is to nearest, ties to even
 }
 
+// The figures come from the overall bar's position, which the control keeps
+// between 0 and its maximum; the byte count itself passes the total when
+// files grew after they were sized or could not be sized.
 TProgressFigures ComputeProgress(uint32_t elapsedMs, int64_t bytes, int64_t barMax) {
     TProgressFigures out;
+    bytes = std::max<int64_t>(0, std::min(bytes, barMax));
     int64_t kb = RoundHalfEven(static_cast<double>(bytes) / 1024.0);
     int64_t seconds = RoundHalfEven(elapsedMs / 1000.0);
     if (seconds > 1) out.speedKBs = RoundHalfEven(static_cast<double>(kb) / static_cast<double>(seconds));
@@ -115,6 +132,16 @@ std::string BadTargetMessage(const std::string& target) {
     return "Cesta \"" + target + "\" není správná...";
 }
 
-std::string TemporaryTargetName(const std::string& target) {
-    return target + ".kolibrio-part";
+// A name added to the target's would make targets near the length limits
+// (a path of 259 characters, a name of 255) fail; a short name in the
+// target's folder never adds more than its own few characters to the folder
+// path, which the copy reaches in its long form.
+std::string TemporaryTargetName(const std::string& target, int attempt) {
+    const size_t slash = target.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    return folder + "~kolibrio" + std::to_string(attempt) + ".part";
+}
+
+std::string CopyErrorText(const std::string& path, const std::string& systemMessage) {
+    return "\"" + path + "\"\r\n" + systemMessage;
 }

@@ -35,6 +35,10 @@ struct TScanContext {
 void ScanFolder(const std::string& Folder, const std::string& Mask, std::vector<std::string>& files,
                 const TScanContext& ctx);
 
+// ScanFolder for each pattern in order, until cancelled.
+void ScanPatterns(const std::string& Folder, std::vector<std::string> patterns, std::vector<std::string>& files,
+                  const TScanContext& ctx);
+
 struct TSortContext {
     std::vector<std::string>& files;
     // The ordering passes one error text for all files and drops it.
@@ -85,5 +89,10 @@ std::string OverwriteQuestion(const std::string& target);
 std::string BadTargetMessage(const std::string& target);
 
 // Where a copy is written until it is complete: beside the target, so the
-// final rename stays on one volume.
-std::string TemporaryTargetName(const std::string& target);
+// final rename stays on one volume, under a short name of its own (attempt
+// numbers the tries when the name is taken).
+std::string TemporaryTargetName(const std::string& target, int attempt);
+
+// The error text of a file that could not be copied: the file and the
+// system's message.
+std::string CopyErrorText(const std::string& path, const std::string& systemMessage);

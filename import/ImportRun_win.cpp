@@ -3,6 +3,7 @@
 #include <array>
 #include <exception>
 
+#include "framework/Application.h"
 #include "framework/Strings.h"
 #include "import/ImportRun.h"
 #include "mask/CaptureDateWin.h"
@@ -80,6 +81,88 @@ std::string FolderOf(const std::string& path) {
 // Window events are serviced at least once per this many bytes of a file.
 constexpr int64_t kServiceBytes = 256 * 1024;
 
+TBlockRead gBlockRead = nullptr;
+
+BOOL ReadBlock(HANDLE file, void* buffer, DWORD size, DWORD* read) {
+    if (!gBlockRead) return ReadFile(file, buffer, size, read, nullptr);
+    uint32_t n = 0;
+    const bool ok = gBlockRead(file, buffer, size, &n);
+    *read = n;
+    return ok ? TRUE : FALSE;
+}
+
+// Once "Ukončit" has been confirmed every question answers 2 at once and the
+// main loop waits for the run to return: the run ends as a cancelled one.
+bool EndRequested() {
+    if (!fw::App().Terminated()) return false;
+    ImportJob().Cancelled = true;
+    return true;
+}
+
+// Services window events, where the Storno button and the end of the
+// program reach the run.
+void ServiceEvents(IImportUi& ui) {
+    ui.ProcessMessages();
+    EndRequested();
+}
+
+TScanContext ScanContextFor(IImportUi& ui) {
+    TScanContext ctx;
+    ctx.list = [](const std::string& search, const std::function<bool(const TScanEntry&)>& each) {
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW(fw::Wide(search).c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE) return;
+        FindHandle guard(h);
+        do {
+            TScanEntry e;
+            e.Name = fw::Utf8(fd.cFileName);
+            e.Directory = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            e.Hidden = (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+            e.System = (fd.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+            e.VolumeLabel = false;  // Win32 finds never list the volume label
+            if (!each(e)) return;
+        } while (FindNextFileW(h, &fd));
+    };
+    ctx.processMessages = [&ui] { ServiceEvents(ui); };
+    ctx.cancelled = &ImportJob().Cancelled;
+    return ctx;
+}
+
+// The form of a path that the file functions take beyond MAX_PATH: the
+// temporary file beside a target near the limit lies past it.
+std::wstring LongPathForm(const std::string& path) {
+    std::wstring w = fw::Wide(path);
+    if (w.rfind(L"\\\\?\\", 0) == 0) return w;
+    DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return w;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(w.c_str(), n, &full[0], nullptr);
+    if (n == 0 || n >= full.size()) return w;
+    full.resize(n);
+    if (full.rfind(L"\\\\.\\", 0) == 0) return full;  // a device keeps its own form
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// A new temporary file in the target's folder; its long-form path in temp.
+// An existing file of that name (another program's, a target) is never
+// opened: the next number is tried.
+HANDLE CreateTemporaryBeside(const std::string& target, std::wstring& temp) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = LongPathForm(TemporaryTargetName(target, attempt));
+        HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (h != INVALID_HANDLE_VALUE) return h;
+        DWORD code = GetLastError();
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
+            SetLastError(code);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return INVALID_HANDLE_VALUE;
+}
+
 void AdvanceOverall(IImportUi& ui, int64_t bytes) {
     ImportJob().BarPosition += bytes;
     ui.OverallChanged();
@@ -109,6 +192,8 @@ struct RunningGuard {
 
 }  // namespace
 
+void SetBlockReadForTests(TBlockRead read) { gBlockRead = read; }
+
 bool ForceDirectories(const std::string& folder) {
     std::wstring w = fw::Wide(folder);
     while (!w.empty() && (w.back() == L'\\' || w.back() == L'/')) w.pop_back();
@@ -134,33 +219,18 @@ int64_t AddFileSize(const std::string& path, int64_t total) {
 }
 
 void ScanFolder(const std::string& folder, const std::string& pattern, IImportUi& ui) {
-    TImportJob& job = ImportJob();
-    TScanContext ctx;
-    ctx.list = [](const std::string& search, const std::function<bool(const TScanEntry&)>& each) {
-        WIN32_FIND_DATAW fd;
-        HANDLE h = FindFirstFileW(fw::Wide(search).c_str(), &fd);
-        if (h == INVALID_HANDLE_VALUE) return;
-        FindHandle guard(h);
-        do {
-            TScanEntry e;
-            e.Name = fw::Utf8(fd.cFileName);
-            e.Directory = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            e.Hidden = (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
-            e.System = (fd.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
-            e.VolumeLabel = false;  // Win32 finds never list the volume label
-            if (!each(e)) return;
-        } while (FindNextFileW(h, &fd));
-    };
-    ctx.processMessages = [&ui] { ui.ProcessMessages(); };
-    ctx.cancelled = &job.Cancelled;
-    ::ScanFolder(folder, pattern, job.SourceFiles, ctx);
+    ::ScanFolder(folder, pattern, ImportJob().SourceFiles, ScanContextFor(ui));
+}
+
+void ScanPatterns(const std::string& folder, const std::vector<std::string>& patterns, IImportUi& ui) {
+    ::ScanPatterns(folder, patterns, ImportJob().SourceFiles, ScanContextFor(ui));
 }
 
 void SortByCaptureDate(TDynamicDateTimeArray& D, int lo, int hi, bool fill, IImportUi& ui) {
     TImportJob& job = ImportJob();
     TSortContext ctx{job.SourceFiles,
                      [](const std::string& f, std::string& err) { return CaptureDate(f, err); },
-                     [&ui] { ui.ProcessMessages(); },
+                     [&ui] { ServiceEvents(ui); },
                      &job.Cancelled,
                      {}};
     ::SortByCaptureDate(D, lo, hi, fill, ctx);
@@ -177,7 +247,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
         FileHandle in(OpenForReading(source));
         LARGE_INTEGER size{};
         if (!in.Valid() || !GetFileSizeEx(in.Get(), &size)) {
-            ErrorText = fw::SystemErrorText(GetLastError());
+            ErrorText = CopyErrorText(source, fw::SystemErrorText(GetLastError()));
             return false;
         }
         const int64_t s = size.QuadPart;
@@ -192,6 +262,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
                                   mkInformation,
                                   MsgBtn::Yes | MsgBtn::No | MsgBtn::Cancel | MsgBtn::NoAll | MsgBtn::YesAll,
                                   MsgBtn::No, true);
+            if (EndRequested()) return true;
             if (answer == 9) {
                 job.SkipAll = true;
                 answer = 7;
@@ -210,7 +281,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
                 uint32_t t0 = ui.TickCount();
                 int sure = ui.Message("Opravdu chcete kopírování přerušit?", "Kolibrio2 - Otázka", mkConfirmation,
                                       MsgBtn::Yes | MsgBtn::No, MsgBtn::No);
-                if (sure == 6) {
+                if (sure == 6 || EndRequested()) {
                     job.Cancelled = true;
                     return true;
                 }
@@ -227,24 +298,22 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
             return true;
         }
 
-        const std::string temp = TemporaryTargetName(target);
-        const std::wstring wtemp = fw::Wide(temp);
+        std::wstring wtemp;
         const int64_t T = s;
-        auto createTemp = [&wtemp] {
-            return CreateFileW(wtemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        };
         // The target folder is made when the create finds it missing: most
         // files go to a folder that exists already, and asking first costs
         // every file a round trip to the Wine server.
-        HANDLE created = createTemp();
-        if (created == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND &&
-            ForceDirectories(FolderOf(target)))
-            created = createTemp();
+        HANDLE created = CreateTemporaryBeside(target, wtemp);
+        DWORD createError = created == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (createError == ERROR_PATH_NOT_FOUND && ForceDirectories(FolderOf(target))) {
+            created = CreateTemporaryBeside(target, wtemp);
+            createError = created == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        }
         FileHandle out(created);
         if (!out.Valid()) {
             // The target cannot be written: the file counts as done for the
             // bars and fails.
+            ErrorText = CopyErrorText(target, fw::SystemErrorText(createError));
             AdvanceOverall(ui, T);
             return false;
         }
@@ -256,13 +325,19 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
         int last = 0;
         while (remaining > 0) {
             DWORD n = 0;
-            if (!ReadFile(in.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr) || n == 0) {
+            const BOOL read = ReadBlock(in.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &n);
+            if (!read || n == 0) {
+                // A source that ends early (a file cut short) reads no bytes
+                // without a failure of its own.
+                const DWORD code = read ? static_cast<DWORD>(ERROR_HANDLE_EOF) : GetLastError();
+                ErrorText = CopyErrorText(source, fw::SystemErrorText(code));
                 ok = false;
                 break;
             }
             remaining -= n;
             DWORD written = 0;
             if (!WriteFile(out.Get(), buffer.data(), n, &written, nullptr) || written != n) {
+                ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
                 ok = false;
                 break;
             }
@@ -274,26 +349,33 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
                 ui.SetFileBar(done, T);
                 AdvanceOverall(ui, pending);
                 pending = 0;
-                ui.ProcessMessages();
+                ServiceEvents(ui);
                 servicedAt = done;
             } else if (done - servicedAt >= kServiceBytes) {
                 // A tenth of a long file can take seconds on a slow card;
                 // Storno is answered between tenths too.
-                ui.ProcessMessages();
+                ServiceEvents(ui);
                 servicedAt = done;
             }
             if (job.Cancelled) break;
         }
         if (!ok && done < T) AdvanceOverall(ui, T - done + pending);  // the bars count the whole file as handled
         in.Close();
-        if (!out.Close()) ok = false;
+        if (!out.Close() && ok) {
+            ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
+            ok = false;
+        }
 
-        if (!ok || job.Cancelled) {
-            // Only a complete copy ever takes the target's name.
+        // A cancel that comes after the last block leaves a whole copy: it
+        // takes its place like any other. Only a complete copy ever takes
+        // the target's name.
+        const bool complete = ok && done == T;
+        if (!complete) {
             DeleteFileW(wtemp.c_str());
             return job.Cancelled && ok;
         }
-        if (!MoveFileExW(wtemp.c_str(), fw::Wide(target).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        if (!MoveFileExW(wtemp.c_str(), LongPathForm(target).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
             DeleteFileW(wtemp.c_str());
             return false;
         }
@@ -315,20 +397,19 @@ void StartImport(const std::string& path, IImportUi& ui) {
 
     job.Cancelled = false;
     ui.ShowPreparing();
-    ui.ProcessMessages();
+    ServiceEvents(ui);
 
     job.Mask.RunningIndex = 1;
     job.SourceFiles.clear();
     job.TargetFiles.clear();
-    for (const std::string& pattern : Settings().ExtensionList) {
-        ScanFolder(job.SourcePath, pattern, ui);
-        if (job.Cancelled) return;
-    }
+    if (job.Cancelled) return;
+    ScanPatterns(job.SourcePath, Settings().ExtensionList, ui);
+    if (job.Cancelled) return;
     if (job.SourceFiles.empty()) {
         ui.Message("Nebyly nalezeny žádné soubory ke zpracování.\r\nKopírování nemůže začít. Dialog bude uzavřen.",
                    "Kolibrio2 - Oznámení", mkWarning, MsgBtn::OK, MsgBtn::OK);
         ui.HideProgress();
-        ui.ProcessMessages();
+        ServiceEvents(ui);
         return;
     }
     job.TotalBytes = 0;
@@ -345,8 +426,19 @@ void RunImport(IImportUi& ui) {
     std::string ErrorText;
     ui.SetPreviewTimer(false);
     bool failed = false;
-    job.Mask.RunningIndex = 1;
-    job.Mask.TotalCount = static_cast<int32_t>(job.SourceFiles.size());
+
+    // The run names its files with a naming state of its own, and with the
+    // mask, folder and name tables it started with: the settings window's
+    // previews, run from the events serviced below (its buttons, the mask
+    // field, the catalogue, the preview tab), rewrite the shared state and
+    // must never change which files a run copies or what it names them.
+    TMaskState naming;
+    naming.RunningIndex = 1;
+    naming.TotalCount = static_cast<int32_t>(job.SourceFiles.size());
+    const TSettings& settings = Settings();
+    const std::string mask = settings.CurrentMask;
+    const std::string targetFolder = settings.Path;
+    const TDateNameTables names = settings.DateNameTables;
 
     auto endOfRun = [&] {
         ui.HideProgress();
@@ -359,25 +451,22 @@ void RunImport(IImportUi& ui) {
 
     {
         TDynamicDateTimeArray dates;
-        int hi = job.Mask.TotalCount - 1;
+        int hi = naming.TotalCount - 1;
         SortByCaptureDate(dates, 0, hi < 0 ? 0 : hi, true, ui);
     }
-    ui.ProcessMessages();
-    job.Mask.IndexDirs.clear();
+    ServiceEvents(ui);
 
-    const TSettings& settings = Settings();
-    TMaskInputs inputs{settings.DateNameTables,
-                       [](const std::string& f, std::string& err) { return CaptureDate(f, err); }, LocalNow};
-    for (int32_t i = 0; i < job.Mask.TotalCount; ++i) {
+    TMaskInputs inputs{names, [](const std::string& f, std::string& err) { return CaptureDate(f, err); }, LocalNow};
+    for (int32_t i = 0; i < naming.TotalCount; ++i) {
         if (job.Cancelled) return endOfRun();
-        std::string name = ExpandMask(job.SourceFiles[i], settings.CurrentMask, ErrorText, false, job.Mask, inputs);
-        std::string target = settings.Path + name;
-        ui.ProcessMessages();
+        std::string name = ExpandMask(job.SourceFiles[i], mask, ErrorText, false, naming, inputs);
+        std::string target = targetFolder + name;
+        ServiceEvents(ui);
         if (!IsValidTargetPath(target)) {
             ui.Message(BadTargetMessage(target), "Kolibrio 2 - Chyba", mkError, MsgBtn::OK, MsgBtn::OK);
             return endOfRun();
         }
-        ++job.Mask.RunningIndex;
+        ++naming.RunningIndex;
         job.TargetFiles.push_back(target);
     }
 
@@ -391,7 +480,7 @@ void RunImport(IImportUi& ui) {
         job.OverwriteAll = false;
         job.SkipAll = false;
         for (size_t j = 0; j < job.TargetFiles.size(); ++j) {
-            ui.ProcessMessages();
+            ServiceEvents(ui);
             if (!CopyOneFile(job.SourceFiles[j], job.TargetFiles[j], ErrorText, ui)) failed = true;
             if (job.Cancelled) break;
         }

@@ -170,6 +170,35 @@ TEST(ScanFolder, CancelEndsEveryLevelAfterTheFileJustAdded) {
     EXPECT_EQ(serviced, 3);
 }
 
+// The settings window replaces the program's pattern list while the scan
+// services window events; the scan goes on with the patterns it started
+// with (under AddressSanitizer a loop over the replaced list is a
+// use-after-free).
+TEST(ScanPatterns, APatternListReplacedDuringTheScanIsNotFollowed) {
+    FakeTree t;
+    t.folders["C:\\c\\"] = {File("1.jpg"), File("2.avi"), Dir("s")};
+    t.folders["C:\\c\\s\\"] = {File("3.jpg"), File("4.avi")};
+    std::vector<std::string> programList = {"*.jpg", "*.avi"};
+    int serviced = 0;
+    TScanContext ctx{[&](const std::string& s, const std::function<bool(const TScanEntry&)>& f) { t.List(s, f); },
+                     [&] {
+                         // what leaving the patterns field does: a new list in place of the old
+                         if (++serviced == 1) programList = std::vector<std::string>{"*.png", "*.orf", "*.mov"};
+                     },
+                     nullptr};
+    Names files;
+    ScanPatterns("C:\\c", programList, files, ctx);
+    EXPECT_EQ(files, (Names{"C:\\c\\1.jpg", "C:\\c\\s\\3.jpg", "C:\\c\\2.avi", "C:\\c\\s\\4.avi"}));
+    EXPECT_EQ(programList.size(), 3u);
+
+    bool cancelled = false;
+    ctx.processMessages = [&] { cancelled = true; };
+    ctx.cancelled = &cancelled;
+    Names some;
+    ScanPatterns("C:\\c", {"*.jpg", "*.avi"}, some, ctx);
+    EXPECT_EQ(some, Names{"C:\\c\\1.jpg"});
+}
+
 TEST(ProgressArithmetic, RoundingSpeedRemainingAndTitle) {
     EXPECT_EQ(RoundHalfEven(2.5), 2);
     EXPECT_EQ(RoundHalfEven(3.5), 4);
@@ -183,8 +212,8 @@ TEST(ProgressArithmetic, RoundingSpeedRemainingAndTitle) {
 
     EXPECT_FALSE(ComputeProgress(1200, 5000, 10000).speedKBs);  // seconds = 1
     EXPECT_TRUE(ComputeProgress(1500, 5000, 10000).speedKBs);   // seconds = 2
-    EXPECT_EQ(ComputeProgress(2500, 4096000, 1).speedKBs, 2000);  // 2.5 s counts as 2
-    EXPECT_EQ(ComputeProgress(3500, 4096000, 1).speedKBs, 1000);  // 3.5 s counts as 4
+    EXPECT_EQ(ComputeProgress(2500, 4096000, 4096000).speedKBs, 2000);  // 2.5 s counts as 2
+    EXPECT_EQ(ComputeProgress(3500, 4096000, 4096000).speedKBs, 1000);  // 3.5 s counts as 4
 
     TProgressFigures none = ComputeProgress(3000, 0, 0);
     EXPECT_FALSE(none.remainingMs);
@@ -194,6 +223,20 @@ TEST(ProgressArithmetic, RoundingSpeedRemainingAndTitle) {
     TProgressFigures big = ComputeProgress(10000, 5LL << 29, 5LL << 30);
     EXPECT_EQ(big.percent, 50);
     EXPECT_EQ(big.remainingMs, 10000);
+}
+
+// Files that grew after they were sized, or could not be sized, bring more
+// bytes than the total: the figures go from the bar's position, which
+// never passes its maximum.
+TEST(ProgressArithmetic, MoreBytesThanTheTotalShowAsTheTotal) {
+    TProgressFigures over = ComputeProgress(4000, 10400, 10000);
+    EXPECT_EQ(over.percent, 100);
+    EXPECT_EQ(over.remainingMs, 0);
+    EXPECT_EQ(over.speedKBs, ComputeProgress(4000, 10000, 10000).speedKBs);
+    TProgressFigures unsized = ComputeProgress(4000, 5000, 0);  // nothing could be sized
+    EXPECT_FALSE(unsized.percent);
+    EXPECT_FALSE(unsized.remainingMs);
+    EXPECT_EQ(ComputeProgress(4000, -5, 1000).percent, 0);
 }
 
 TEST(ProgressArithmetic, DurationsAsTimeOfDay) {
@@ -229,7 +272,22 @@ TEST(ProgressArithmetic, BarScaleFitsLargeTotals) {
 TEST(ImportTexts, QuestionsNameTheTarget) {
     EXPECT_EQ(OverwriteQuestion("D:\\F\\a.jpg"), "Soubor \"D:\\F\\a.jpg\" již existuje.\r\nChcete jej přepsat?");
     EXPECT_EQ(BadTargetMessage("D:\\x"), "Cesta \"D:\\x\" není správná...");
-    EXPECT_NE(TemporaryTargetName("D:\\a.jpg"), "D:\\a.jpg");
+    EXPECT_EQ(CopyErrorText("D:\\a.jpg", "Disk full"), "\"D:\\a.jpg\"\r\nDisk full");
+}
+
+// The temporary copy lies in the target's folder under a short name, which
+// no target's length can push past a limit.
+TEST(ImportTexts, TemporaryNamesAreShortAndBesideTheTarget) {
+    const std::string longName(250, 'n');
+    for (const std::string& target : {std::string("D:\\F\\a.jpg"), "D:\\F\\" + longName + ".jpg"}) {
+        SCOPED_TRACE(target);
+        std::string t0 = TemporaryTargetName(target, 0), t1 = TemporaryTargetName(target, 1);
+        EXPECT_EQ(t0.rfind("D:\\F\\", 0), 0u);
+        EXPECT_EQ(t0.find('\\', 5), std::string::npos);
+        EXPECT_LE(t0.size(), std::string("D:\\F\\").size() + 20);
+        EXPECT_NE(t0, target);
+        EXPECT_NE(t0, t1);
+    }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "settings/Settings.h"
 #include "support/ImportScript.h"
 #include "support/WinTest.h"
+#include "support/WineDrive.h"
 #include "tests/core/exif_fixture.h"
 
 namespace {
@@ -340,6 +341,10 @@ TEST_F(ImportRun, TargetFolderThatCannotBeCreatedFailsEveryFile) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].kind, mkError);
     EXPECT_EQ(ui.messages[0].text.rfind("Během kopírování došlo k chybě:", 0), 0u);
+    // The failing file and the system's reason, never an empty text.
+    EXPECT_NE(ui.messages[0].text.find("blocker\\sub\\2009\\06\\01\\1_a.jpg\"\r\n"), std::string::npos)
+        << ui.messages[0].text;
+    EXPECT_GT(ui.messages[0].text.size(), ui.messages[0].text.find("1_a.jpg\"\r\n") + 10);
 }
 
 TEST_F(ImportRun, SourceDeletedBetweenScanAndCopy) {
@@ -432,6 +437,78 @@ TEST_F(ImportRun, AnImportIntoItsOwnFolderKeepsTheSource) {
     EXPECT_EQ(wintest::ReadFileBytes(src_ + L"self.jpg"), data);
     EXPECT_EQ(Tree(src_), Names{"self.jpg"});
     EXPECT_EQ(ui.messages.back().text, "Kopírování proběhlo úspěšně.");
+}
+
+// Storno confirmed when the file's last block is already written, or just
+// before a one-block file is copied: the copy is whole and stays, under its
+// own name; the run still ends as cancelled.
+TEST_F(ImportRun, ACopyCompletedBeforeTheCancelIsKept) {
+    Settings().TimeForMask = TTimeSource::FileTime;
+    Settings().CurrentMask = "%file_name%.%file_ext%";
+    std::string big(100000, 'b');
+    Put(L"a_big.jpg", big, 1, 8);
+    Put(L"b_small.jpg", "small", 1, 9);
+    // Storno at the first or second service of window events once the big
+    // file's last block is written: inside its copy, or between the files.
+    struct Case {
+        const char* name;
+        int service;
+        Names left;
+    } cases[] = {
+        {"after the last block of a four-block file", 1, {"a_big.jpg"}},
+        {"just before a one-block file", 2, {"a_big.jpg", "b_small.jpg"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        wintest::RemoveTree(dst_);
+        CreateDirectoryW(dst_.c_str(), nullptr);
+        ScriptedImportUi ui;
+        int seen = 0;
+        ui.onProcessMessages = [&] {
+            if (!ui.fileBarMoves.empty() && ui.fileBarMoves.back() == 100000 && ++seen == c.service)
+                ImportJob().Cancelled = true;
+        };
+        StartImport(Src(), ui);
+        EXPECT_EQ(Tree(dst_), c.left);
+        EXPECT_TRUE(Read(L"a_big.jpg") == big);
+        if (c.left.size() == 2) {
+            EXPECT_EQ(Read(L"b_small.jpg"), "small");
+        }
+        EXPECT_EQ(ui.messages.back().text, "Kopírování bylo přerušeno.");
+    }
+}
+
+// Targets as long as the system takes them: a path of 259 characters, a
+// name of 255. Their temporary copy must not be what makes them fail.
+TEST_F(ImportRun, TargetsAtTheLengthLimitsAreCopied) {
+    const wchar_t letter = wintest::FreeDriveLetter();
+    ASSERT_NE(letter, 0);
+    ASSERT_TRUE(wintest::DefineWineDrive(letter, dst_, DRIVE_FIXED));
+    const std::string drive = std::string(1, static_cast<char>(letter)) + ":\\";
+    Settings().Path = drive;
+    Settings().TimeForMask = TTimeSource::FileTime;
+    Put(L"a.jpg", "the photo");
+    struct Case {
+        const char* name;
+        std::string folder, bareName;  // the target is drive + folder + bareName + "a.jpg"
+    } cases[] = {
+        {"path of 259 characters", std::string(200, 'd') + "\\", std::string(259 - 3 - 201 - 5, 'n')},
+        {"name of 255 characters", "", std::string(255 - 5, 'n')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Settings().CurrentMask = c.folder + c.bareName + "%file_name%.%file_ext%";
+        const std::string target = drive + c.folder + c.bareName + "a.jpg";
+        ScriptedImportUi ui;
+        StartImport(Src(), ui);
+        ASSERT_FALSE(ui.messages.empty());
+        EXPECT_EQ(ui.messages.back().text, "Kopírování proběhlo úspěšně.") << ui.messages.front().text;
+        EXPECT_EQ(wintest::ReadFileBytes(fw::Wide(target)), "the photo");
+        EXPECT_EQ(Tree(dst_).size(), 1u);  // no temporary file beside it
+        wintest::RemoveTree(dst_);
+        CreateDirectoryW(dst_.c_str(), nullptr);
+    }
+    wintest::RemoveWineDrive(letter);
 }
 
 TEST(ImportAddFileSize, SizesAndMissingFiles) {
