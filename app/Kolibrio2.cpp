@@ -1,6 +1,7 @@
 // Kolibrio 2: imports photos from cameras, cards and folders into the
 // picture archive, named by the user's mask.
 #include <windows.h>
+#include <ole2.h>
 
 #include <memory>
 
@@ -13,6 +14,17 @@
 #include "import/unitDlgFilecopy.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // The folder dialog of the tray menu uses the new dialog style, which
+    // the platform runs on OLE initialised in the calling thread: done once
+    // here, on the user-interface thread, for the program's whole life.
+    const bool ole = SUCCEEDED(OleInitialize(nullptr));
+    struct OleSession {
+        bool on;
+        ~OleSession() {
+            if (on) OleUninitialize();
+        }
+    } oleSession{ole};
+
     fw::Application& app = fw::App();
     app.Initialize(instance);
     app.SetTitle("Kolibrio 2");
