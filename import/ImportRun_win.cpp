@@ -45,8 +45,11 @@ private:
     HANDLE h_;
 };
 
+std::wstring LongPathForm(const std::string& path);
+
+// Sources are opened in long form: a card's folders can nest past MAX_PATH.
 HANDLE OpenForReading(const std::string& path) {
-    return CreateFileW(fw::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    return CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
@@ -89,6 +92,22 @@ BOOL ReadBlock(HANDLE file, void* buffer, DWORD size, DWORD* read) {
     const bool ok = gBlockRead(file, buffer, size, &n);
     *read = n;
     return ok ? TRUE : FALSE;
+}
+
+// A full disk first takes what fits and reports success for that part; the
+// write of the rest then fails with the reason.
+bool WriteAll(HANDLE file, const char* data, DWORD n) {
+    while (n > 0) {
+        DWORD written = 0;
+        if (!WriteFile(file, data, n, &written, nullptr)) return false;
+        if (written == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        data += written;
+        n -= written;
+    }
+    return true;
 }
 
 // Once "Ukončit" has been confirmed every question answers 2 at once and the
@@ -335,8 +354,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
                 break;
             }
             remaining -= n;
-            DWORD written = 0;
-            if (!WriteFile(out.Get(), buffer.data(), n, &written, nullptr) || written != n) {
+            if (!WriteAll(out.Get(), buffer.data(), n)) {
                 ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
                 ok = false;
                 break;
