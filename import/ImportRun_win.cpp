@@ -129,7 +129,7 @@ TScanContext ScanContextFor(IImportUi& ui) {
     TScanContext ctx;
     ctx.list = [](const std::string& search, const std::function<bool(const TScanEntry&)>& each) {
         WIN32_FIND_DATAW fd;
-        HANDLE h = FindFirstFileW(fw::Wide(search).c_str(), &fd);
+        HANDLE h = FindFirstFileW(LongPathForm(search).c_str(), &fd);  // folders may nest past MAX_PATH
         if (h == INVALID_HANDLE_VALUE) return;
         FindHandle guard(h);
         do {
