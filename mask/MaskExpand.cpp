@@ -26,12 +26,13 @@ std::string TwoDigits(int v) {
 // Day 1 of year 1 up to the last millisecond of year 9999: the dates a name
 // can show. Outside them (a broken clock, a hostile time stamp) the calendar
 // fields would be meaningless, so the expansion fails instead of writing them.
-// Computed on first use: the calendar's own constants are not ready while
-// other files' globals are initialised.
+// The decoded year decides, not the raw value: before 1899 a later time of
+// day is stored as a more negative number, so no pair of raw bounds fits.
 bool IsShowableDate(TDateTime d) {
-    static const TDateTime first = EncodeDateTime({1, 1, 1, 0, 0, 0, 0});
-    static const TDateTime last = EncodeDateTime({9999, 12, 31, 23, 59, 59, 999});
-    return std::isfinite(d) && d >= first && d <= last;
+    // Beyond this the decoder answers with its default date.
+    if (!std::isfinite(d) || std::fabs(d) > 3.0e6) return false;
+    const int year = DecodeDateTime(d).year;
+    return year >= 1 && year <= 9999;
 }
 
 // The date placeholders in the order they are replaced.

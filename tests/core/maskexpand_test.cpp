@@ -251,6 +251,41 @@ TEST(ExpandMask, FailureKeepsPartialTextAndStillCounts) {
     }
 }
 
+TEST(ExpandMask, TheShowableRangeEndsExactlyAtItsTwoEdges) {
+    const double ms = 1.0 / 86400000.0;
+    const TDateTime firstMidnight = EncodeDateTime({1, 1, 1, 0, 0, 0, 0});
+    const TDateTime lastMs = EncodeDateTime({9999, 12, 31, 23, 59, 59, 999});
+    // Before 1899 a later time of day is a more negative value: the last
+    // millisecond of year 0 lies one day and almost another below midnight
+    // of 1 January of year 1.
+    const TDateTime yearZeroEnd = firstMidnight - 1 - 86399999 * ms;
+    struct Case {
+        TDateTime date;
+        const char* name;  // empty: out of range
+    } cases[] = {
+        {firstMidnight, "0001-01-01 00-00-00"},
+        {EncodeDateTime({1, 1, 1, 12, 0, 0, 0}), "0001-01-01 12-00-00"},
+        {EncodeDateTime({1, 1, 1, 23, 59, 59, 999}), "0001-01-01 23-59-59"},
+        {yearZeroEnd, ""},
+        {firstMidnight - 1, ""},
+        {lastMs, "9999-12-31 23-59-59"},
+        {lastMs + ms, ""},
+    };
+    for (const Case& c : cases) {
+        Harness h;
+        h.capture = c.date;
+        std::string error;
+        const std::string out =
+            ExpandMask("C:\\DCIM\\P.JPG", "%yyyy%-%mm%-%dd% %hh%-%nn%-%ss%", error, false, h.state, h.inputs);
+        if (*c.name) {
+            EXPECT_EQ(out, c.name);
+            EXPECT_EQ(error, "") << c.name;
+        } else {
+            EXPECT_EQ(error, "Datum souboru je mimo platný rozsah.") << out;
+        }
+    }
+}
+
 TEST(ExpandMask, ErrorTextIsNeverEmptiedAndCaptureDateMayAddToIt) {
     TDateNameTables names = CzechNames();
     TMaskState state;
