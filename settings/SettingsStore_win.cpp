@@ -131,6 +131,31 @@ void CheckDayNames(const std::string& text, TNameLength which, TNameList list) {
     if (!ApplyDayNames(text, which) && gView) gView->NameListTooShort(list);
 }
 
+// True when the ANSI code page holds the text as it stands. The profile
+// functions would store anything else as "?", and the next start would
+// read back a different path or mask without a word.
+bool AnsiHolds(const std::string& utf8) {
+    const std::wstring wide = fw::Wide(utf8);
+    if (wide.empty()) return true;
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                      nullptr);
+    std::string ansi(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), n, nullptr, nullptr);
+    // A round trip also catches the look-alikes a best-fit mapping puts in.
+    const int back = MultiByteToWideChar(CP_ACP, 0, ansi.data(), n, nullptr, 0);
+    std::wstring again(static_cast<size_t>(back), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), n, again.data(), back);
+    return again == wide;
+}
+
+// Refuses the whole save, before anything is written, when a value would
+// not survive the file; the message names the field as the window labels it.
+void CheckStorable(const std::string& value, const char* field) {
+    if (!AnsiHolds(value))
+        throw std::runtime_error(std::string("Nastavení nelze uložit: pole \"") + field +
+                                 "\" obsahuje znaky, které znaková sada systému neumí uložit.");
+}
+
 std::wstring QuotedExecutablePath() {
     return L"\"" + fw::Wide(ExecutablePath()) + L"\"";
 }
@@ -217,7 +242,9 @@ void LoadSettings() {
     // Autorun: an unreachable Run key leaves AutoRun as it was.
     if (RegKey run(HKEY_LOCAL_MACHINE, kRunKey); run) {
         s.AutoRun = run.HasValue(kRunValue);
-        if (s.AutoRun) run.WriteString(kRunValue, fw::Wide(ExecutablePath()));
+        // Quoted: the path holds blanks, and an unquoted one lets Windows
+        // try a program at a shorter name first.
+        if (s.AutoRun) run.WriteString(kRunValue, QuotedExecutablePath());
     }
 
     if (gView) gView->SettingsLoaded();
@@ -227,11 +254,24 @@ void SaveSettings() {
     const TSettings& s = Settings();
     const ProfileFile ini(SettingsFilePath());
 
+    CheckStorable(s.Path, "Cesta pro ukládání");
+    CheckStorable(s.CurrentMask, "Aktuální maska pro názvy souborů");
+    CheckStorable(CatalogueToValue(s.CatalogueList), "Katalogová maska");
+    CheckStorable(ListToText(s.ExtensionList, ';'), "Kopírovat soubory s příponami");
+    CheckStorable(s.LongNameMonth, "Dlouhé názvy měsíců");
+    CheckStorable(s.ShortNameMonth, "Krátké názvy měsíců");
+    CheckStorable(s.LongNameDay, "Dlouhé názvy dnů");
+    CheckStorable(s.ShortNameDay, "Krátké názvy dnů");
+    // The window keeps SkinName equal to the skin in use.
+    CheckStorable(s.SkinName, "Vzhled - skin");
+
     ini.Write(L"Mask", L"CurrentMask", s.CurrentMask);
     ini.Write(L"Mask", L"Path", s.Path);
     ini.Write(L"Mask", L"ListMask", CatalogueToValue(s.CatalogueList));
 
-    ini.Write(L"Skin", L"SkinName", gView ? gView->ActiveSkinName() : s.SkinName);
+    const std::string skinName = gView ? gView->ActiveSkinName() : s.SkinName;
+    CheckStorable(skinName, "Vzhled - skin");
+    ini.Write(L"Skin", L"SkinName", skinName);
 
     ini.Write(L"Options", L"FileExtension", ListToText(s.ExtensionList, ';'));
     // No source selected is saved as an empty value, which reads back the same.

@@ -203,15 +203,17 @@ TEST_F(Store, BooleansReadAsIntegersOrTakeTheirDefault) {
     EXPECT_EQ(RawValue(ini, "AutoUpdate"), "1");
 }
 
-TEST_F(Store, RunValueIsQuotedOnSaveAndBareAfterLoad) {
+TEST_F(Store, RunValueIsQuotedOnSaveAndAfterLoad) {
     LoadSettings();
     EXPECT_FALSE(Settings().AutoRun);
     EXPECT_FALSE(RunValue());
 
+    // A value of any form means autorun; the load writes the quoted path,
+    // so Windows never tries a shorter name cut at a blank.
     settingstest::SetRunValue(L"C:\\elsewhere\\Kolibrio2.exe");
     LoadSettings();
     EXPECT_TRUE(Settings().AutoRun);
-    EXPECT_EQ(RunValue(), settingstest::ExePath());
+    EXPECT_EQ(RunValue(), Quoted(settingstest::ExePath()));
 
     SaveSettings();
     EXPECT_EQ(RunValue(), Quoted(settingstest::ExePath()));
@@ -324,6 +326,45 @@ private:
 };
 
 }  // namespace
+
+TEST_F(Store, TextTheAnsiCodePageCannotHoldIsRefusedNamingTheField) {
+    WriteIni("[Mask]\r\nCurrentMask=old\r\n");
+    const std::string before = wintest::ReadFileBytes(IniPath());
+    const std::string cyrillic = "Фото";  // not in Windows-1250
+    struct Case {
+        const char* field;
+        void (*set)(TSettings&, const std::string&);
+    } cases[] = {
+        {"Cesta pro ukládání", [](TSettings& s, const std::string& v) { s.Path = "C:\\" + v + "\\"; }},
+        {"Aktuální maska pro názvy souborů", [](TSettings& s, const std::string& v) { s.CurrentMask = v; }},
+        {"Katalogová maska", [](TSettings& s, const std::string& v) { s.CatalogueList = {"ok", v}; }},
+        {"Kopírovat soubory s příponami", [](TSettings& s, const std::string& v) { s.ExtensionList = {"*." + v}; }},
+        {"Dlouhé názvy měsíců", [](TSettings& s, const std::string& v) { s.LongNameMonth = v; }},
+        {"Krátké názvy měsíců", [](TSettings& s, const std::string& v) { s.ShortNameMonth = v; }},
+        {"Dlouhé názvy dnů", [](TSettings& s, const std::string& v) { s.LongNameDay = v; }},
+        {"Krátké názvy dnů", [](TSettings& s, const std::string& v) { s.ShortNameDay = v; }},
+        {"Vzhled - skin", [](TSettings& s, const std::string& v) { s.SkinName = v; }},
+    };
+    for (const Case& c : cases) {
+        LoadSettings();
+        Settings().AutoRun = true;
+        c.set(Settings(), cyrillic);
+        try {
+            SaveSettings();
+            ADD_FAILURE() << c.field << ": saved as question marks";
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find(std::string("\"") + c.field + "\""), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(wintest::ReadFileBytes(IniPath()), before) << c.field;
+        EXPECT_FALSE(RunValue()) << c.field;
+    }
+    // Czech text is at home in the code page and is saved as it stands.
+    LoadSettings();
+    Settings().CurrentMask = "Žluťoučký kůň";
+    SaveSettings();
+    LoadSettings();
+    EXPECT_EQ(Settings().CurrentMask, "Žluťoučký kůň");
+}
 
 TEST_F(Store, RefusedWriteNamesTheFile) {
     WriteIni("[Mask]\r\nCurrentMask=old\r\n");
