@@ -117,7 +117,9 @@ void TForm1::OneInstance1InstanceStarted(TOneInstance*, const std::vector<std::s
 }
 
 void TForm1::ApplicationEvents1Minimize() {
-    Hide();
+    // Shown modally it is the box the arrival window waits on: it goes and
+    // comes back with the program, still waiting for OK or Cancel.
+    if (!Modal()) Hide();
 }
 
 void TForm1::Timer1Timer() {

@@ -16,7 +16,9 @@ TForm3::TForm3() {
     Form3 = this;
     CreateForm({"Kolibrio 2 - Licence", 480, 400,
                 WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CLIPCHILDREN,
-                WS_EX_CONTROLPARENT});
+                // A window of its own: its taskbar button takes its minimise,
+                // which leaves the program and the settings window alone.
+                WS_EX_CONTROLPARENT | WS_EX_APPWINDOW});
     sMemo1.Create(this, Handle(), "", 0, 0, 480, 340, true, true);
     sPanel1.Create(this, Handle(), 0, 340, 480, kPanelHeight);
     sBitBtn1.Create(this, sPanel1.Handle(), "OK", 202, 8, 75, 25);
@@ -24,6 +26,11 @@ TForm3::TForm3() {
     sStatusBar1 = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
                                   Handle(), nullptr, GetModuleHandleW(nullptr), nullptr);
     Arrange();
+}
+
+TForm3::~TForm3() {
+    // Other windows reach this one through the global; never leave it dangling.
+    if (Form3 == this) Form3 = nullptr;
 }
 
 void TForm3::FormShow() {

@@ -5,6 +5,7 @@
 class TForm3 : public fw::Form {
 public:
     TForm3();
+    ~TForm3() override;
 
     fw::Edit sMemo1;
     fw::Panel sPanel1;

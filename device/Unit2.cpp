@@ -68,8 +68,14 @@ TOKBottomDlg1::TOKBottomDlg1() {
     CenterOnScreen();
 }
 
+TOKBottomDlg1::~TOKBottomDlg1() {
+    // Other windows reach this one through the global; never leave it dangling.
+    if (OKBottomDlg1 == this) OKBottomDlg1 = nullptr;
+}
+
 void TOKBottomDlg1::FormShow() {
-    SetShowHints(Settings().Hint);
+    // The tool tips follow the Hint setting only once the settings window
+    // has passed it on; until then they stay as created.
     RefreshLabels(true);
     ButtonOK.SetFocus();
 }

@@ -8,6 +8,7 @@
 class TOKBottomDlg1 : public fw::Form {
 public:
     TOKBottomDlg1();
+    ~TOKBottomDlg1() override;
 
     fw::Panel Panel1;
     fw::Image Image1;

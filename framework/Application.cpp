@@ -59,12 +59,14 @@ LRESULT CALLBACK Application::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
         }
         break;
     case WM_CLOSE:
-        return 0;  // the taskbar's close does not end a tray program
+        // The taskbar's "Close window" closes the window the button stands
+        // for, as its close box would; it never ends a tray program.
+        if (HWND form = app.FrontForm()) SendMessageW(form, WM_CLOSE, 0, 0);
+        return 0;
     case WM_ACTIVATE:
         // Hand the activation to the last active form, as a taskbar click expects.
         if (LOWORD(wp) != WA_INACTIVE) {
-            HWND popup = GetLastActivePopup(hwnd);
-            if (popup && popup != hwnd && IsWindowVisible(popup) && IsWindowEnabled(popup)) SetFocus(popup);
+            if (HWND form = app.FrontForm()) SetFocus(form);  // the form puts it on its control
         }
         return 0;
     }
@@ -128,17 +130,29 @@ void Application::ProcessMessages() {
 
 void Application::Minimize() {
     if (minimized_) return;
-    minimized_ = true;
-    // Minimising the owner hides every form it owns; restoring shows them again.
-    if (!IsWindowVisible(handle_)) ShowWindow(handle_, SW_SHOWNOACTIVATE);
-    ShowWindow(handle_, SW_MINIMIZE);
+    // The settings window hides itself here.
     if (OnMinimize) Guarded(OnMinimize);
+    // Nothing left to come back: the program sits in the tray, with no
+    // taskbar entry and nothing that a restore would bring back.
+    if (hideTaskbarButton_ && VisibleForms() == 0) {
+        FormVisibilityChanged();
+        return;
+    }
+    minimized_ = true;
+    // The forms it owns go with the application window and come back with
+    // it, a box still waiting for its answer among them. Windows does this
+    // on minimising the owner; saying it outright also covers window
+    // managers that do not.
+    if (!IsWindowVisible(handle_)) ShowWindow(handle_, SW_SHOWNOACTIVATE);
+    ShowOwnedPopups(handle_, FALSE);
+    ShowWindow(handle_, SW_MINIMIZE);
 }
 
 void Application::Restore() {
     if (!minimized_) return;
     minimized_ = false;
     ShowWindow(handle_, SW_RESTORE);
+    ShowOwnedPopups(handle_, TRUE);
     if (OnRestore) Guarded(OnRestore);
     FormVisibilityChanged();
 }
@@ -160,17 +174,39 @@ void Application::ShowException(const std::string& text) {
 }
 
 namespace {
+// Forms with a taskbar button of their own do not need the program's.
+bool IsProgramForm(HWND hwnd) {
+    return IsWindowVisible(hwnd) && GetPropW(hwnd, L"fw.form") &&
+           !(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+}
 BOOL CALLBACK CountVisibleForms(HWND hwnd, LPARAM lp) {
-    if (IsWindowVisible(hwnd) && GetPropW(hwnd, L"fw.form")) ++*reinterpret_cast<int*>(lp);
+    if (IsProgramForm(hwnd)) ++*reinterpret_cast<int*>(lp);
     return TRUE;
+}
+BOOL CALLBACK FindFrontForm(HWND hwnd, LPARAM lp) {
+    if (!IsProgramForm(hwnd) || !IsWindowEnabled(hwnd)) return TRUE;
+    *reinterpret_cast<HWND*>(lp) = hwnd;
+    return FALSE;
 }
 }  // namespace
 
-void Application::FormVisibilityChanged() {
-    if (!handle_ || minimized_) return;
+int Application::VisibleForms() const {
     int visible = 0;
     EnumThreadWindows(GetCurrentThreadId(), CountVisibleForms, reinterpret_cast<LPARAM>(&visible));
-    if (visible > 0) {
+    return visible;
+}
+
+HWND Application::FrontForm() const {
+    HWND popup = GetLastActivePopup(handle_);
+    if (popup && popup != handle_ && IsProgramForm(popup) && IsWindowEnabled(popup)) return popup;
+    HWND found = nullptr;  // never activated: the topmost one
+    EnumThreadWindows(GetCurrentThreadId(), FindFrontForm, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+void Application::FormVisibilityChanged() {
+    if (!handle_ || minimized_) return;
+    if (VisibleForms() > 0) {
         if (!IsWindowVisible(handle_)) ShowWindow(handle_, SW_SHOWNOACTIVATE);
     } else if (hideTaskbarButton_) {
         ShowWindow(handle_, SW_HIDE);

@@ -39,8 +39,12 @@ public:
     // Handles one message through the forms' keyboard handling; false on WM_QUIT.
     bool HandleMessage(MSG& msg);
 
+    // Minimising runs OnMinimize first; when no window is left to come back
+    // the program simply stays in the tray, otherwise the application
+    // window is minimised with the windows it owns.
     void Minimize();
     void Restore();
+    bool Minimized() const { return minimized_; }
     void BringToFront();
     std::function<void()> OnMinimize;
     std::function<void()> OnRestore;
@@ -60,6 +64,9 @@ private:
     friend Application& App();
     Application() = default;
     static LRESULT CALLBACK WndProc(HWND, UINT, WPARAM, LPARAM);
+    int VisibleForms() const;
+    // The visible form the taskbar button stands for, or nullptr.
+    HWND FrontForm() const;
 
     HINSTANCE instance_ = nullptr;
     HWND handle_ = nullptr;

@@ -21,6 +21,11 @@ LRESULT CALLBACK ControlSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT
         // A control with its own key handling sees Enter and Esc itself.
         if (control->OnKeyDown) return DefSubclassProc(hwnd, msg, wp, lp) | DLGC_WANTALLKEYS;
         break;
+    case WM_SETFOCUS: {
+        LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+        if (control->Owner()) control->Owner()->ControlFocused(control);
+        return r;
+    }
     case WM_NCDESTROY:
         RemoveWindowSubclass(hwnd, ControlSubclass, 0);
         RemovePropW(hwnd, kControlProp);
@@ -268,7 +273,6 @@ void Edit::HandleCommand(WORD code) {
     switch (code) {
     case EN_CHANGE: if (OnChange) OnChange(); break;
     case EN_SETFOCUS: if (OnEnter) OnEnter(); break;
-    case EN_KILLFOCUS: if (OnExit) OnExit(); break;
     }
 }
 
@@ -326,7 +330,6 @@ void ListBox::HandleCommand(WORD code) {
     case LBN_SELCHANGE: if (OnClick) OnClick(); break;
     case LBN_DBLCLK: if (OnDblClick) OnDblClick(); break;
     case LBN_SETFOCUS: if (OnEnter) OnEnter(); break;
-    case LBN_KILLFOCUS: if (OnExit) OnExit(); break;
     }
 }
 
@@ -347,6 +350,8 @@ int ComboBox::Count() const { return static_cast<int>(SendMessageW(hwnd_, CB_GET
 std::string ComboBox::Item(int index) const { return ListText(hwnd_, CB_GETLBTEXTLEN, CB_GETLBTEXT, index); }
 int ComboBox::ItemIndex() const { return static_cast<int>(SendMessageW(hwnd_, CB_GETCURSEL, 0, 0)); }
 void ComboBox::SetItemIndex(int index) { SendMessageW(hwnd_, CB_SETCURSEL, index, 0); }
+
+bool ComboBox::DroppedDown() const { return SendMessageW(hwnd_, CB_GETDROPPEDSTATE, 0, 0) != 0; }
 
 void ComboBox::HandleCommand(WORD code) {
     if (code == CBN_SELCHANGE && OnChange) OnChange();

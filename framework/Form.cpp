@@ -200,13 +200,26 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     }
     case WM_SYSCOMMAND:
-        if ((wp & 0xFFF0) == SC_MINIMIZE) {
+        // A window with a taskbar button of its own minimises alone; the
+        // others stand for the program and minimise it.
+        if ((wp & 0xFFF0) == SC_MINIMIZE && !(GetWindowLongW(hwnd_, GWL_EXSTYLE) & WS_EX_APPWINDOW)) {
             App().Minimize();
             return 0;
         }
         break;
     case WM_SHOWWINDOW:
+        // Hidden by the program (not with its owner): the next showing
+        // starts afresh, so a field left behind runs no check then.
+        if (!wp && !lp) activeControl_ = nullptr;
         if (wp) FormShow(); else FormHide();
+        break;
+    case WM_ACTIVATE:
+        // As dialog boxes do: the focused control comes back with the
+        // window, not the window itself, so Enter and Tab go on from it.
+        if (LOWORD(wp) != WA_INACTIVE && !HIWORD(wp) && RestoreFocus()) return 0;
+        break;
+    case WM_SETFOCUS:
+        if (RestoreFocus()) return 0;
         break;
     case WM_PAINT: {
         PAINTSTRUCT ps;
@@ -224,6 +237,9 @@ LRESULT Form::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 
 void Form::Show() {
     if (!hwnd_) return;
+    // A window that comes up while the program is minimised brings it back.
+    if (App().Minimized()) App().Restore();
+    if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
     if (!IsWindowVisible(hwnd_)) {
         ShowWindow(hwnd_, SW_SHOW);
         App().FormVisibilityChanged();
@@ -272,7 +288,9 @@ int Form::ShowModal() {
             break;
         }
         App().HandleMessage(msg);
-        if (modalResult_ == mrNone && (!hwnd_ || !IsWindowVisible(hwnd_))) modalResult_ = mrCancel;
+        // Only a button, the close box or Alt+F4 end the display; a window
+        // hidden with a minimised program is still waiting for its answer.
+        if (modalResult_ == mrNone && (!hwnd_ || !IsWindow(hwnd_))) modalResult_ = mrCancel;
     }
     for (HWND h : disabled.list)
         if (IsWindow(h)) EnableWindow(h, TRUE);
@@ -347,6 +365,27 @@ void Form::UpdateHint(Control* control) {
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
+void Form::ControlFocused(Control* control) {
+    HWND previous = activeControl_;
+    activeControl_ = control->Handle();
+    if (previous == activeControl_) return;
+    // Leaving a field runs its exit only when the focus moves on within this
+    // window: switching programs, a box coming up or the window coming back
+    // leave it pending until the user really moves on, once.
+    Control* left = Control::FromHandle(previous);
+    if (left && left->Owner() == this && left->OnExit) Guarded(left->OnExit);
+}
+
+bool Form::RestoreFocus() {
+    HWND target = activeControl_;
+    if (!target || !IsWindow(target) || !IsChild(hwnd_, target) || !IsWindowVisible(target) ||
+        !IsWindowEnabled(target))
+        target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    if (!target || target == hwnd_) return false;
+    if (GetFocus() != target) ::SetFocus(target);
+    return true;
+}
+
 bool Form::PreTranslateKey(MSG& msg) {
     if (msg.message != WM_KEYDOWN) return false;
     Control* c = Control::FromHandle(msg.hwnd);
@@ -361,6 +400,8 @@ bool Form::PreTranslateKey(MSG& msg) {
         }
         return false;
     case VK_ESCAPE:
+        // An open drop-down list takes its own Esc and only closes.
+        if (auto* combo = dynamic_cast<ComboBox*>(c); combo && combo->DroppedDown()) return false;
         OnEscape();
         return true;
     }

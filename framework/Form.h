@@ -65,6 +65,7 @@ public:
     std::function<void()> OnDblClick;
     std::function<void()> OnChange;
     std::function<void()> OnEnter;
+    // The focus moved on from this control to another one of its form.
     std::function<void()> OnExit;
     // Key pressed while the control has the focus; true consumes the key.
     std::function<bool(WPARAM key)> OnKeyDown;
@@ -174,6 +175,7 @@ public:
     std::string Item(int index) const;
     int ItemIndex() const;
     void SetItemIndex(int index);
+    bool DroppedDown() const;
     void HandleCommand(WORD code) override;
 };
 
@@ -310,6 +312,8 @@ public:
     virtual bool PreTranslateKey(MSG& msg);
     // Esc pressed in this form.
     virtual void OnEscape() {}
+    // A control of this form received the focus (controls call this).
+    void ControlFocused(Control* control);
 
     // Shared handling of child notifications, also used by panels.
     LRESULT HandleChildMessage(HWND window, UINT msg, WPARAM wp, LPARAM lp, bool& handled);
@@ -328,6 +332,9 @@ protected:
 
 private:
     static LRESULT CALLBACK StaticWndProc(HWND, UINT, WPARAM, LPARAM);
+    bool RestoreFocus();
+    // The control that had the focus last; it gets it back on activation.
+    HWND activeControl_ = nullptr;
     HWND tooltip_ = nullptr;
     bool showHints_ = true;
     bool modal_ = false;

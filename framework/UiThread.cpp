@@ -6,6 +6,8 @@
 #include <memory>
 #include <mutex>
 
+#include "framework/Application.h"
+
 namespace fw {
 
 namespace {
@@ -113,14 +115,14 @@ void RunPendingUiCalls() {
             call = gQueue.front();
             gQueue.pop_front();
         }
-        // A throwing closure must still release its waiting sender; the
-        // exception then reaches the caller's error report.
+        // A throwing closure must still release its waiting sender.
         struct Release {
             HANDLE h;
             ~Release() { if (h) SetEvent(h); }
         } release{call->done};
         call->ran = true;
-        call->fn();
+        // A worker's call fails like any handler: the general error report.
+        Guarded(call->fn);
     }
 }
 

@@ -18,6 +18,7 @@ TMyDlg::TMyDlg() {
     HWND h = Handle();
     ImageIcon.Create(this, h, 8, 8, 32, 32);
     LabelText.Create(this, h, "", 48, 8);
+    LabelText.SetTextColor(RGB(0, 0, 0));  // black under any skin
     // Created in tab order; all hidden until the layout shows them.
     struct Def { fw::Button* button; const char* caption; int bit; };
     const Def defs[] = {

@@ -725,9 +725,9 @@ void TSettingsWindow::sSkinManager1AfterChange() {
 
     if (linkFont_) DeleteObject(linkFont_);
     linkFont_ = MakeFont(LabelContacts.Font() ? LabelContacts.Font() : fw::DefaultFont(), 0, false, true);
-    // Without a loaded skin the links keep the usual link blue rather than
-    // the layer's "no skin" colour.
-    const COLORREF color = skinned ? skins.Skin().Link : RGB(0x00, 0x33, 0xCC);
+    // Links take the skin's standard text colour; without a loaded skin they
+    // keep the usual link blue rather than the layer's "no skin" colour.
+    const COLORREF color = skinned ? skins.StandardTextColor() : RGB(0x00, 0x33, 0xCC);
     for (fw::Label* link : {&sWebLabel6, &sWebLabelMail, &sWebLabelWeb, &sWebLabel3, &sWebLabel4, &sWebLabel5}) {
         link->SetFont(linkFont_);
         link->SetTextColor(color);

@@ -137,7 +137,7 @@ TEST_F(BadInput, RegistryValuesOfTheWrongKind) {
     RegCloseKey(run);
     LoadSettings();
     EXPECT_TRUE(Settings().AutoRun);
-    EXPECT_EQ(settingstest::RunValue(), settingstest::ExePath());
+    EXPECT_EQ(settingstest::RunValue(), L"\"" + settingstest::ExePath() + L"\"");
 
     HKEY counters;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TB-Venor\\Kolibrio 2", 0, nullptr, 0, KEY_ALL_ACCESS,

@@ -616,7 +616,19 @@ TEST_F(SettingsWindowTest, SkinChoiceIsInForceAtOnceAndSavedWithOk) {
     EXPECT_EQ(w.sComboBoxSkin.ItemIndex(), 1);
     EXPECT_TRUE(fw::Skins().Active());
     EXPECT_EQ(fw::Skins().StandardTextColor(), RGB(0x40, 0x50, 0x60));
-    EXPECT_EQ(w.sWebLabel5.TextColor(), RGB(0, 0, 0xFF)) << "links take the skin's colour";
+    // Links are drawn in the skin's standard text colour, the message box's
+    // text in black.
+    HDC dc = CreateCompatibleDC(nullptr);
+    SendMessageW(GetParent(w.sWebLabel5.Handle()), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                 reinterpret_cast<LPARAM>(w.sWebLabel5.Handle()));
+    EXPECT_EQ(GetTextColor(dc), RGB(0x40, 0x50, 0x60));
+    {
+        TMyDlg box;
+        SendMessageW(box.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                     reinterpret_cast<LPARAM>(box.LabelText.Handle()));
+        EXPECT_EQ(GetTextColor(dc), RGB(0, 0, 0));
+    }
+    DeleteDC(dc);
     EXPECT_EQ(FaceOf(w.LabelContacts), L"Courier New") << "headings take the skin's font";
     EXPECT_EQ(FaceOf(w.sWebLabel5), L"Courier New") << "links take the font of \"Kontakty:\"";
 
