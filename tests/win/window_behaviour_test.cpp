@@ -343,3 +343,63 @@ TEST_F(WindowBehaviour, AWorkersFailingCallGetsTheGeneralErrorReport) {
     fw::PostToUi([&ran] { ran = true; });
     EXPECT_TRUE(wintest::WaitFor([&ran] { return ran; }, 5000));
 }
+
+TEST_F(WindowBehaviour, EnterAndDoubleClickInTheMaskEditor) {
+    TForm1 form;
+    TSettingsWindow& w = *form.SettingsWindow;
+    form.ShowSettingsWindow();
+    Settings().CatalogueList = {"first", "second\\%dd%"};
+    w.CatalogueLoaded();
+
+    // Enter in the mask field puts the mask into the catalogue.
+    w.EditMask.SetFocus();
+    w.EditMask.SetText("%yyyy%");
+    PressKey(w.EditMask.Handle(), VK_RETURN);
+    EXPECT_EQ(Settings().CatalogueList, (std::vector<std::string>{"first", "second\\%dd%", "%yyyy%"}));
+    EXPECT_TRUE(form.Visible());
+
+    // Enter in the catalogue, and a double-click on a line, use the line.
+    w.sListBox1.SetFocus();
+    w.sListBox1.SetCaretIndex(1);
+    PressKey(w.sListBox1.Handle(), VK_RETURN);
+    EXPECT_EQ(w.EditMask.Text(), "second\\%dd%");
+    RECT line;
+    SendMessageW(w.sListBox1.Handle(), LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&line));
+    const LPARAM at = MAKELPARAM(line.left + 3, line.top + 2);
+    SendMessageW(w.sListBox1.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(w.sListBox1.Handle(), WM_LBUTTONUP, 0, at);
+    SendMessageW(w.sListBox1.Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    SendMessageW(w.sListBox1.Handle(), WM_LBUTTONUP, 0, at);
+    EXPECT_EQ(w.EditMask.Text(), "first");
+    form.Hide();
+}
+
+TEST_F(WindowBehaviour, EditingTheSettingsFromTheArrivalWindow) {
+    TForm1 form;
+    TOKBottomDlg1 arrival;
+    TSettingsWindow& w = *form.SettingsWindow;
+    form.SettingsWindow->EditMask.SetText("before");
+    arrival.Show();
+    ASSERT_EQ(arrival.LabelMask.Text(), "before");
+    // Cancel keeps the labels; OK shows the new mask and folder.
+    struct Case {
+        fw::Button& button;
+        const char* shownMask;
+        const char* shownPath;
+    } cases[] = {{w.ButtonStorno, "before", "C:\\Old\\"}, {w.ButtonOK, "after", "C:\\New\\"}};
+    w.EditPath.SetText("C:\\Old\\");
+    arrival.RefreshLabels(false);
+    for (Case& c : cases) {
+        fw::Button* press = &c.button;
+        wintest::WhenWindowAppears(L"Kolibrio 2 - nastavení", [&w, press](HWND) {
+            w.EditMask.SetText("after");
+            w.EditPath.SetText("C:\\New\\");
+            SendMessageW(press->Handle(), BM_CLICK, 0, 0);
+        });
+        arrival.sBitBtn1Click();
+        EXPECT_EQ(arrival.LabelMask.Text(), c.shownMask);
+        EXPECT_EQ(arrival.LabelPath.Text(), c.shownPath);
+        EXPECT_FALSE(form.Visible());
+    }
+    arrival.Hide();
+}
