@@ -6,6 +6,7 @@
 #include "framework/Application.h"
 #include "framework/Strings.h"
 #include "import/ImportRun.h"
+#include "import/VerifyCopy.h"
 #include "mask/CaptureDateWin.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
@@ -209,6 +210,18 @@ struct RunningGuard {
     RunningGuard& operator=(const RunningGuard&) = delete;
 };
 
+// Reads the finished copy back and compares it with what was written; a
+// copy that fails goes, and the error names its source.
+bool CopyMatches(const std::string& source, const std::string& temp, const TCopyHash& written,
+                 std::string& ErrorText, IImportUi& ui) {
+    uint32_t error = 0;
+    const TCopyCheck check = ReadBackCopy(temp, written.Bytes(), written.Digest(), ui, error);
+    if (check == TCopyCheck::Equal) return true;
+    RemoveFailedCopy(temp);
+    ErrorText = CopyCheckFailedText(source, check, error ? fw::SystemErrorText(error) : std::string());
+    return false;
+}
+
 }  // namespace
 
 void SetBlockReadForTests(TBlockRead read) { gBlockRead = read; }
@@ -339,6 +352,8 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
         ui.SetFileBar(0, T);
 
         static std::array<char, 32769> buffer;
+        const bool verify = Settings().VerifyCopy;
+        TCopyHash sourceHash;
         bool ok = true;
         int64_t done = 0, pending = 0, remaining = T, servicedAt = 0;
         int last = 0;
@@ -354,6 +369,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
                 break;
             }
             remaining -= n;
+            if (verify) sourceHash.Update(buffer.data(), n);
             if (!WriteAll(out.Get(), buffer.data(), n)) {
                 ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
                 ok = false;
@@ -378,6 +394,11 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
             if (job.Cancelled) break;
         }
         if (!ok && done < T) AdvanceOverall(ui, T - done + pending);  // the bars count the whole file as handled
+        // The read-back must find the data on the medium, not on its way.
+        if (verify && ok && remaining <= 0 && !FlushFileBuffers(out.Get())) {
+            ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
+            ok = false;
+        }
         in.Close();
         if (!out.Close() && ok) {
             ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
@@ -392,6 +413,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
             DeleteFileW(wtemp.c_str());
             return job.Cancelled && ok;
         }
+        if (verify && !CopyMatches(source, fw::Utf8(wtemp), sourceHash, ErrorText, ui)) return false;
         if (!MoveFileExW(wtemp.c_str(), LongPathForm(target).c_str(), MOVEFILE_REPLACE_EXISTING)) {
             ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
             DeleteFileW(wtemp.c_str());
@@ -504,6 +526,11 @@ void RunImport(IImportUi& ui) {
         }
         ui.SetSpeedTimer(false);
         ui.SpeedTick();
+        // Copies that failed their check while another program held them.
+        for (const std::string& left : RemoveLeftoverCopies()) {
+            failed = true;
+            ErrorText += (ErrorText.empty() ? "" : "\r\n") + std::string("Dočasný soubor \"") + left + "\" nelze smazat.";
+        }
     } catch (const std::exception&) {
         // The copy phase ends here; the report below still tells what happened.
         failed = true;

@@ -21,6 +21,9 @@ public:
     // Full paths of the file being copied; the window shortens them.
     virtual void SetFileLabels(const std::string& from, const std::string& to) = 0;
     virtual void SetFileBar(int64_t position, int64_t max) = 0;
+    // The copy of the current file is being read back and compared (on),
+    // or that is over (off). Nothing to show by default.
+    virtual void SetChecking(bool on) { (void)on; }
     // The job's BarPosition has moved.
     virtual void OverallChanged() = 0;
     // The progress window's speed timer, and one tick of it run directly.

@@ -62,6 +62,11 @@ public:
         fileOnScreen_ = false;
         dirty_ = true;
     }
+    void SetChecking(bool on) override {
+        if (DlgFilecopy)
+            DlgFilecopy->sLabelCaption.SetText(on ? "Probíhá ověřování kopie. Prosím čekejte..."
+                                                  : "Probíhá kopírování fotografií. Prosím čekejte...");
+    }
     void SetFileBar(int64_t position, int64_t max) override {
         filePosition_ = position;
         fileMax_ = max;

@@ -31,6 +31,8 @@ struct TSettings {
     bool Hint = true;
     bool AutoUpdate = true;
     bool AutoRun = false;
+    // A copy is read back and compared before it takes its name.
+    bool VerifyCopy = true;
 
     std::vector<std::string> CatalogueList;  // the parsed ListMask
     std::vector<std::string> ExtensionList;  // the parsed FileExtension, in scan order

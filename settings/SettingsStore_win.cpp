@@ -223,6 +223,7 @@ void LoadSettings() {
     s.AutoRecognize = ParseBoolean(ini.Read(L"Options", L"AutoRecognize", ""), defaults.AutoRecognize);
     s.Hint = ParseBoolean(ini.Read(L"Options", L"Hint", ""), defaults.Hint);
     s.AutoUpdate = ParseBoolean(ini.Read(L"Options", L"AutoUpdate", ""), defaults.AutoUpdate);
+    s.VerifyCopy = ParseBoolean(ini.Read(L"Options", L"VerifyCopy", ""), defaults.VerifyCopy);
 
     s.LongNameMonth = ini.Read(L"Options", L"LongNameMonth", defaults.LongNameMonth);
     s.ShortNameMonth = ini.Read(L"Options", L"ShortNameMonth", defaults.ShortNameMonth);
@@ -288,6 +289,7 @@ void SaveSettings() {
     ini.Write(L"Options", L"AutoRecognize", BooleanToValue(s.AutoRecognize));
     ini.Write(L"Options", L"Hint", BooleanToValue(s.Hint));
     ini.Write(L"Options", L"AutoUpdate", BooleanToValue(s.AutoUpdate));
+    ini.Write(L"Options", L"VerifyCopy", BooleanToValue(s.VerifyCopy));
 
     RegKey run(HKEY_LOCAL_MACHINE, kRunKey);
     if (!run) return;

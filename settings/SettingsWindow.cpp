@@ -233,8 +233,12 @@ void TSettingsWindow::CreateSettingPage() {
     sCheckRozpoznat.OnClick = [this] { Settings().AutoRecognize = sCheckRozpoznat.Checked(); };
     sCheckHint.OnClick = [this] { sCheckHintClick(); };
     sCheckUpdate.OnClick = [this] { Settings().AutoUpdate = sCheckUpdate.Checked(); };
+    sCheckVerify.Create(&form_, page, "Ověřovat zkopírované soubory", 18, 246, 470, 18);
+    sCheckVerify.SetHint("Každá kopie se po zápisu přečte z cílového disku a porovná s originálem, takže za "
+                         "zkopírovanou se považuje jen kopie prokazatelně shodná.");
+    sCheckVerify.OnClick = [this] { Settings().VerifyCopy = sCheckVerify.Checked(); };
 
-    BtnRestoreDefault.Create(&form_, page, "Obnovit standardní nastavení", 8, 262, 200, 25);
+    BtnRestoreDefault.Create(&form_, page, "Obnovit standardní nastavení", 8, 282, 200, 25);
     BtnRestoreDefault.SetHint(
         "Obnoví prvotní nastavení celé aplikace. Vaše provedené změny budou nenávratně odstraněny.");
     BtnRestoreDefault.OnClick = [this] { BtnRestoreDefaultClick(); };
@@ -761,6 +765,7 @@ void TSettingsWindow::SettingsLoaded() {
     sCheckRozpoznat.SetChecked(shown.AutoRecognize);
     sCheckUpdate.SetChecked(shown.AutoUpdate);
     sCheckHint.SetChecked(shown.Hint);
+    sCheckVerify.SetChecked(shown.VerifyCopy);
     sCheckHintClick();
     EditMaskChange();
 }

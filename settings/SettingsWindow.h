@@ -50,6 +50,7 @@ public:
     fw::Label sWebLabel6;
     fw::RadioButton sRadioTimeExif, sRadioTimeFile, sRadioTimeNow;
     fw::CheckBox sCheckAutoRun, sCheckRozpoznat, sCheckHint, sCheckUpdate;
+    fw::CheckBox sCheckVerify;
     fw::Button BtnRestoreDefault;
 
     // "nastavení II".

@@ -81,7 +81,10 @@ Names Tree(const std::wstring& base) {
     return out;
 }
 
-class ImportRun : public ::testing::Test {
+// Every run goes once with the copy check and once without: apart from the
+// check itself, both behave alike. A test of the fixture that is not run
+// over both keeps the default.
+class ImportRun : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
         root_ = wintest::MakeTempDir();
@@ -94,6 +97,8 @@ protected:
         s.CurrentMask = "%yyyy%\\%mm%\\%dd%\\%index%_%file_name%.%file_ext%";
         s.ExtensionList = {"*.jpg", "*.avi"};
         s.TimeForMask = TTimeSource::EXIFTime;
+        s.VerifyCopy = ::testing::UnitTest::GetInstance()->current_test_info()->value_param() ? GetParam()
+                                                                                            : TSettings().VerifyCopy;
         ImportJob() = TImportJob();
     }
     void TearDown() override { wintest::RemoveTree(root_); }
@@ -113,7 +118,7 @@ protected:
     std::wstring root_, src_, dst_;
 };
 
-TEST_F(ImportRun, JpegAndAviAreNumberedByCaptureDateAcrossPatterns) {
+TEST_P(ImportRun, JpegAndAviAreNumberedByCaptureDateAcrossPatterns) {
     SetCopyCount(41);
     std::string a = CameraJpeg("2009:06:01 10:00:03", 3000);
     std::string b = CameraJpeg("2009:06:01 10:00:01", 4000);
@@ -144,7 +149,7 @@ TEST_F(ImportRun, JpegAndAviAreNumberedByCaptureDateAcrossPatterns) {
     EXPECT_GE(ui.speedTicks, 1);
 }
 
-TEST_F(ImportRun, IndexDirCountsPerTargetFolder) {
+TEST_P(ImportRun, IndexDirCountsPerTargetFolder) {
     Settings().TimeForMask = TTimeSource::FileTime;
     Settings().CurrentMask = "%dd%\\%index_dir%-%index%.%file_ext%";
     Put(L"a.jpg", "a", 2, 9);
@@ -160,7 +165,7 @@ TEST_F(ImportRun, IndexDirCountsPerTargetFolder) {
 
 // Two existing targets, the answers to the overwrite question and what
 // each file holds afterwards ("new" copied, "old" kept).
-TEST_F(ImportRun, TheFiveOverwriteAnswersAndTheCancelLoop) {
+TEST_P(ImportRun, TheFiveOverwriteAnswersAndTheCancelLoop) {
     struct Case {
         const char* name;
         std::deque<int> answers;
@@ -212,7 +217,7 @@ TEST_F(ImportRun, TheFiveOverwriteAnswersAndTheCancelLoop) {
     }
 }
 
-TEST_F(ImportRun, CancelDuringScanOrderingAndCopyingLeavesNoPartialFile) {
+TEST_P(ImportRun, CancelDuringScanOrderingAndCopyingLeavesNoPartialFile) {
     Settings().TimeForMask = TTimeSource::FileTime;
     Settings().CurrentMask = "%file_name%.%file_ext%";
     Put(L"a.jpg", "aaa", 1, 8);
@@ -255,7 +260,7 @@ TEST_F(ImportRun, CancelDuringScanOrderingAndCopyingLeavesNoPartialFile) {
     }
 }
 
-TEST_F(ImportRun, InvalidTargetOfTheTenthFileStopsBeforeAnyCopy) {
+TEST_P(ImportRun, InvalidTargetOfTheTenthFileStopsBeforeAnyCopy) {
     Settings().TimeForMask = TTimeSource::FileTime;
     Settings().ExtensionList = {"f*"};
     Settings().CurrentMask = "%file_ext%\\%file_name%.x";  // no extension: an empty folder name
@@ -273,7 +278,7 @@ TEST_F(ImportRun, InvalidTargetOfTheTenthFileStopsBeforeAnyCopy) {
     EXPECT_FALSE(ui.copying);
 }
 
-TEST_F(ImportRun, NoMatchingFileGivesTheNotice) {
+TEST_P(ImportRun, NoMatchingFileGivesTheNotice) {
     SetCopyCount(7);
     Put(L"readme.txt", "x");
     ScriptedImportUi ui;
@@ -287,7 +292,7 @@ TEST_F(ImportRun, NoMatchingFileGivesTheNotice) {
     EXPECT_EQ(CopyCount(), 7u);
 }
 
-TEST_F(ImportRun, MissingFolderOrDeclinedConfirmationDoesNothing) {
+TEST_P(ImportRun, MissingFolderOrDeclinedConfirmationDoesNothing) {
     Put(L"a.jpg", "a");
     ScriptedImportUi missing;
     StartImport(fw::Utf8(root_ + L"nowhere\\"), missing);
@@ -300,7 +305,7 @@ TEST_F(ImportRun, MissingFolderOrDeclinedConfirmationDoesNothing) {
     EXPECT_TRUE(Tree(dst_).empty());
 }
 
-TEST_F(ImportRun, UnreadableExifEndsInTheErrorBoxThoughEverythingWasCopied) {
+TEST_P(ImportRun, UnreadableExifEndsInTheErrorBoxThoughEverythingWasCopied) {
     std::string tiff = exiffix::CameraTiff(false, "2009:06:01 10:00:00").Build();
     tiff[4] = '\xF0';  // the first directory lies past the end of the file
     tiff[5] = '\xFF';
@@ -315,7 +320,7 @@ TEST_F(ImportRun, UnreadableExifEndsInTheErrorBoxThoughEverythingWasCopied) {
     EXPECT_EQ(Tree(dst_).size(), 2u);
 }
 
-TEST_F(ImportRun, ZeroByteAndHundredThousandByteFilesMoveTheBarsAtTenths) {
+TEST_P(ImportRun, ZeroByteAndHundredThousandByteFilesMoveTheBarsAtTenths) {
     Settings().TimeForMask = TTimeSource::FileTime;
     Settings().CurrentMask = "%file_name%.%file_ext%";
     Put(L"empty.jpg", "", 1, 8);
@@ -332,7 +337,7 @@ TEST_F(ImportRun, ZeroByteAndHundredThousandByteFilesMoveTheBarsAtTenths) {
     EXPECT_EQ(ui.messages.back().text, "Kopírování proběhlo úspěšně.");
 }
 
-TEST_F(ImportRun, TargetFolderThatCannotBeCreatedFailsEveryFile) {
+TEST_P(ImportRun, TargetFolderThatCannotBeCreatedFailsEveryFile) {
     wintest::WriteFileBytes(root_ + L"blocker", "a file where a folder should be");
     Settings().Path = fw::Utf8(root_ + L"blocker\\sub\\");
     Put(L"a.jpg", "a");
@@ -347,7 +352,7 @@ TEST_F(ImportRun, TargetFolderThatCannotBeCreatedFailsEveryFile) {
     EXPECT_GT(ui.messages[0].text.size(), ui.messages[0].text.find("1_a.jpg\"\r\n") + 10);
 }
 
-TEST_F(ImportRun, SourceDeletedBetweenScanAndCopy) {
+TEST_P(ImportRun, SourceDeletedBetweenScanAndCopy) {
     Settings().TimeForMask = TTimeSource::FileTime;
     Settings().CurrentMask = "%file_name%.%file_ext%";
     Put(L"a.jpg", "aaa", 1, 8);
@@ -366,7 +371,7 @@ TEST_F(ImportRun, SourceDeletedBetweenScanAndCopy) {
     EXPECT_GT(ui.messages[0].text.size(), std::string("Během kopírování došlo k chybě:\r\n").size());
 }
 
-TEST_F(ImportRun, HiddenSystemAndDotFolders) {
+TEST_P(ImportRun, HiddenSystemAndDotFolders) {
     Settings().TimeForMask = TTimeSource::FileTime;
     Settings().CurrentMask = "%file_name%.%file_ext%";
     std::wstring hiddenFile = Put(L"h.jpg", "h", 1, 1);
@@ -382,7 +387,7 @@ TEST_F(ImportRun, HiddenSystemAndDotFolders) {
     EXPECT_EQ(Tree(dst_), (Names{"h.jpg", "o.jpg"}));
 }
 
-TEST_F(ImportRun, TwoRunsInARowStartClean) {
+TEST_P(ImportRun, TwoRunsInARowStartClean) {
     Settings().TimeForMask = TTimeSource::FileTime;
     Settings().CurrentMask = "%index%.%file_ext%";
     Put(L"a.jpg", "a", 1, 8);
@@ -402,7 +407,7 @@ TEST_F(ImportRun, TwoRunsInARowStartClean) {
     EXPECT_EQ(Tree(dst_), (Names{"1.jpg", "2.jpg"}));
 }
 
-TEST_F(ImportRun, ASecondStartDuringARunIsIgnored) {
+TEST_P(ImportRun, ASecondStartDuringARunIsIgnored) {
     Settings().TimeForMask = TTimeSource::FileTime;
     Settings().CurrentMask = "%file_name%.%file_ext%";
     Put(L"a.jpg", "a", 1, 8);
@@ -425,7 +430,7 @@ TEST_F(ImportRun, ASecondStartDuringARunIsIgnored) {
     EXPECT_FALSE(ImportJob().Running);
 }
 
-TEST_F(ImportRun, AnImportIntoItsOwnFolderKeepsTheSource) {
+TEST_P(ImportRun, AnImportIntoItsOwnFolderKeepsTheSource) {
     Settings().TimeForMask = TTimeSource::FileTime;
     Settings().CurrentMask = "%file_name%.%file_ext%";
     Settings().Path = Src();
@@ -442,7 +447,7 @@ TEST_F(ImportRun, AnImportIntoItsOwnFolderKeepsTheSource) {
 // Storno confirmed when the file's last block is already written, or just
 // before a one-block file is copied: the copy is whole and stays, under its
 // own name; the run still ends as cancelled.
-TEST_F(ImportRun, ACopyCompletedBeforeTheCancelIsKept) {
+TEST_P(ImportRun, ACopyCompletedBeforeTheCancelIsKept) {
     Settings().TimeForMask = TTimeSource::FileTime;
     Settings().CurrentMask = "%file_name%.%file_ext%";
     std::string big(100000, 'b');
@@ -480,7 +485,7 @@ TEST_F(ImportRun, ACopyCompletedBeforeTheCancelIsKept) {
 
 // Targets as long as the system takes them: a path of 259 characters, a
 // name of 255. Their temporary copy must not be what makes them fail.
-TEST_F(ImportRun, TargetsAtTheLengthLimitsAreCopied) {
+TEST_P(ImportRun, TargetsAtTheLengthLimitsAreCopied) {
     const wchar_t letter = wintest::FreeDriveLetter();
     ASSERT_NE(letter, 0);
     ASSERT_TRUE(wintest::DefineWineDrive(letter, dst_, DRIVE_FIXED));
@@ -510,6 +515,9 @@ TEST_F(ImportRun, TargetsAtTheLengthLimitsAreCopied) {
     }
     wintest::RemoveWineDrive(letter);
 }
+
+INSTANTIATE_TEST_SUITE_P(CopyCheck, ImportRun, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "On" : "Off"; });
 
 TEST(ImportAddFileSize, SizesAndMissingFiles) {
     std::wstring dir = wintest::MakeTempDir();

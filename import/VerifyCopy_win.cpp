@@ -1,0 +1,133 @@
+#include <windows.h>
+
+#include "framework/Strings.h"
+#include "import/ImportCore.h"
+#include "import/ImportUi.h"
+#include "import/VerifyCopy.h"
+
+namespace {
+
+TBeforeReadBack gBeforeReadBack = nullptr;
+std::vector<std::string> gLeftovers;
+
+// Large enough that a read-back costs few calls, small enough that a
+// tenth of a big file is reached often for the window's events.
+constexpr uint32_t kReadBackBytes = 1u << 20;
+// A read-back that lasts this long shows in the progress window; shorter
+// ones would only make its status line flicker.
+constexpr uint32_t kShowCheckingMs = 250;
+
+class ReadHandle {
+public:
+    explicit ReadHandle(HANDLE h) : h_(h) {}
+    ReadHandle(const ReadHandle&) = delete;
+    ReadHandle& operator=(const ReadHandle&) = delete;
+    ~ReadHandle() {
+        if (Valid()) CloseHandle(h_);
+    }
+    bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return h_; }
+
+private:
+    HANDLE h_;
+};
+
+// Memory for reads past the cache: page-aligned, kept for the process (the
+// import runs on the UI thread only).
+class ReadBackBuffer {
+public:
+    char* Get(uint32_t bytes) {
+        if (bytes > size_) {
+            if (data_) VirtualFree(data_, 0, MEM_RELEASE);
+            data_ = static_cast<char*>(VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+            size_ = data_ ? bytes : 0;
+        }
+        return data_;
+    }
+
+private:
+    char* data_ = nullptr;
+    uint32_t size_ = 0;
+};
+
+uint32_t SectorBytesOf(const std::wstring& path) {
+    std::wstring root(path.size() + 2, L'\0');
+    if (!GetVolumePathNameW(path.c_str(), root.data(), static_cast<DWORD>(root.size()))) return 0;
+    DWORD sectorsPerCluster = 0, sectorBytes = 0, freeClusters = 0, clusters = 0;
+    if (!GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &sectorBytes, &freeClusters, &clusters)) return 0;
+    return sectorBytes;
+}
+
+bool Gone(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace
+
+void SetBeforeReadBack(TBeforeReadBack hook) {
+    gBeforeReadBack = hook;
+}
+
+TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, IImportUi& ui,
+                        uint32_t& systemError) {
+    systemError = 0;
+    if (gBeforeReadBack) gBeforeReadBack(path);
+    const std::wstring wide = fw::Wide(path);
+    // Without the cache the data comes from the medium, not from the memory
+    // the copy just wrote; the price is reads in whole sectors into aligned
+    // memory. Sharing for reading only: nobody writes while it is checked.
+    ReadHandle in(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in.Valid()) {
+        systemError = GetLastError();
+        return TCopyCheck::Unreadable;
+    }
+    const uint32_t size = ReadBackBufferBytes(kReadBackBytes, ReadBackAlignment(SectorBytesOf(wide)));
+    static ReadBackBuffer buffer;
+    char* data = buffer.Get(size);
+    if (!data) {
+        systemError = ERROR_NOT_ENOUGH_MEMORY;
+        return TCopyCheck::Unreadable;
+    }
+
+    TCopyHash copy;
+    const uint32_t start = ui.TickCount();
+    bool showing = false;
+    int last = 0;
+    for (;;) {
+        // Every request is the whole aligned buffer; the file's tail comes
+        // back as a shorter read, which ends the loop.
+        DWORD n = 0;
+        if (!ReadFile(in.Get(), data, size, &n, nullptr)) {
+            systemError = GetLastError();
+            if (showing) ui.SetChecking(false);
+            return TCopyCheck::Unreadable;
+        }
+        copy.Update(data, n);
+        if (n < size || copy.Bytes() > bytes) break;
+        const int tenth = CopyTenth(copy.Bytes(), bytes);
+        if (tenth != last) {
+            last = tenth;
+            if (!showing && ui.TickCount() - start >= kShowCheckingMs) {
+                showing = true;
+                ui.SetChecking(true);
+            }
+            ui.ProcessMessages();
+        }
+    }
+    if (showing) ui.SetChecking(false);
+    return copy.Bytes() == bytes && copy.Digest() == hash ? TCopyCheck::Equal : TCopyCheck::Different;
+}
+
+void RemoveFailedCopy(const std::string& path) {
+    if (DeleteFileW(fw::Wide(path).c_str())) return;
+    if (!Gone(GetLastError())) gLeftovers.push_back(path);
+}
+
+std::vector<std::string> RemoveLeftoverCopies() {
+    std::vector<std::string> still;
+    for (const std::string& path : gLeftovers)
+        if (!DeleteFileW(fw::Wide(path).c_str()) && !Gone(GetLastError())) still.push_back(path);
+    gLeftovers.clear();
+    return still;
+}
