@@ -475,3 +475,43 @@ TEST_F(Store, CountersAreIncrementedButNeverCreated) {
     EXPECT_STREQ(back, L"7");
     RegCloseKey(key);
 }
+
+TEST_F(Store, CopyCheckIsABooleanOnByDefaultAndInTheFactoryFile) {
+    struct Case { const char* ini; bool on; } cases[] = {
+        {"", true},  // no key
+        {"VerifyCopy=0\r\n", false},
+        {"VerifyCopy=1\r\n", true},
+        {"VerifyCopy= 0 \r\n", false},
+        {"VerifyCopy=0x0\r\n", false},
+        {"VerifyCopy=2\r\n", true},
+        {"VerifyCopy=\r\n", true},      // malformed values read as the default
+        {"VerifyCopy=ne\r\n", true},
+        {"VerifyCopy=0.5\r\n", true},
+    };
+    for (const Case& c : cases) {
+        WriteIni(std::string("[Options]\r\n") + c.ini);
+        Settings().VerifyCopy = !c.on;
+        LoadSettings();
+        EXPECT_EQ(Settings().VerifyCopy, c.on) << c.ini;
+    }
+
+    for (bool on : {false, true}) {
+        Settings().VerifyCopy = on;
+        SaveSettings();
+        EXPECT_EQ(RawValue(ReadIni(), "VerifyCopy"), on ? "1" : "0");
+        Settings().VerifyCopy = !on;
+        LoadSettings();
+        EXPECT_EQ(Settings().VerifyCopy, on);
+    }
+
+    // The factory file switches it on again.
+    const std::string factory = wintest::ReadFileBytes(wintest::SourceDir() + L"res\\beside\\setting_def.ini");
+    EXPECT_EQ(RawValue(factory, "VerifyCopy"), "1");
+    ASSERT_TRUE(settingstest::WriteFileFresh(Folder() + L"setting_def.ini", factory));
+    WriteIni("[Options]\r\nVerifyCopy=0\r\n");
+    LoadSettings();
+    ASSERT_FALSE(Settings().VerifyCopy);
+    RestoreDefaults();
+    LoadSettings();
+    EXPECT_TRUE(Settings().VerifyCopy);
+}

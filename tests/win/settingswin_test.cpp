@@ -695,3 +695,48 @@ TEST_F(SettingsWindowTest, ModalUseEndsWithOneForOkAndTwoForEsc) {
     EXPECT_EQ(form.ShowModal(), fw::mrCancel);
     EXPECT_EQ(w.EditMask.Text(), "a*b");
 }
+
+TEST_F(SettingsWindowTest, CopyCheckBoxLoadsSavesCancelsAndRestoresLikeItsNeighbours) {
+    WriteIni("[Mask]\r\nCurrentMask=%yyyy%\\%mm%\\%file_name%.%file_ext%\r\nPath=C:\\Foto\\\r\n"
+             "[Options]\r\nAutoUpdate=0\r\nVerifyCopy=0\r\n");
+    wintest::WriteFileBytes(folder + L"setting_def.ini",
+                            wintest::ReadFileBytes(wintest::SourceDir() + L"res\\beside\\setting_def.ini"));
+    TForm1 form;
+    TSettingsWindow& w = *form.SettingsWindow;
+    // With the other options, and its tool tip is one sentence.
+    EXPECT_EQ(GetParent(w.sCheckVerify.Handle()), w.sTabSheetSetting->Handle());
+    EXPECT_EQ(w.sCheckVerify.Text(), "Ověřovat zkopírované soubory");
+    const std::string hint = w.sCheckVerify.Hint();
+    ASSERT_FALSE(hint.empty());
+    EXPECT_EQ(hint.find_first_of(".!?"), hint.size() - 1) << hint;
+
+    EXPECT_FALSE(w.sCheckVerify.Checked());
+    EXPECT_FALSE(Settings().VerifyCopy);
+    auto click = [&] { SendMessageW(w.sCheckVerify.Handle(), BM_CLICK, 0, 0); };
+
+    form.ShowSettingsWindow();
+    click();
+    EXPECT_TRUE(Settings().VerifyCopy) << "in force at once";
+    w.ButtonStornoClick();
+    EXPECT_FALSE(w.sCheckVerify.Checked());
+    EXPECT_FALSE(Settings().VerifyCopy);
+    EXPECT_EQ(IniValue(L"Options", L"VerifyCopy"), "0");
+
+    form.ShowSettingsWindow();
+    click();
+    w.ButtonOKClick();
+    EXPECT_EQ(IniValue(L"Options", L"VerifyCopy"), "1");
+    form.ShowSettingsWindow();
+    click();
+    w.ButtonOKClick();
+    EXPECT_EQ(IniValue(L"Options", L"VerifyCopy"), "0");
+    EXPECT_FALSE(Settings().VerifyCopy);
+
+    form.ShowSettingsWindow();
+    gAnswer = fw::mrYes;
+    w.BtnRestoreDefaultClick();
+    EXPECT_TRUE(w.sCheckVerify.Checked());
+    EXPECT_TRUE(Settings().VerifyCopy);
+    EXPECT_EQ(gQuestions.size(), 1u);
+    form.Hide();
+}
