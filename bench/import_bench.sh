@@ -87,12 +87,28 @@ for kind in $cards; do
     times[copy]+=" $(field seconds "$line")"
     clean_out
 
-    output=$(run import "$(win "$card")" "$(win "$out")")
+    output=$(run import "$(win "$card")" "$(win "$out")" off)
     line=$(grep '^RESULT mode=import' <<<"$output")
     [ "$(field ok "$line")" = 1 ] && [ "$(field files "$line")" = "$files" ] && [ "$(field bytes "$line")" = "$bytes" ] ||
       { echo "  engine import incomplete: $line"; grep -v '^RESULT' <<<"$output" || true; }
     times[engine]+=" $(field seconds "$line")"
     engine_line=$line
+    # The checked import waits until every copy is on the disk; this one
+    # returned with much of its data in the page cache. Writing that out
+    # (the file system's sync) gives the figure to compare the check with.
+    t0=$(date +%s.%N)
+    sync -f "$out"
+    t1=$(date +%s.%N)
+    times[durable]+=" $(echo "$(field seconds "$line") + $t1 - $t0" | bc)"
+    clean_out
+
+    # The same engine with every copy flushed, read back and compared.
+    output=$(run import "$(win "$card")" "$(win "$out")" on)
+    line=$(grep '^RESULT mode=import' <<<"$output")
+    [ "$(field ok "$line")" = 1 ] && [ "$(field files "$line")" = "$files" ] && [ "$(field bytes "$line")" = "$bytes" ] ||
+      { echo "  checked engine import incomplete: $line"; grep -v '^RESULT' <<<"$output" || true; }
+    times[checked]+=" $(field seconds "$line")"
+    checked_line=$line
     clean_out
 
     for k in "${!names[@]}"; do
@@ -147,6 +163,8 @@ for kind in $cards; do
       if [ "$k" = 0 ]; then row "Kolibrio2.exe with its windows (Wine)" program; else row "${names[$k]}: Kolibrio2.exe (Wine)" "${names[$k]}"; fi
     done
     row "engine alone, scripted answers (Wine)" engine
+    row "engine, then sync -f" durable
+    row "engine, copies checked" checked
     row "exiftool rename-by-date copy" exiftool
     row "cp -r (reference only)" cp
     p=$(best "${times[program]}")
@@ -163,6 +181,15 @@ for kind in $cards; do
       "$(field attributes_folder_us "$calls")"
     printf '                     create+close %s, create+close+rename %s\n' "$(field create_close_us "$calls")" \
       "$(field create_close_rename_us "$calls")"
+    v=$(best "${times[checked]}") i=$(best "${times[engine]}")
+    printf 'copy check: checked / unchecked engine %.2f (budget 1.15), checked / engine+sync %.2f;\n' \
+      "$(echo "$v / $i" | bc -l)" "$(echo "$v / $(best "${times[durable]}")" | bc -l)"
+    printf '            copy finish of the last runs %s s checked, %s s unchecked\n' \
+      "$(field copy_finish_s "$checked_line")" "$(field copy_finish_s "$engine_line")"
+    printf '            write+flush+close %s us against write+close %s, read-back past the cache %s, cached read %s;\n' \
+      "$(field write_flush_close_us "$calls")" "$(field write_close_us "$calls")" "$(field readback_us "$calls")" \
+      "$(field cached_read_us "$calls")"
+    printf '            XXH3 %s MB/s\n' "$(field hash_mb_s "$calls")"
   )
   echo "$table"
   report+=("$table")

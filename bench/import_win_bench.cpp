@@ -7,8 +7,10 @@
 //                                           camera (207 files, 0.19 GB), full (2030
 //                                           files, 2 GB), small (2000 JPEGs of 8-40 KiB)
 //   import_win_bench copy    CARD OUT       bare Win32 copy loop, 32769-byte buffer
-//   import_win_bench import  CARD OUT       the engine alone: StartImport with quiet
-//                                           scripted answers, no windows
+//   import_win_bench import  CARD OUT [on|off]
+//                                           the engine alone: StartImport with quiet
+//                                           scripted answers, no windows; the copy
+//                                           check on (default) or off
 //   import_win_bench program EXE CARD OUT   the real program with its windows: the card
 //                                           as a removable drive, its arrival sent to
 //                                           the running EXE, "Ano" clicked, timed until
@@ -20,6 +22,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +33,7 @@
 
 #include "framework/Strings.h"
 #include "import/ImportRun.h"
+#include "import/VerifyCopy.h"
 #include "settings/ListText.h"
 #include "settings/Settings.h"
 #include "support/ChildProcess.h"
@@ -412,8 +416,9 @@ void ApplyImportSettings(const std::string& out) {
     s.TimeForMask = TTimeSource::EXIFTime;
 }
 
-int Import(const std::string& card, const std::string& out) {
+int Import(const std::string& card, const std::string& out, bool verify) {
     ApplyImportSettings(out);
+    Settings().VerifyCopy = verify;
     const Memory before = WorkingSet();
     QuietUi ui;
     const double start = Now();
@@ -431,10 +436,10 @@ int Import(const std::string& card, const std::string& out) {
 
     const bool success = ui.results.size() == 1 && ui.results[0] == "Kopírování proběhlo úspěšně.";
     std::printf(
-        "RESULT mode=import files=%d bytes=%lld seconds=%.3f scan_size_s=%.3f order_s=%.3f naming_s=%.3f "
+        "RESULT mode=import check=%s files=%d bytes=%lld seconds=%.3f scan_size_s=%.3f order_s=%.3f naming_s=%.3f "
         "copy_s=%.3f copy_prepare_s=%.3f copy_blocks_s=%.3f copy_finish_s=%.3f peak_ws_mib=%.1f "
         "ws_before_mib=%.1f overwrite_questions=%d ok=%d\n",
-        written.files, static_cast<long long>(written.bytes), end - start, ui.orderStart - ui.scanStart,
+        verify ? "on" : "off", written.files, static_cast<long long>(written.bytes), end - start, ui.orderStart - ui.scanStart,
         orderEnd > 0 ? orderEnd - ui.orderStart : -1.0, orderEnd > 0 ? ui.copyStart - orderEnd : -1.0,
         ui.copyEnd - ui.copyStart, ui.preparing, ui.blocks, ui.finishing, after.peakMiB, before.nowMiB, ui.overwriteQuestions, success ? 1 : 0);
     if (!success)
@@ -482,7 +487,7 @@ int Program(const std::string& exe, const std::string& card, const std::string& 
     }
     CreateDirectoryW(fw::Wide(out).c_str(), nullptr);
     const std::string ini = std::string("[Mask]\r\nCurrentMask=") + kMask + "\r\nPath=" + fw::Utf8ToAnsi(out) +
-                            "\\\r\n[Options]\r\nAutoUpdate=0\r\nTimeForMask=EXIFTime\r\n"
+                            "\\\r\n[Options]\r\nAutoUpdate=0\r\nTimeForMask=EXIFTime\r\nVerifyCopy=0\r\n"
                             "FileExtension=*.jpg;*.orf;*.avi;*.mov;*.wav\r\nAutoRecognize=1\r\n";
     wintest::WriteFileBytes(folder + L"setting.ini", ini);
 
@@ -635,10 +640,42 @@ int Calls(const std::string& card, const std::string& out) {
         }
         MoveFileExW((name(L"t", k) + L".tmp").c_str(), name(L"t", k).c_str(), MOVEFILE_REPLACE_EXISTING);
     });
+    // The copy check's own calls: a picture's bytes written with and without
+    // the flush, and the card's files read past the cache and through it.
+    const std::string picture(256 * 1024, 'p');
+    auto writeFile = [&](const wchar_t* kind, size_t k, bool flush) {
+        Handle h(CreateFileW(name(kind, k).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD n = 0;
+        WriteFile(h.Get(), picture.data(), static_cast<DWORD>(picture.size()), &n, nullptr);
+        if (flush) FlushFileBuffers(h.Get());
+    };
+    for (const wchar_t* kind : {L"w", L"f"})
+        for (size_t k = 0; k < files.size(); k += 100) CreateDirectoryW(FolderOf(name(kind, k)).c_str(), nullptr);
+    const double writeClose = perFile([&](size_t k) { writeFile(L"w", k, false); });
+    const double writeFlushClose = perFile([&](size_t k) { writeFile(L"f", k, true); });
+    char* aligned = static_cast<char*>(VirtualAlloc(nullptr, 1 << 20, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    auto readAll = [&](size_t k, DWORD flags) {
+        Handle h(CreateFileW(files[k].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr));
+        DWORD n = 0;
+        while (ReadFile(h.Get(), aligned, 1 << 20, &n, nullptr) && n == 1u << 20) {
+        }
+    };
+    const double readBack = perFile([&](size_t k) { readAll(k, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN); });
+    const double cachedRead = perFile([&](size_t k) { readAll(k, FILE_FLAG_SEQUENTIAL_SCAN); });
+    VirtualFree(aligned, 0, MEM_RELEASE);
+    // What the hash of the copied bytes costs, per megabyte of a picture.
+    const std::string megabytes(64 << 20, 'h');
+    const double h0 = Now();
+    TCopyHash hash;
+    for (size_t at = 0; at < megabytes.size(); at += 32769)
+        hash.Update(megabytes.data() + at, std::min<size_t>(32769, megabytes.size() - at));
+    const double hashMBs = 64.0 * 1.048576 / (Now() - h0 + 1e-9);
     std::printf(
         "RESULT mode=calls files=%d open_size_close_us=%.0f attributes_missing_us=%.0f attributes_folder_us=%.0f "
-        "create_close_us=%.0f create_close_rename_us=%.0f\n",
-        static_cast<int>(files.size()), sizing, missing, folder, create, createRename);
+        "create_close_us=%.0f create_close_rename_us=%.0f write_close_us=%.0f write_flush_close_us=%.0f "
+        "readback_us=%.0f cached_read_us=%.0f hash_mb_s=%.0f hash=%016llx\n",
+        static_cast<int>(files.size()), sizing, missing, folder, create, createRename, writeClose, writeFlushClose,
+        readBack, cachedRead, hashMBs, static_cast<unsigned long long>(hash.Digest()));
     return 0;
 }
 
@@ -648,11 +685,12 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "gen" && argc == 4) return Generate(argv[2], argv[3]);
     if (mode == "copy" && argc == 4) return BareCopy(argv[2], argv[3]);
-    if (mode == "import" && argc == 4) return Import(argv[2], argv[3]);
+    if (mode == "import" && (argc == 4 || argc == 5))
+        return Import(argv[2], argv[3], argc == 4 || std::string(argv[4]) != "off");
     if (mode == "program" && argc == 5) return Program(argv[2], argv[3], argv[4]);
     if (mode == "calls" && argc == 4) return Calls(argv[2], argv[3]);
     std::printf(
-        "usage: import_win_bench gen CARD camera|full|small | copy CARD OUT | import CARD OUT | "
+        "usage: import_win_bench gen CARD camera|full|small | copy CARD OUT | import CARD OUT [on|off] | "
         "program EXE CARD OUT | calls CARD OUT\n");
     return 2;
 }
