@@ -14,8 +14,10 @@
 #include "framework/Strings.h"
 #include "import/ImportRun.h"
 #include "import/VerifyCopy.h"
+#include "import/unitDlgFilecopy.h"
 #include "settings/Settings.h"
 #include "support/ImportScript.h"
+#include "support/UiTest.h"
 #include "support/WinTest.h"
 
 namespace {
@@ -69,11 +71,18 @@ std::string Pattern(size_t n, int seed) {
     return s;
 }
 
-// Records what the window would show of the check.
+// Records what the window would show of the check; with a progress
+// window, also what its status line said then.
 class CheckingUi : public wintest::ScriptedImportUi {
 public:
     std::vector<bool> checking;
-    void SetChecking(bool on) override { checking.push_back(on); }
+    std::vector<std::string> status;
+    void SetChecking(bool on) override {
+        checking.push_back(on);
+        if (!DlgFilecopy) return;
+        WindowImportUi().SetChecking(on);
+        status.push_back(DlgFilecopy->sLabelCaption.Text());
+    }
 };
 
 class ImportVerify : public ::testing::Test {
@@ -228,6 +237,8 @@ TEST_F(ImportVerify, TheReadBackShowsAsACheckAndTheBarsRunOnce) {
     const std::string big = Pattern(5 * 1048576 + 123, 5);
     Put(L"big.jpg", big, 8);
     Put(L"small.jpg", Pattern(20000, 6), 9);
+    wintest::InitApp();
+    TDlgFilecopy progress;
     CheckingUi ui;
     // A slow medium: the clock moves a tenth of a second per event service.
     ui.onProcessMessages = [&] { ui.clock += 100; };
@@ -238,6 +249,8 @@ TEST_F(ImportVerify, TheReadBackShowsAsACheckAndTheBarsRunOnce) {
     // The big file's check lasted long enough to be shown, once; the small
     // one's never was.
     EXPECT_EQ(ui.checking, (std::vector<bool>{true, false}));
+    EXPECT_EQ(ui.status, (std::vector<std::string>{"Probíhá ověřování kopie. Prosím čekejte...",
+                                                   "Probíhá kopírování fotografií. Prosím čekejte..."}));
     // The file bar went up once per file, never back for the read-back.
     std::vector<int64_t> bigMoves(ui.fileBarMoves.begin(), ui.fileBarMoves.end() - 1);
     EXPECT_TRUE(std::is_sorted(bigMoves.begin(), bigMoves.end()));
