@@ -529,7 +529,8 @@ void RunImport(IImportUi& ui) {
         // Copies that failed their check while another program held them.
         for (const std::string& left : RemoveLeftoverCopies()) {
             failed = true;
-            ErrorText += (ErrorText.empty() ? "" : "\r\n") + std::string("Dočasný soubor \"") + left + "\" nelze smazat.";
+            if (!ErrorText.empty()) ErrorText += "\r\n";
+            ErrorText += "Dočasný soubor \"" + left + "\" nelze smazat.";
         }
     } catch (const std::exception&) {
         // The copy phase ends here; the report below still tells what happened.
