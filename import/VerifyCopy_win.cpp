@@ -58,6 +58,19 @@ uint32_t SectorBytesOf(const std::wstring& path) {
     return sectorBytes;
 }
 
+// The volume is asked once per target folder: under Wine finding a path's
+// volume costs a round trip to the server for every folder of the path.
+uint32_t AlignmentFor(const std::wstring& path) {
+    static std::wstring folder;
+    static uint32_t alignment = 0;
+    const std::wstring here = path.substr(0, path.find_last_of(L"\\/") + 1);
+    if (alignment == 0 || here != folder) {
+        folder = here;
+        alignment = ReadBackAlignment(SectorBytesOf(path));
+    }
+    return alignment;
+}
+
 bool Gone(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
@@ -82,7 +95,7 @@ TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, I
         systemError = GetLastError();
         return TCopyCheck::Unreadable;
     }
-    const uint32_t size = ReadBackBufferBytes(kReadBackBytes, ReadBackAlignment(SectorBytesOf(wide)));
+    const uint32_t size = ReadBackBufferBytes(kReadBackBytes, AlignmentFor(wide));
     static ReadBackBuffer buffer;
     char* data = buffer.Get(size);
     if (!data) {
