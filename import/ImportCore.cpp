@@ -52,21 +52,26 @@ void ScanPatterns(const std::string& Folder, std::vector<std::string> patterns, 
     }
 }
 
-void SortByCaptureDate(TDynamicDateTimeArray& D, int lo, int hi, bool fill, TSortContext& ctx) {
-    if (ctx.processMessages) ctx.processMessages();
-    if (ctx.cancelled && *ctx.cancelled) return;
-    if (fill) {
-        D.resize(ctx.files.size());
-        for (size_t k = 0; k < ctx.files.size(); ++k) D[k] = ctx.captureDate(ctx.files[k], ctx.errorText);
-    }
-    if (lo < 0 || hi < lo || static_cast<size_t>(hi) >= D.size()) return;
+namespace {
+
+// One partition step and its recursion. Each entry carries its place in the
+// order the sort was given (pos), and equal dates compare by that place:
+// the keys are then all different, so a burst shot within one second keeps
+// the order of the scan and %index% numbers it as it was taken. Dates that
+// differ come out ascending, as before.
+void PartitionByDate(TDynamicDateTimeArray& D, std::vector<size_t>& pos, int lo, int hi, TSortContext& ctx) {
     int i = lo, j = hi;
-    const TDateTime P = D[lo + (hi - lo) / 2];
+    const int mid = lo + (hi - lo) / 2;
+    const TDateTime P = D[mid];
+    const size_t Q = pos[mid];
+    auto before = [&](int k) { return D[k] < P || (D[k] == P && pos[k] < Q); };
+    auto after = [&](int k) { return D[k] > P || (D[k] == P && pos[k] > Q); };
     do {
-        while (D[i] < P) ++i;
-        while (D[j] > P) --j;
+        while (before(i)) ++i;
+        while (after(j)) --j;
         if (i < j) {
             std::swap(D[i], D[j]);
+            std::swap(pos[i], pos[j]);
             std::swap(ctx.files[i], ctx.files[j]);
             ++i;
             --j;
@@ -75,8 +80,29 @@ void SortByCaptureDate(TDynamicDateTimeArray& D, int lo, int hi, bool fill, TSor
             --j;
         }
     } while (j >= i);
-    if (lo < j) SortByCaptureDate(D, lo, j, false, ctx);
-    if (i < hi) SortByCaptureDate(D, i, hi, false, ctx);
+    auto sortRange = [&](int from, int to) {
+        if (ctx.processMessages) ctx.processMessages();
+        if (ctx.cancelled && *ctx.cancelled) return;
+        PartitionByDate(D, pos, from, to, ctx);
+    };
+    if (lo < j) sortRange(lo, j);
+    if (i < hi) sortRange(i, hi);
+}
+
+}  // namespace
+
+void SortByCaptureDate(TDynamicDateTimeArray& D, int lo, int hi, bool fill, TSortContext& ctx) {
+    if (ctx.processMessages) ctx.processMessages();
+    if (ctx.cancelled && *ctx.cancelled) return;
+    if (fill) {
+        D.resize(ctx.files.size());
+        for (size_t k = 0; k < ctx.files.size(); ++k) D[k] = ctx.captureDate(ctx.files[k], ctx.errorText);
+    }
+    if (lo < 0 || hi < lo || static_cast<size_t>(hi) >= D.size() || static_cast<size_t>(hi) >= ctx.files.size())
+        return;
+    std::vector<size_t> pos(D.size());
+    for (size_t k = 0; k < pos.size(); ++k) pos[k] = k;
+    PartitionByDate(D, pos, lo, hi, ctx);
 }
 
 int64_t RoundHalfEven(double x) {

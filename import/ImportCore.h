@@ -50,7 +50,7 @@ struct TSortContext {
 
 // Quicksort with a middle pivot and a Hoare partition over files[lo..hi]
 // by ascending capture date; fill collects the dates first (outermost call).
-// The order of equal dates follows from the partition and is relied on.
+// Stable: files of one date keep the order they had before the sort.
 void SortByCaptureDate(TDynamicDateTimeArray& D, int lo, int hi, bool fill, TSortContext& ctx);
 
 // Nearest integer, a half going to the even neighbour.
