@@ -502,7 +502,7 @@ void RunImport(IImportUi& ui) {
         std::string name = ExpandMask(job.SourceFiles[i], mask, ErrorText, false, naming, inputs);
         std::string target = targetFolder + name;
         ServiceEvents(ui);
-        if (!IsValidTargetPath(target)) {
+        if (!IsValidTargetPath(target) || !NamesAFile(target)) {
             ui.Message(BadTargetMessage(target), "Kolibrio 2 - Chyba", mkError, MsgBtn::OK, MsgBtn::OK);
             return endOfRun();
         }

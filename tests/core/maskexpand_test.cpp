@@ -372,6 +372,31 @@ TEST(IsValidTargetPath, ExpandedMaskWithColonIsRejected) {
     EXPECT_FALSE(IsValidTargetPath(path));
 }
 
+TEST(NamesAFile, Table) {
+    struct Case {
+        const char* path;
+        bool names;
+    } cases[] = {
+        {"C:\\Foto\\", false},         // an empty mask
+        {"C:\\Foto\\2008\\", false},   // a mask of folders only
+        {"C:\\Foto\\2008\\.", false},
+        {"C:\\Foto\\..", false},
+        {"C:\\Foto\\ . ", false},
+        {"C:", false},
+        {"", false},
+        {"C:\\Foto\\a", true},
+        {"C:\\Foto\\P1070283.JPG", true},
+        {"C:\\Foto\\.jpg", true},
+        {"C:\\Foto\\2008\\x.", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(NamesAFile(c.path), c.names) << c.path;
+
+    Harness h;
+    EXPECT_FALSE(NamesAFile("C:\\Foto\\" + h.Run("C:\\DCIM\\P.JPG", "")));
+    EXPECT_FALSE(NamesAFile("C:\\Foto\\" + h.Run("C:\\DCIM\\P.JPG", "%yyyy%\\%mm%\\")));
+    EXPECT_TRUE(NamesAFile("C:\\Foto\\" + h.Run("C:\\DCIM\\P.JPG", "%yyyy%\\%file_name%.%file_ext%")));
+}
+
 TEST(SplitText, Table) {
     using V = std::vector<std::string>;
     struct Case {

@@ -1,0 +1,146 @@
+#include "import/ImportReport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <unordered_set>
+
+namespace {
+
+std::string UpperAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+// ".CR3"; empty when the name has no extension.
+std::string TypeOf(const std::string& name) {
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot + 1 == name.size()) return "";
+    return "." + UpperAscii(name.substr(dot + 1));
+}
+
+// Czech counts take one of three forms: 1, 2 to 4, and the rest.
+const char* Plural(int64_t n, const char* one, const char* few, const char* many) {
+    if (n == 1) return one;
+    if (n >= 2 && n <= 4) return few;
+    return many;
+}
+
+void CountBelow(const std::string& folder, const std::unordered_set<std::string>& taken, TLeftFiles& out,
+                const TScanContext& ctx, int64_t& listed) {
+    std::string f = folder;
+    if (f.empty() || f.back() != '\\') f += '\\';
+    auto cancelled = [&] { return ctx.cancelled && *ctx.cancelled; };
+    std::vector<std::string> subFolders;
+    ctx.list(f + "*.*", [&](const TScanEntry& e) {
+        // Window events now and then, not per file: a card of a hundred
+        // thousand files must not spend its time in the message loop.
+        if (++listed % 256 == 0 && ctx.processMessages) ctx.processMessages();
+        if (cancelled()) return false;
+        if (e.Hidden || e.System || e.VolumeLabel) return true;
+        if (e.Directory) {
+            if (!e.Name.empty() && e.Name[0] != '.') subFolders.push_back(e.Name);
+            return true;
+        }
+        if (IsSideFile(e.Name) || taken.count(f + e.Name)) return true;
+        ++out.Count;
+        ++out.ByType[TypeOf(e.Name)];
+        return true;
+    });
+    for (const std::string& name : subFolders) {
+        if (cancelled()) return;
+        CountBelow(f + name, taken, out, ctx, listed);
+    }
+}
+
+}  // namespace
+
+bool IsSideFile(const std::string& name) {
+    if (name.empty() || name[0] == '.') return true;
+    const std::string type = TypeOf(name);
+    return type == ".THM" || type == ".CTG" || type == ".LRV";
+}
+
+TLeftFiles CountLeftFiles(const std::string& folder, const std::vector<std::string>& taken, const TScanContext& ctx) {
+    const std::unordered_set<std::string> set(taken.begin(), taken.end());
+    TLeftFiles out;
+    int64_t listed = 0;
+    CountBelow(folder, set, out, ctx, listed);
+    return out;
+}
+
+bool IsCardFolder(const std::string& path) {
+    const std::string p = UpperAscii(path);
+    const bool letter = p.size() >= 2 && p[0] >= 'A' && p[0] <= 'Z' && p[1] == ':';
+    return letter && (p.substr(2) == "\\DCIM" || p.substr(2) == "\\DCIM\\");
+}
+
+std::string FormatSize(int64_t bytes) {
+    if (bytes < 1024) return std::to_string(bytes < 0 ? 0 : bytes) + " B";
+    static const char* const units[] = {"kB", "MB", "GB", "TB"};
+    size_t u = 0;
+    double unit = 1024;
+    // Tenths of the unit, rounded; a value that rounds up to 1024 of a unit
+    // is shown in the next one.
+    int64_t tenths = std::llround(static_cast<double>(bytes) * 10 / unit);
+    while (tenths >= 10240 && u + 1 < std::size(units)) {
+        ++u;
+        unit *= 1024;
+        tenths = std::llround(static_cast<double>(bytes) * 10 / unit);
+    }
+    return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " " + units[u];
+}
+
+std::string CountsLine(const TRunTally& tally) {
+    return "Zkopírováno souborů: " + std::to_string(tally.Copied) + " (" + FormatSize(tally.CopiedBytes) +
+           "), přeskočeno: " + std::to_string(tally.Skipped) +
+           ", nezdařilo se: " + std::to_string(tally.Failures.size()) + ".";
+}
+
+std::string LeftFilesText(const TLeftFiles& left, bool card) {
+    if (left.Count <= 0) return "";
+    std::vector<std::pair<std::string, int64_t>> types(left.ByType.begin(), left.ByType.end());
+    // The most frequent types first; a few of them tell the user enough.
+    std::stable_sort(types.begin(), types.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    constexpr size_t kShownTypes = 5;
+    std::string list;
+    for (size_t k = 0; k < types.size() && k < kShownTypes; ++k) {
+        if (k) list += ", ";
+        std::string type = types[k].first;
+        if (type.empty())
+            type = "bez přípony";
+        else if (type.size() > 12) {
+            size_t cut = 11;
+            while (cut > 1 && (static_cast<unsigned char>(type[cut]) & 0xC0) == 0x80) --cut;  // whole UTF-8 letters
+            type = type.substr(0, cut) + "…";
+        }
+        list += type + " (" + std::to_string(types[k].second) + ")";
+    }
+    if (types.size() > kShownTypes) list += ", …";
+    const int64_t n = left.Count;
+    return std::string(card ? "Na kartě " : "Ve složce ") + Plural(n, "zůstal ", "zůstaly ", "zůstalo ") +
+           std::to_string(n) + Plural(n, " soubor, který se nekopíruje: ", " soubory, které se nekopírují: ",
+                                      " souborů, které se nekopírují: ") +
+           list + ".\r\nTypy souborů lze přidat v nastavení.";
+}
+
+std::string FailureText(const std::string& namingError, const std::vector<std::string>& failures) {
+    std::string out = namingError;
+    for (size_t k = 0; k < failures.size(); ++k) {
+        if (!out.empty()) out += "\r\n";
+        if (k == kMaxFailureLines) {
+            out += "a další…";
+            break;
+        }
+        out += failures[k];
+    }
+    return out;
+}
+
+std::string ResultFooter(const TRunTally& tally, const TLeftFiles& left, bool card) {
+    std::string out = "\r\n\r\n" + CountsLine(tally);
+    const std::string leftText = LeftFilesText(left, card);
+    if (!leftText.empty()) out += "\r\n" + leftText;
+    return out;
+}

@@ -1,0 +1,54 @@
+#pragma once
+// What the result of an import tells beyond whether it succeeded: how many
+// files were copied, skipped and failed, why each failure happened, and
+// which files of the source no pattern took. Portable.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "import/ImportCore.h"
+
+// The files of one run, counted as the copy phase handles them.
+struct TRunTally {
+    int32_t Copied = 0;
+    int64_t CopiedBytes = 0;
+    int32_t Skipped = 0;  // answered No or No to all, or the target is the source itself
+    std::vector<std::string> Failures;  // one "name: reason" line per failed file
+};
+
+// Files below the source that no pattern took, by type.
+struct TLeftFiles {
+    int64_t Count = 0;
+    std::map<std::string, int64_t> ByType;  // ".CR3"; empty for a name without extension
+};
+
+// A camera's side files (thumbnails and catalogues beside the pictures)
+// and names starting with a full stop are nothing a user misses.
+bool IsSideFile(const std::string& name);
+
+// Walks the tree below folder as the scan does (hidden, system and
+// dot-named folders are not entered) and counts every file that is not in
+// taken, leaving out hidden and system files and side files.
+TLeftFiles CountLeftFiles(const std::string& folder, const std::vector<std::string>& taken, const TScanContext& ctx);
+
+// Whether a source path is the picture folder of a card ("E:\DCIM\").
+bool IsCardFolder(const std::string& path);
+
+// "1,5 MB": 1024-based units, one decimal with a comma.
+std::string FormatSize(int64_t bytes);
+
+// "Zkopírováno souborů: 12 (45,6 MB), přeskočeno: 2, nezdařilo se: 1."
+std::string CountsLine(const TRunTally& tally);
+
+// The files left behind, at most a few types named; empty when none.
+std::string LeftFilesText(const TLeftFiles& left, bool card);
+
+// The failures for the error box: the naming error of the run first, then
+// one line per failed file, cut after a screenful.
+constexpr size_t kMaxFailureLines = 15;
+std::string FailureText(const std::string& namingError, const std::vector<std::string>& failures);
+
+// What follows the result message's own text: a blank line, the counts
+// and, when there are any, the files left behind.
+std::string ResultFooter(const TRunTally& tally, const TLeftFiles& left, bool card);

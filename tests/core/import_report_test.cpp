@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "import/ImportReport.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+// A directory tree in memory; "*.*" lists a folder whole.
+struct Tree {
+    std::map<std::string, std::vector<TScanEntry>> folders;  // folder with trailing '\'
+    int services = 0;
+    bool cancelled = false;
+
+    TScanContext Context() {
+        TScanContext ctx;
+        ctx.list = [this](const std::string& search, const std::function<bool(const TScanEntry&)>& each) {
+            auto it = folders.find(search.substr(0, search.rfind('\\') + 1));
+            if (it == folders.end()) return;
+            for (const TScanEntry& e : it->second)
+                if (!each(e)) return;
+        };
+        ctx.processMessages = [this] { ++services; };
+        ctx.cancelled = &cancelled;
+        return ctx;
+    }
+};
+
+TScanEntry File(const std::string& n, bool hidden = false, bool system = false) {
+    TScanEntry e;
+    e.Name = n;
+    e.Hidden = hidden;
+    e.System = system;
+    return e;
+}
+TScanEntry Dir(const std::string& n, bool hidden = false) {
+    TScanEntry e = File(n, hidden);
+    e.Directory = true;
+    return e;
+}
+
+TEST(CountLeftFiles, CountsWhatNoPatternTookByType) {
+    Tree t;
+    t.folders["E:\\DCIM\\"] = {Dir("."), Dir(".."), Dir("100CANON"), Dir("MISC", true), Dir(".trash"),
+                               File("readme.txt")};
+    t.folders["E:\\DCIM\\100CANON\\"] = {
+        File("IMG_1.JPG"), File("IMG_2.CR3"), File("img_3.cr3"), File("IMG_4.HEIC"), File("IMG_4.THM"),
+        File("MVI_5.CTG"), File("GL_6.LRV"),  File("Thumbs.db", true, true), File("hidden.cr3", true),
+        File("sys.cr3", false, true), File("._IMG_1.JPG"), File("NOEXT"), File("IMG_1.JPG.kolibrio-part")};
+    t.folders["E:\\DCIM\\MISC\\"] = {File("inside_hidden.cr3")};
+    t.folders["E:\\DCIM\\.trash\\"] = {File("inside_dot.cr3")};
+    const Names taken = {"E:\\DCIM\\100CANON\\IMG_1.JPG"};
+
+    TLeftFiles left = CountLeftFiles("E:\\DCIM", taken, t.Context());
+    EXPECT_EQ(left.Count, 6);
+    EXPECT_EQ(left.ByType, (std::map<std::string, int64_t>{
+                               {".CR3", 2}, {".HEIC", 1}, {".TXT", 1}, {"", 1}, {".KOLIBRIO-PART", 1}}));
+}
+
+TEST(CountLeftFiles, HundredThousandFilesServeWindowEventsNowAndThenAndStopOnCancel) {
+    Tree t;
+    for (int k = 0; k < 100000; ++k) t.folders["C:\\x\\"].push_back(File("f" + std::to_string(k) + ".raw"));
+    TLeftFiles left = CountLeftFiles("C:\\x\\", {}, t.Context());
+    EXPECT_EQ(left.Count, 100000);
+    EXPECT_EQ(left.ByType.size(), 1u);
+    EXPECT_GT(t.services, 100);
+    EXPECT_LT(t.services, 1000);
+
+    Tree c = t;
+    c.services = 0;
+    TScanContext ctx = c.Context();
+    ctx.processMessages = [&c] { c.cancelled = ++c.services == 3; };
+    EXPECT_LT(CountLeftFiles("C:\\x\\", {}, ctx).Count, 1000);
+}
+
+TEST(ImportReport, SideFilesAndCardFolders) {
+    for (const char* n : {"IMG_1.THM", "mvi_2.thm", "A.CTG", "GOPR1.LRV", ".DS_Store", "._IMG_1.JPG"})
+        EXPECT_TRUE(IsSideFile(n)) << n;
+    for (const char* n : {"IMG_1.JPG", "THM", "A.CTG2", "IMG.THM.JPG"}) EXPECT_FALSE(IsSideFile(n)) << n;
+
+    for (const char* p : {"E:\\DCIM\\", "e:\\dcim", "Z:\\DCIM"}) EXPECT_TRUE(IsCardFolder(p)) << p;
+    for (const char* p : {"E:\\DCIM\\100CANON\\", "C:\\Foto\\DCIM\\", "DCIM", "\\\\s\\DCIM\\", ""})
+        EXPECT_FALSE(IsCardFolder(p)) << p;
+}
+
+TEST(ImportReport, Sizes) {
+    struct Case {
+        int64_t bytes;
+        const char* text;
+    } cases[] = {
+        {0, "0 B"},
+        {1023, "1023 B"},
+        {1024, "1,0 kB"},
+        {1536, "1,5 kB"},
+        {1048575, "1,0 MB"},
+        {45 * 1048576LL + 629146, "45,6 MB"},
+        {5LL << 30, "5,0 GB"},
+        {3LL << 40, "3,0 TB"},
+        {5000LL << 40, "5000,0 TB"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(FormatSize(c.bytes), c.text) << c.bytes;
+}
+
+TEST(ImportReport, CountsAndLeftFiles) {
+    TRunTally tally;
+    tally.Copied = 12;
+    tally.CopiedBytes = 1536;
+    tally.Skipped = 2;
+    tally.Failures = {"a.jpg: x"};
+    EXPECT_EQ(CountsLine(tally), "Zkopírováno souborů: 12 (1,5 kB), přeskočeno: 2, nezdařilo se: 1.");
+
+    struct Case {
+        std::map<std::string, int64_t> types;
+        bool card;
+        const char* text;
+    } cases[] = {
+        {{}, true, ""},
+        {{{".CR3", 10}, {".HEIC", 2}},
+         true,
+         "Na kartě zůstalo 12 souborů, které se nekopírují: .CR3 (10), .HEIC (2).\r\n"
+         "Typy souborů lze přidat v nastavení."},
+        {{{".CR3", 1}},
+         false,
+         "Ve složce zůstal 1 soubor, který se nekopíruje: .CR3 (1).\r\nTypy souborů lze přidat v nastavení."},
+        {{{".NEF", 2}, {"", 1}},
+         true,
+         "Na kartě zůstaly 3 soubory, které se nekopírují: .NEF (2), bez přípony (1).\r\n"
+         "Typy souborů lze přidat v nastavení."},
+        // The most frequent types, at most five, then an ellipsis.
+        {{{".A", 1}, {".B", 7}, {".C", 3}, {".D", 3}, {".E", 1}, {".F", 9}, {".G", 1}},
+         true,
+         "Na kartě zůstalo 25 souborů, které se nekopírují: .F (9), .B (7), .C (3), .D (3), .A (1), ….\r\n"
+         "Typy souborů lze přidat v nastavení."},
+        {{{".ŽLUŤOUČKÝKŮŇ", 1}},
+         false,
+         "Ve složce zůstal 1 soubor, který se nekopíruje: .ŽLUŤOUČ… (1).\r\nTypy souborů lze přidat v nastavení."},
+    };
+    for (const Case& c : cases) {
+        TLeftFiles left;
+        left.ByType = c.types;
+        for (const auto& [type, n] : c.types) left.Count += n;
+        EXPECT_EQ(LeftFilesText(left, c.card), c.text);
+    }
+
+    TLeftFiles none;
+    EXPECT_EQ(ResultFooter(tally, none, true), "\r\n\r\n" + CountsLine(tally));
+    TLeftFiles some;
+    some.Count = 1;
+    some.ByType[".CR3"] = 1;
+    EXPECT_EQ(ResultFooter(tally, some, false), "\r\n\r\n" + CountsLine(tally) + "\r\n" + LeftFilesText(some, false));
+}
+
+TEST(ImportReport, FailureListIsCutAfterAScreenful) {
+    EXPECT_EQ(FailureText("", {}), "");
+    EXPECT_EQ(FailureText("Chyba EXIF", {}), "Chyba EXIF");
+    EXPECT_EQ(FailureText("Chyba EXIF", {"a.jpg: Přístup byl odepřen."}), "Chyba EXIF\r\na.jpg: Přístup byl odepřen.");
+
+    Names failures;
+    for (size_t k = 0; k < kMaxFailureLines + 5; ++k) failures.push_back("f" + std::to_string(k));
+    std::string all = FailureText("", Names(failures.begin(), failures.begin() + kMaxFailureLines));
+    EXPECT_EQ(all.find("a další"), std::string::npos);
+    EXPECT_EQ(all.substr(all.rfind("\r\n") + 2), "f" + std::to_string(kMaxFailureLines - 1));
+
+    std::string cut = FailureText("", failures);
+    EXPECT_EQ(cut, all + "\r\na další…");
+}
+
+}  // namespace
