@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "import/ImportReport.h"
 #include "mask/MaskExpand.h"
 
 struct TImportJob {
@@ -23,6 +24,10 @@ struct TImportJob {
     // in 64 bits; the bar control gets a scaled value (see TBarScale).
     int64_t BarMax = 0;
     int64_t BarPosition = 0;
+    // What the copy phase did with each file, and the files below the
+    // source that no pattern took; both for the result message.
+    TRunTally Tally;
+    TLeftFiles LeftFiles;
     // Set while StartImport runs: a second start is refused, never nested.
     bool Running = false;
 };

@@ -5,6 +5,7 @@
 
 #include "framework/Application.h"
 #include "framework/Strings.h"
+#include "import/ImportReport.h"
 #include "import/ImportRun.h"
 #include "import/VerifyCopy.h"
 #include "mask/CaptureDateWin.h"
@@ -202,6 +203,24 @@ int AskTimed(IImportUi& ui, const std::string& text, const std::string& caption,
     return answer;
 }
 
+// The copy carries the source's times, as robocopy and cp -p do, so that
+// the archive sorts by date. The last-write time is the one that matters; a
+// target that refuses the creation time still gets it.
+void KeepFileTimes(HANDLE source, HANDLE target) {
+    FILETIME created, written;
+    if (!GetFileTime(source, &created, nullptr, &written)) return;
+    if (!SetFileTime(target, &created, nullptr, &written)) SetFileTime(target, nullptr, nullptr, &written);
+}
+
+// "IMG_0042.CR3: Na disku není dost místa." for the error box. The copy's
+// error text names the path on a line of its own before the system's
+// reason; the list names the file and keeps one line per failure.
+std::string FailureLine(const std::string& source, const std::string& reason) {
+    const size_t lineBreak = reason.rfind("\r\n");
+    const std::string why = lineBreak == std::string::npos ? reason : reason.substr(lineBreak + 2);
+    return NamePartOf(source) + ": " + (why.empty() ? std::string("neznámá chyba") : why) + ".";
+}
+
 // Clears Running however StartImport ends.
 struct RunningGuard {
     RunningGuard() { ImportJob().Running = true; }
@@ -288,6 +307,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
         if (!job.OverwriteAll && targetExists) {
             if (job.SkipAll) {
                 AdvanceOverall(ui, s);
+                ++job.Tally.Skipped;
                 return true;
             }
             int answer = AskTimed(ui, OverwriteQuestion(target), "Kolibrio2 - Potvrdit nahrazení souboru",
@@ -306,6 +326,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
                 // go on with the copy
             } else if (answer == 7) {
                 AdvanceOverall(ui, s);
+                ++job.Tally.Skipped;
                 return true;
             } else {
                 // Cancel, or the close box of the question.
@@ -327,6 +348,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
         // it already holds what the copy would write.
         if (targetExists && SameFile(source, target)) {
             AdvanceOverall(ui, s);
+            ++job.Tally.Skipped;
             return true;
         }
 
@@ -394,6 +416,7 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
             if (job.Cancelled) break;
         }
         if (!ok && done < T) AdvanceOverall(ui, T - done + pending);  // the bars count the whole file as handled
+        if (ok) KeepFileTimes(in.Get(), out.Get());
         // The read-back must find the data on the medium, not on its way.
         if (verify && ok && remaining <= 0 && !FlushFileBuffers(out.Get())) {
             ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
@@ -419,6 +442,8 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
             DeleteFileW(wtemp.c_str());
             return false;
         }
+        ++job.Tally.Copied;
+        job.Tally.CopiedBytes += T;
         return true;
     }
 }
@@ -445,8 +470,15 @@ void StartImport(const std::string& path, IImportUi& ui) {
     if (job.Cancelled) return;
     ScanPatterns(job.SourcePath, Settings().ExtensionList, ui);
     if (job.Cancelled) return;
+    {
+        const TScanContext ctx = ScanContextFor(ui);
+        job.LeftFiles = CountLeftFiles(job.SourcePath, job.SourceFiles, ctx);
+        if (job.Cancelled) return;
+    }
     if (job.SourceFiles.empty()) {
-        ui.Message("Nebyly nalezeny žádné soubory ke zpracování.\r\nKopírování nemůže začít. Dialog bude uzavřen.",
+        std::string left = LeftFilesText(job.LeftFiles, IsCardFolder(job.SourcePath));
+        ui.Message("Nebyly nalezeny žádné soubory ke zpracování.\r\nKopírování nemůže začít. Dialog bude uzavřen." +
+                       (left.empty() ? left : "\r\n\r\n" + left),
                    "Kolibrio2 - Oznámení", mkWarning, MsgBtn::OK, MsgBtn::OK);
         ui.HideProgress();
         ServiceEvents(ui);
@@ -519,9 +551,14 @@ void RunImport(IImportUi& ui) {
         job.StartTick = ui.TickCount();
         job.OverwriteAll = false;
         job.SkipAll = false;
+        job.Tally = TRunTally();
         for (size_t j = 0; j < job.TargetFiles.size(); ++j) {
             ServiceEvents(ui);
-            if (!CopyOneFile(job.SourceFiles[j], job.TargetFiles[j], ErrorText, ui)) failed = true;
+            std::string reason;
+            if (!CopyOneFile(job.SourceFiles[j], job.TargetFiles[j], reason, ui)) {
+                failed = true;
+                job.Tally.Failures.push_back(FailureLine(job.SourceFiles[j], reason));
+            }
             if (job.Cancelled) break;
         }
         ui.SetSpeedTimer(false);
@@ -529,19 +566,25 @@ void RunImport(IImportUi& ui) {
         // Copies that failed their check while another program held them.
         for (const std::string& left : RemoveLeftoverCopies()) {
             failed = true;
-            if (!ErrorText.empty()) ErrorText += "\r\n";
-            ErrorText += "Dočasný soubor \"" + left + "\" nelze smazat.";
+            job.Tally.Failures.push_back("Dočasný soubor \"" + left + "\" nelze smazat.");
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // The copy phase ends here; the report below still tells what happened.
         failed = true;
+        job.Tally.Failures.push_back(e.what());
     }
 
+    // The counts and the files left behind follow the last of the result
+    // messages, after its own text.
     const char* caption = "Kolibrio2 - Výsledky kopírování";
-    if (failed || !ErrorText.empty())
-        ui.Message("Během kopírování došlo k chybě:\r\n" + ErrorText, caption, mkError, MsgBtn::OK, MsgBtn::OK);
-    if (job.Cancelled) ui.Message("Kopírování bylo přerušeno.", caption, mkWarning, MsgBtn::OK, MsgBtn::OK);
-    if (!failed && ErrorText.empty() && !job.Cancelled)
-        ui.Message("Kopírování proběhlo úspěšně.", caption, mkInformation, MsgBtn::OK, MsgBtn::OK);
+    const std::string footer = ResultFooter(job.Tally, job.LeftFiles, IsCardFolder(job.SourcePath));
+    const bool errorBox = failed || !ErrorText.empty();
+    if (errorBox)
+        ui.Message("Během kopírování došlo k chybě:\r\n" + FailureText(ErrorText, job.Tally.Failures) +
+                       (job.Cancelled ? "" : footer),
+                   caption, mkError, MsgBtn::OK, MsgBtn::OK);
+    if (job.Cancelled) ui.Message("Kopírování bylo přerušeno." + footer, caption, mkWarning, MsgBtn::OK, MsgBtn::OK);
+    if (!errorBox && !job.Cancelled)
+        ui.Message("Kopírování proběhlo úspěšně." + footer, caption, mkInformation, MsgBtn::OK, MsgBtn::OK);
     endOfRun();
 }

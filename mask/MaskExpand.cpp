@@ -255,6 +255,11 @@ size_t FirstCharLength(const std::string& text) {
 
 }  // namespace
 
+bool NamesAFile(const std::string& path) {
+    const std::string name = NamePartOf(path);
+    return name.find_last_not_of(". ") != std::string::npos;
+}
+
 bool IsValidTargetPath(const std::string& path) {
     const size_t first = FirstCharLength(path);
     const bool hasDrive = (first > 0 && first < path.size() && path[first] == ':') ||

@@ -45,6 +45,10 @@ std::string ExpandMask(const std::string& FileName, const std::string& Mask, std
                        bool Preview, TMaskState& state, const TMaskInputs& inputs);
 
 bool IsValidTargetPath(const std::string& path);
+// Whether a target path ends in a file name: an empty mask, or one that
+// expands to a folder ("%yyyy%\\"), names none. The system drops trailing
+// blanks and dots from a name, so a name of only those is none as well.
+bool NamesAFile(const std::string& path);
 std::vector<std::string> SplitText(const std::string& text, char separator);
 
 // Pieces of a source path as the placeholders see them.

@@ -417,7 +417,7 @@ std::pair<std::string, bool> TSettingsWindow::PreviewTargetPath(int32_t index) {
     std::string dropped;
     const std::string relative = ExpandMask(SampleFileName, EditMask.Text(), dropped, true, *maskState_, Inputs());
     std::string path = EditPath.Text() + relative;
-    const bool valid = IsValidTargetPath(path);
+    const bool valid = IsValidTargetPath(path) && NamesAFile(path);
     return {std::move(path), valid};
 }
 

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 
+#include "base/DateTime.h"
 #include "framework/Strings.h"
+#include "mask/MaskExpand.h"
 #include "settings/ListText.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore.h"
@@ -269,15 +272,16 @@ TEST_F(Store, RestoreReplacesTheFileByTheFactoryCopy) {
     EXPECT_EQ(wintest::ReadFileBytes(IniPath()), factory);
     EXPECT_EQ(RunValue(), Quoted(settingstest::ExePath()));
 
-    // The factory file spells out the built-in defaults, in Windows-1250.
+    // The factory file spells out the built-in defaults, in Windows-1250,
+    // except for a working mask, a catalogue and today's camera types.
     LoadSettings();
     const TSettings d;
     const TSettings& s = Settings();
-    EXPECT_EQ(s.CurrentMask, "");
-    EXPECT_TRUE(s.CatalogueList.empty());
+    EXPECT_EQ(s.CurrentMask, "%yyyy%\\%yyyy%-%mm%-%dd%\\%file_name%.%file_ext%");
+    EXPECT_EQ(s.CatalogueList.size(), 5u);
     EXPECT_EQ(s.Path, WithTrailingBackslash(settingstest::DocumentsFolder()) + "My Kolibrio\\");
     EXPECT_EQ(s.SkinName, d.SkinName);
-    EXPECT_EQ(s.FileExtension, d.FileExtension);
+    EXPECT_NE(s.FileExtension, d.FileExtension);
     EXPECT_EQ(s.TimeForMask, d.TimeForMask);
     EXPECT_EQ(s.LongNameMonth, d.LongNameMonth);
     EXPECT_EQ(s.ShortNameMonth, d.ShortNameMonth);
@@ -285,6 +289,51 @@ TEST_F(Store, RestoreReplacesTheFileByTheFactoryCopy) {
     EXPECT_EQ(s.ShortNameDay, d.ShortNameDay);
     EXPECT_TRUE(s.AutoRecognize && s.Hint && s.AutoUpdate);
     EXPECT_TRUE(s.AutoRun);
+}
+
+// What a first import gets from the factory file: masks that name a file
+// where they say, and a pattern for every type cameras and phones write.
+TEST_F(Store, FactoryMasksNameFilesAndPatternsCoverCameraTypes) {
+    const std::string factory = wintest::ReadFileBytes(wintest::SourceDir() + L"res\\beside\\setting_def.ini");
+    ASSERT_TRUE(settingstest::WriteFileFresh(IniPath(), factory));
+    LoadSettings();
+    TSettings& s = Settings();
+
+    DateParts shot;
+    shot.year = 2024, shot.month = 1, shot.day = 15, shot.hour = 14, shot.minute = 7, shot.second = 9;  // a Monday
+    const TMaskInputs inputs{s.DateNameTables, [&](const std::string&, std::string&) { return EncodeDateTime(shot); },
+                             [&] { return EncodeDateTime(shot); }};
+    const std::vector<std::string> expected = {
+        "2024\\2024-01-15\\IMG_0042.CR3",
+        "2024\\2024-01\\IMG_0042.CR3",
+        "2024\\15. ledna 2024\\IMG_0042.CR3",
+        "2024-01-15 pondělí\\IMG_0042.CR3",
+        "2024\\2024-01-15\\20240115_140709_1.CR3",
+    };
+    ASSERT_EQ(s.CatalogueList.size(), expected.size());
+    EXPECT_EQ(s.CatalogueList[0], s.CurrentMask);
+    for (size_t k = 0; k < expected.size(); ++k) {
+        TMaskState state;
+        state.RunningIndex = state.TotalCount = 1;
+        std::string error;
+        const std::string name = ExpandMask("E:\\DCIM\\100CANON\\IMG_0042.CR3", s.CatalogueList[k], error, false,
+                                            state, inputs);
+        EXPECT_EQ(name, expected[k]) << s.CatalogueList[k];
+        EXPECT_EQ(error, "");
+        EXPECT_TRUE(IsValidTargetPath(s.Path + name) && NamesAFile(s.Path + name)) << s.Path + name;
+    }
+
+    std::vector<std::string> types;
+    for (const std::string& pattern : s.ExtensionList) {
+        ASSERT_EQ(pattern.rfind("*.", 0), 0u) << pattern;
+        std::string type = pattern.substr(2);
+        for (char& c : type) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        EXPECT_EQ(std::count(types.begin(), types.end(), type), 0) << "a file would be listed twice: " << pattern;
+        types.push_back(type);
+    }
+    for (const char* type : {"jpg",  "jpeg", "heic", "heif", "cr2", "cr3", "nef", "nrw", "arw", "raf", "rw2",
+                             "orf",  "pef",  "dng",  "mp4",  "mov", "avi", "mts", "m2ts", "3gp", "wav"})
+        EXPECT_EQ(std::count(types.begin(), types.end(), type), 1) << type;
 }
 
 TEST_F(Store, RestoreWithoutSettingsFileCopiesNothingButSwitchesAutorunOn) {
