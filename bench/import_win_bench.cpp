@@ -434,7 +434,7 @@ int Import(const std::string& card, const std::string& out, bool verify) {
     double orderEnd = 0;
     if (ui.named > 0 && ui.serviced.size() > ui.named) orderEnd = ui.serviced[ui.serviced.size() - ui.named - 1];
 
-    const bool success = ui.results.size() == 1 && ui.results[0] == "Kopírování proběhlo úspěšně.";
+    const bool success = ui.results.size() == 1 && ui.results[0].rfind("Kopírování proběhlo úspěšně.\r\n", 0) == 0;
     std::printf(
         "RESULT mode=import check=%s files=%d bytes=%lld seconds=%.3f scan_size_s=%.3f order_s=%.3f naming_s=%.3f "
         "copy_s=%.3f copy_prepare_s=%.3f copy_blocks_s=%.3f copy_finish_s=%.3f peak_ws_mib=%.1f "

@@ -227,6 +227,28 @@ TEST_F(SettingsWindowTest, OkWithIllFormedMaskAsksAndSavesOnlyOnOk) {
     EXPECT_EQ(IniValue(L"Mask", L"CurrentMask"), "%yyyy%\\%file_name%");
 }
 
+// An empty mask, or one that ends in a folder, names no file: OK asks
+// as for an ill-formed mask, and the preview shows the path in red.
+TEST_F(SettingsWindowTest, OkWithAMaskThatNamesNoFileAsks) {
+    TForm1 form;
+    TSettingsWindow& w = *form.SettingsWindow;
+    form.ShowSettingsWindow();
+    const std::string before = wintest::ReadFileBytes(folder + L"setting.ini");
+    gAnswer = fw::mrCancel;
+    size_t asked = gQuestions.size();
+    for (const char* mask : {"", "%yyyy%\\", "%yyyy%\\ ."}) {
+        SCOPED_TRACE(mask);
+        w.EditMask.SetText(mask);
+        EXPECT_EQ(w.LabelPreview.TextColor(), RGB(255, 0, 0));
+        w.ButtonOKClick();
+        ASSERT_EQ(gQuestions.size(), ++asked);
+        EXPECT_EQ(gQuestions.back().text, "Cesta pro ukládání nebo maska, nemají správný formát.");
+        EXPECT_TRUE(form.Visible());
+        EXPECT_EQ(wintest::ReadFileBytes(folder + L"setting.ini"), before);
+    }
+    form.Hide();
+}
+
 TEST_F(SettingsWindowTest, ARefusedSaveIsReportedAndKeepsTheWindowOpen) {
     TForm1 form;
     TSettingsWindow& w = *form.SettingsWindow;
