@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -247,6 +248,40 @@ TEST_F(SettingsWindowTest, OkWithAMaskThatNamesNoFileAsks) {
         EXPECT_EQ(wintest::ReadFileBytes(folder + L"setting.ini"), before);
     }
     form.Hide();
+}
+
+// A double-click on the tray icon, or "Nastavení...", while another window
+// has the keyboard: the settings window comes to the front with a field
+// focused, so typing reaches it at once.
+TEST_F(SettingsWindowTest, TrayDoubleClickBringsTheWindowForwardWithTheFocusInIt) {
+    TForm1 form;
+    HWND other = CreateWindowExW(0, L"STATIC", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100,
+                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(other, nullptr);
+    struct Case {
+        const char* name;
+        std::function<void()> open;
+    } cases[] = {
+        {"tray double-click",
+         [&] { SendMessageW(TrayManagerWindow(), TrayNotifyMessage(), form.TrayIkona1.Id(), WM_LBUTTONDBLCLK); }},
+        {"Nastavení...", [&] { form.MenuSettingClick(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        form.Hide();
+        SetForegroundWindow(other);
+        SetFocus(other);
+        wintest::Pump(50);
+        ASSERT_EQ(GetForegroundWindow(), other);
+        c.open();
+        wintest::Pump(50);
+        EXPECT_TRUE(form.Visible());
+        EXPECT_EQ(GetForegroundWindow(), form.Handle());
+        HWND focus = GetFocus();
+        EXPECT_TRUE(focus && IsChild(form.Handle(), focus)) << "focus on " << focus;
+    }
+    form.Hide();
+    DestroyWindow(other);
 }
 
 TEST_F(SettingsWindowTest, ARefusedSaveIsReportedAndKeepsTheWindowOpen) {
@@ -538,6 +573,10 @@ TEST_F(SettingsWindowTest, DownArrowOpensTheMenuUnderTheDropDownButton) {
     TForm1 form;
     TSettingsWindow& w = *form.SettingsWindow;
     form.ShowSettingsWindow();
+    // The window now takes the activation; the system's activation messages
+    // arrive before the user can press a key, and would end a menu opened
+    // in the same instant.
+    wintest::Pump(100);
     gMenuSeen = false;
     UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseMenuWhenShown);
     SendMessageW(w.EditMask.Handle(), WM_KEYUP, VK_DOWN, 0);  // returns when the menu closed
