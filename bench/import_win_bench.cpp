@@ -472,7 +472,25 @@ const wchar_t kConfirmCaption[] = L"Kolibrio2 - Byl vložen fotoaparát";
 const wchar_t kResultsCaption[] = L"Kolibrio2 - Výsledky kopírování";
 
 // The text of the static control of a message box that says how it went.
-bool BoxSays(HWND box, const wchar_t* text) { return wintest::FindChildByText(box, text) != nullptr; }
+// Whether a control of the box begins with the text (the result's own
+// text; the counts follow it).
+bool BoxSays(HWND box, const wchar_t* text) {
+    struct Search {
+        std::wstring text;
+        bool found = false;
+    } search{text};
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            wchar_t buf[1024] = {};
+            GetWindowTextW(child, buf, 1024);
+            if (std::wstring(buf).rfind(s->text, 0) == 0) s->found = true;
+            return !s->found;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
 
 // Kolibrio2.exe as a user runs it: started from a folder of its own with a
 // setting.ini that names the target and the mask, the card arriving as a
