@@ -474,21 +474,20 @@ const wchar_t kResultsCaption[] = L"Kolibrio2 - Výsledky kopírování";
 // The text of the static control of a message box that says how it went.
 // Whether a control of the box begins with the text (the result's own
 // text; the counts follow it).
+struct BoxSearch {
+    std::wstring text;
+    bool found = false;
+};
+BOOL CALLBACK BeginsWithText(HWND child, LPARAM lp) {
+    auto* s = reinterpret_cast<BoxSearch*>(lp);
+    wchar_t buf[1024] = {};
+    GetWindowTextW(child, buf, 1024);
+    if (std::wstring(buf).rfind(s->text, 0) == 0) s->found = true;
+    return !s->found;
+}
 bool BoxSays(HWND box, const wchar_t* text) {
-    struct Search {
-        std::wstring text;
-        bool found = false;
-    } search{text};
-    EnumChildWindows(
-        box,
-        [](HWND child, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lp);
-            wchar_t buf[1024] = {};
-            GetWindowTextW(child, buf, 1024);
-            if (std::wstring(buf).rfind(s->text, 0) == 0) s->found = true;
-            return !s->found;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    BoxSearch search{text};
+    EnumChildWindows(box, BeginsWithText, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
