@@ -89,13 +89,6 @@ void TForm1::FormDestroy() {
 void TForm1::ShowSettingsWindow() {
     Show();
     SetForegroundWindow(fw::App().Handle());
-    // The application's window is hidden: bringing it forward brings the
-    // program, but leaves the settings window inactive with its caption grey
-    // and the keys going nowhere. The window takes the activation back, and
-    // a field gets the keyboard unless one of its controls has it already.
-    SetForegroundWindow(Handle());
-    const HWND focus = GetFocus();
-    if (SettingsWindow && !(focus && IsChild(Handle(), focus))) SettingsWindow->EditPath.SetFocus();
 }
 
 void TForm1::TrayIkona1DblClick() {

@@ -217,8 +217,11 @@ void KeepFileTimes(HANDLE source, HANDLE target) {
 // reason; the list names the file and keeps one line per failure.
 std::string FailureLine(const std::string& source, const std::string& reason) {
     const size_t lineBreak = reason.rfind("\r\n");
-    const std::string why = lineBreak == std::string::npos ? reason : reason.substr(lineBreak + 2);
-    return NamePartOf(source) + ": " + (why.empty() ? std::string("neznámá chyba") : why) + ".";
+    std::string why = lineBreak == std::string::npos ? reason : reason.substr(lineBreak + 2);
+    if (why.empty()) why = "neznámá chyba";
+    // Texts of our own end with their full stop already.
+    if (why.back() != '.') why += '.';
+    return NamePartOf(source) + ": " + why;
 }
 
 // Clears Running however StartImport ends.

@@ -122,14 +122,15 @@ TEST_F(WindowBehaviour, EveryWindowGetsItsFocusedControlBackOnActivation) {
     };
     for (Case& c : cases) {
         c.show();
-        wintest::Pump(50);
+        wintest::WaitFor([&] { return c.focused.Focused(); }, 2000);
         ASSERT_TRUE(c.focused.Focused()) << c.name;
         // Back by a click on its title bar, and by the taskbar button.
         for (HWND back : {c.window.Handle(), fw::App().Handle()}) {
             other.Activate();
             EXPECT_FALSE(c.focused.Focused()) << c.name;
             SetActiveWindow(back);
-            wintest::Pump(50);
+            // A loaded machine may take longer than one short pump.
+            wintest::WaitFor([&] { return GetFocus() == c.focused.Handle(); }, 2000);
             EXPECT_EQ(GetFocus(), c.focused.Handle()) << c.name;
         }
         c.window.Hide();
@@ -138,6 +139,7 @@ TEST_F(WindowBehaviour, EveryWindowGetsItsFocusedControlBackOnActivation) {
     box.Show();
     other.Activate();
     SetActiveWindow(box.Handle());
+    wintest::WaitFor([&] { return box.BtnNo.Focused(); }, 2000);
     PressKey(GetFocus(), VK_RETURN);
     EXPECT_EQ(box.GetModalResult(), fw::mrNo);
     box.Hide();
