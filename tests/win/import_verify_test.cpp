@@ -205,7 +205,7 @@ TEST_F(ImportVerify, ACopyThatIsNotTheCardsNeverTakesItsNameAndTheRunGoesOn) {
         EXPECT_EQ(wintest::ReadFileBytes(dst_ + L"c.jpg"), c);
         ASSERT_EQ(ui.messages.size(), 1u);
         EXPECT_EQ(ui.messages[0].kind, mkError);
-        EXPECT_EQ(ui.messages[0].text.rfind(kFailed + "b.jpg: " + k.error, 0), 0u) << ui.messages[0].text;
+        EXPECT_EQ(ui.messages[0].text.rfind(std::string(kFailed) + "b.jpg: " + k.error, 0), 0u) << ui.messages[0].text;
         // The card stays as it was.
         EXPECT_EQ(Tree(src_), (Names{"a.jpg", "b.jpg", "c.jpg"}));
         EXPECT_EQ(wintest::ReadFileBytes(src_ + L"b.jpg"), b);
