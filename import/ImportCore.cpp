@@ -54,39 +54,56 @@ void ScanPatterns(const std::string& Folder, std::vector<std::string> patterns, 
 
 namespace {
 
-// One partition step and its recursion. Each entry carries its place in the
+// The partition steps of the ordering. Each entry carries its place in the
 // order the sort was given (pos), and equal dates compare by that place:
 // the keys are then all different, so a burst shot within one second keeps
 // the order of the scan and %index% numbers it as it was taken. Dates that
 // differ come out ascending, as before.
+//
+// The smaller side recurses and the larger one is taken by the loop, so the
+// stack stays within log2(n) steps whatever the dates: dates that rise and
+// then fall split off one file per step, and a card of such files would
+// otherwise run the stack out. With every key different, the order comes
+// out the same either way.
 void PartitionByDate(TDynamicDateTimeArray& D, std::vector<size_t>& pos, int lo, int hi, TSortContext& ctx) {
-    int i = lo, j = hi;
-    const int mid = lo + (hi - lo) / 2;
-    const TDateTime P = D[mid];
-    const size_t Q = pos[mid];
-    auto before = [&](int k) { return D[k] < P || (D[k] == P && pos[k] < Q); };
-    auto after = [&](int k) { return D[k] > P || (D[k] == P && pos[k] > Q); };
-    do {
-        while (before(i)) ++i;
-        while (after(j)) --j;
-        if (i < j) {
-            std::swap(D[i], D[j]);
-            std::swap(pos[i], pos[j]);
-            std::swap(ctx.files[i], ctx.files[j]);
-            ++i;
-            --j;
-        } else if (i == j) {
-            ++i;
-            --j;
+    for (;;) {
+        int i = lo, j = hi;
+        const int mid = lo + (hi - lo) / 2;
+        const TDateTime P = D[mid];
+        const size_t Q = pos[mid];
+        auto before = [&](int k) { return D[k] < P || (D[k] == P && pos[k] < Q); };
+        auto after = [&](int k) { return D[k] > P || (D[k] == P && pos[k] > Q); };
+        do {
+            while (before(i)) ++i;
+            while (after(j)) --j;
+            if (i < j) {
+                std::swap(D[i], D[j]);
+                std::swap(pos[i], pos[j]);
+                std::swap(ctx.files[i], ctx.files[j]);
+                ++i;
+                --j;
+            } else if (i == j) {
+                ++i;
+                --j;
+            }
+        } while (j >= i);
+        // [aLo, aHi] is the smaller side, [bLo, bHi] the larger.
+        int aLo = lo, aHi = j, bLo = i, bHi = hi;
+        if (aHi - aLo > bHi - bLo) {
+            std::swap(aLo, bLo);
+            std::swap(aHi, bHi);
         }
-    } while (j >= i);
-    auto sortRange = [&](int from, int to) {
+        if (aLo < aHi) {
+            if (ctx.processMessages) ctx.processMessages();
+            if (ctx.cancelled && *ctx.cancelled) return;
+            PartitionByDate(D, pos, aLo, aHi, ctx);
+        }
+        if (bLo >= bHi) return;
         if (ctx.processMessages) ctx.processMessages();
         if (ctx.cancelled && *ctx.cancelled) return;
-        PartitionByDate(D, pos, from, to, ctx);
-    };
-    if (lo < j) sortRange(lo, j);
-    if (i < hi) sortRange(i, hi);
+        lo = bLo;
+        hi = bHi;
+    }
 }
 
 }  // namespace

@@ -287,3 +287,28 @@ TEST(ImportTexts, TemporaryNamesAreShortAndBesideTheTarget) {
 }
 
 }  // namespace
+
+// Dates that rise and then fall (an organ pipe) make this quicksort split
+// off one file per step. The stack must not grow with the card: a deep
+// recursion ends the program on a large card.
+TEST(SortByCaptureDate, StackStaysShallowWhenDatesRiseAndFall) {
+    const int n = 20000;
+    std::vector<std::string> files;
+    std::vector<double> dateOf;
+    for (int k = 0; k < n; ++k) {
+        files.push_back(std::to_string(k));
+        dateOf.push_back(k < n / 2 ? k : n - k);
+    }
+    char base = 0;
+    const char* deepest = &base;
+    TSortContext ctx{files, [&](const std::string& f, std::string&) { return dateOf[std::stoul(f)]; },
+                     [&] {
+                         char here = 0;
+                         if (&here < deepest) deepest = &here;
+                     },
+                     nullptr, {}};
+    TDynamicDateTimeArray D;
+    SortByCaptureDate(D, 0, n - 1, true, ctx);
+    EXPECT_LT(&base - deepest, 64 * 1024) << "stack used by the ordering";
+    for (int k = 1; k < n; ++k) ASSERT_LE(D[k - 1], D[k]) << k;
+}
