@@ -24,27 +24,7 @@ using Names = std::vector<std::string>;
 const char kSuccess[] = "Kopírování proběhlo úspěšně.";
 const char kErrorHead[] = "Během kopírování došlo k chybě:\r\n";
 
-// Every file below a folder, relative to it, sorted; long paths included.
-void ListTree(const std::wstring& base, const std::wstring& rel, Names& out) {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((L"\\\\?\\" + base + rel + L"*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
-    do {
-        std::wstring n = fd.cFileName;
-        if (n == L"." || n == L"..") continue;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ListTree(base, rel + n + L"\\", out);
-        else
-            out.push_back(fw::Utf8(rel + n));
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-    std::sort(out.begin(), out.end());
-}
-Names Tree(const std::wstring& base) {
-    Names out;
-    ListTree(base, L"", out);
-    return out;
-}
+Names Tree(const std::wstring& base) { return wintest::FilesBelow(base); }
 
 std::string Pattern(size_t size, int seed) {
     std::string s(size, '\0');

@@ -65,27 +65,7 @@ void SetCopyCount(DWORD value) {
     RegCloseKey(key);
 }
 
-// Every file below a folder, as paths relative to it, sorted.
-void ListTree(const std::wstring& base, const std::wstring& rel, Names& out) {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((base + rel + L"*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
-    do {
-        std::wstring n = fd.cFileName;
-        if (n == L"." || n == L"..") continue;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ListTree(base, rel + n + L"\\", out);
-        else
-            out.push_back(fw::Utf8(rel + n));
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-    std::sort(out.begin(), out.end());
-}
-Names Tree(const std::wstring& base) {
-    Names out;
-    ListTree(base, L"", out);
-    return out;
-}
+Names Tree(const std::wstring& base) { return wintest::FilesBelow(base); }
 
 // Every run goes once with the copy check and once without: apart from the
 // check itself, both behave alike. A test of the fixture that is not run

@@ -38,26 +38,7 @@ void Release() {
     gHeld = INVALID_HANDLE_VALUE;
 }
 
-void Names_(const std::wstring& base, const std::wstring& rel, Names& out) {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((base + rel + L"*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring n = fd.cFileName;
-        if (n == L"." || n == L"..") continue;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            Names_(base, rel + n + L"\\", out);
-        else
-            out.push_back(fw::Utf8(rel + n));
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-}
-Names Tree(const std::wstring& base) {
-    Names out;
-    Names_(base, L"", out);
-    std::sort(out.begin(), out.end());
-    return out;
-}
+Names Tree(const std::wstring& base) { return wintest::FilesBelow(base); }
 
 FILETIME WriteTime(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};

@@ -1,6 +1,9 @@
 #include "support/WinTest.h"
 
+#include <algorithm>
 #include <vector>
+
+#include "framework/Strings.h"
 
 namespace wintest {
 
@@ -23,6 +26,30 @@ std::wstring FromUnixEnv(const wchar_t* var) {
 
 std::wstring BuildDir() { return FromUnixEnv(L"KOLIBRIO_BUILD"); }
 std::wstring SourceDir() { return FromUnixEnv(L"KOLIBRIO_SOURCE"); }
+
+namespace {
+void ListFilesBelow(const std::wstring& base, const std::wstring& rel, std::vector<std::string>& out) {
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((L"\\\\?\\" + base + rel + L"*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring n = fd.cFileName;
+        if (n == L"." || n == L"..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListFilesBelow(base, rel + n + L"\\", out);
+        else
+            out.push_back(fw::Utf8(rel + n));
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+}
+}  // namespace
+
+std::vector<std::string> FilesBelow(const std::wstring& base) {
+    std::vector<std::string> out;
+    ListFilesBelow(base, L"", out);
+    std::sort(out.begin(), out.end());
+    return out;
+}
 
 std::wstring MakeTempDir() {
     static unsigned counter = 0;

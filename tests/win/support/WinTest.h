@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace wintest {
 
@@ -20,6 +21,9 @@ void RemoveTree(const std::wstring& dir);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);
+// Every file below a folder, as UTF-8 paths relative to it, sorted; found
+// in long form, so trees deeper than MAX_PATH are listed too.
+std::vector<std::string> FilesBelow(const std::wstring& base);
 
 // Polls pred while pumping this thread's messages; true when it held
 // before the timeout.
