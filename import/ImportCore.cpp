@@ -14,6 +14,7 @@ void ScanFolder(const std::string& Folder, const std::string& Mask, std::vector<
     ctx.list(f + Mask, [&](const TScanEntry& e) {
         if (e.Directory || e.System || e.VolumeLabel) return true;
         files.push_back(f + e.Name);
+        if (ctx.taken) ctx.taken(files.back(), e);
         if (cancelled()) {
             stop = true;
             return false;

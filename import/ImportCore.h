@@ -19,6 +19,7 @@ struct TScanEntry {
     bool Hidden = false;
     bool System = false;
     bool VolumeLabel = false;
+    int64_t Size = 0;
 };
 
 struct TScanContext {
@@ -28,6 +29,8 @@ struct TScanContext {
     std::function<void(const std::string& searchPath, const std::function<bool(const TScanEntry&)>& each)> list;
     std::function<void()> processMessages;
     const bool* cancelled = nullptr;
+    // Told of every file the scan takes, with its listed entry.
+    std::function<void(const std::string& path, const TScanEntry& entry)> taken;
 };
 
 // Appends every matching file below Folder (depth-first: the folder's own

@@ -3,6 +3,7 @@
 // copy, the progress window and the mask previews. Portable.
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "import/ImportReport.h"
@@ -12,6 +13,9 @@ struct TImportJob {
     std::string SourcePath;
     std::vector<std::string> SourceFiles;
     std::vector<std::string> TargetFiles;
+    // Each source file's size as the scan listed it: the total comes from
+    // the listing, not from opening every file once more.
+    std::unordered_map<std::string, int64_t> SourceSizes;
     // RunningIndex, TotalCount and IndexDirs of the naming; the live mask
     // preview of the settings window rewrites them between runs.
     TMaskState Mask;

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <exception>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "framework/Application.h"
 #include "framework/Strings.h"
@@ -65,6 +67,91 @@ bool FolderExistsAt(const std::string& path) {
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The file names in each target folder, listed once when the run first
+// names a file in it and kept up to date with what the run puts there.
+// Under Wine a look-up of a name that is not there reads the whole folder,
+// so asking the system once per file costs a run into one folder time that
+// grows with the square of its files. Only a run's copy phase keeps the
+// lists; a name that appears behind them is still never overwritten
+// unasked: the copy takes its place only where no file is.
+class TTargetFolders {
+public:
+    void Begin() {
+        active_ = true;
+        folders_.clear();
+    }
+    void End() {
+        active_ = false;
+        folders_.clear();
+    }
+    bool FileExists(const std::string& target) {
+        if (!active_) return FileExistsAt(target);
+        const std::wstring w = Folded(target);
+        const size_t slash = w.find_last_of(L"\\/");
+        const Folder* folder = Listed(w.substr(0, slash + 1), target);
+        if (!folder->listed) return FileExistsAt(target);
+        return folder->files.count(w.substr(slash + 1)) != 0;
+    }
+    void FileAdded(const std::string& target) {
+        if (!active_) return;
+        const std::wstring w = Folded(target);
+        const size_t slash = w.find_last_of(L"\\/");
+        auto it = folders_.find(w.substr(0, slash + 1));
+        if (it != folders_.end()) it->second.files.insert(w.substr(slash + 1));
+    }
+
+private:
+    struct Folder {
+        bool listed = false;  // false: the folder could not be read, ask per file
+        std::unordered_set<std::wstring> files;
+    };
+
+    static std::wstring Folded(const std::string& path) {
+        std::wstring w = fw::Wide(path);
+        if (!w.empty()) CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
+        return w;
+    }
+
+    const Folder* Listed(const std::wstring& key, const std::string& target) {
+        auto it = folders_.find(key);
+        if (it != folders_.end()) return &it->second;
+        Folder& folder = folders_[key];
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW(LongPathForm(FolderOf(target) + "*").c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE) {
+            const DWORD code = GetLastError();
+            // A folder still to be made holds nothing yet.
+            folder.listed = code == ERROR_PATH_NOT_FOUND || code == ERROR_FILE_NOT_FOUND;
+            return &folder;
+        }
+        FindHandle guard(h);
+        do {
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            for (const wchar_t* name : {fd.cFileName, fd.cAlternateFileName}) {
+                std::wstring n = name;
+                if (n.empty()) continue;
+                CharUpperBuffW(&n[0], static_cast<DWORD>(n.size()));
+                folder.files.insert(std::move(n));
+            }
+        } while (FindNextFileW(h, &fd));
+        folder.listed = true;
+        return &folder;
+    }
+
+    bool active_ = false;
+    std::unordered_map<std::wstring, Folder> folders_;
+};
+
+TTargetFolders& TargetFolders() {
+    static TTargetFolders folders;
+    return folders;
+}
+
 // True when both names reach the same file (another spelling, a short name).
 bool SameFile(const std::string& a, const std::string& b) {
     FileHandle ha(CreateFileW(fw::Wide(a).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -76,11 +163,6 @@ bool SameFile(const std::string& a, const std::string& b) {
     if (!GetFileInformationByHandle(ha.Get(), &ia) || !GetFileInformationByHandle(hb.Get(), &ib)) return false;
     return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
            ia.nFileIndexLow == ib.nFileIndexLow;
-}
-
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 // Window events are serviced at least once per this many bytes of a file.
@@ -141,11 +223,13 @@ TScanContext ScanContextFor(IImportUi& ui) {
             e.Hidden = (fd.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
             e.System = (fd.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
             e.VolumeLabel = false;  // Win32 finds never list the volume label
+            e.Size = static_cast<int64_t>((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
             if (!each(e)) return;
         } while (FindNextFileW(h, &fd));
     };
     ctx.processMessages = [&ui] { ServiceEvents(ui); };
     ctx.cancelled = &ImportJob().Cancelled;
+    ctx.taken = [](const std::string& path, const TScanEntry& e) { ImportJob().SourceSizes[path] = e.Size; };
     return ctx;
 }
 
@@ -255,10 +339,9 @@ bool ForceDirectories(const std::string& folder) {
     DWORD attr = GetFileAttributesW(w.c_str());
     if (attr != INVALID_FILE_ATTRIBUTES) return (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
     size_t slash = w.find_last_of(L"\\/");
+    // A drive root exists or nothing will.
     if (slash != std::wstring::npos && slash > 0 && w[slash - 1] != L':' && w[slash - 1] != L'\\')
         ForceDirectories(fw::Utf8(w.substr(0, slash)));
-    else if (slash != std::wstring::npos && slash > 0 && w[slash - 1] == L':')
-        ;  // the drive root exists or nothing will
     CreateDirectoryW(w.c_str(), nullptr);
     attr = GetFileAttributesW(w.c_str());
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
@@ -280,14 +363,20 @@ void ScanPatterns(const std::string& folder, const std::vector<std::string>& pat
     ::ScanPatterns(folder, patterns, ImportJob().SourceFiles, ScanContextFor(ui));
 }
 
-void SortByCaptureDate(TDynamicDateTimeArray& D, int lo, int hi, bool fill, IImportUi& ui) {
+namespace {
+
+using TDateOf = std::function<TDateTime(const std::string& FileName, std::string& ErrorText)>;
+
+void SortFiles(TDynamicDateTimeArray& D, int lo, int hi, bool fill, IImportUi& ui, const TDateOf& dateOf) {
     TImportJob& job = ImportJob();
-    TSortContext ctx{job.SourceFiles,
-                     [](const std::string& f, std::string& err) { return CaptureDate(f, err); },
-                     [&ui] { ServiceEvents(ui); },
-                     &job.Cancelled,
-                     {}};
+    TSortContext ctx{job.SourceFiles, dateOf, [&ui] { ServiceEvents(ui); }, &job.Cancelled, {}};
     ::SortByCaptureDate(D, lo, hi, fill, ctx);
+}
+
+}  // namespace
+
+void SortByCaptureDate(TDynamicDateTimeArray& D, int lo, int hi, bool fill, IImportUi& ui) {
+    SortFiles(D, lo, hi, fill, ui, [](const std::string& f, std::string& err) { return CaptureDate(f, err); });
 }
 
 bool CopyOneFile(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui) {
@@ -302,10 +391,13 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
         LARGE_INTEGER size{};
         if (!in.Valid() || !GetFileSizeEx(in.Get(), &size)) {
             ErrorText = CopyErrorText(source, fw::SystemErrorText(GetLastError()));
+            // The total counted the file as listed; the bars count it handled.
+            const auto listed = job.SourceSizes.find(source);
+            if (listed != job.SourceSizes.end()) AdvanceOverall(ui, listed->second);
             return false;
         }
         const int64_t s = size.QuadPart;
-        const bool targetExists = FileExistsAt(target);
+        const bool targetExists = TargetFolders().FileExists(target);
 
         if (!job.OverwriteAll && targetExists) {
             if (job.SkipAll) {
@@ -440,11 +532,21 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
             return job.Cancelled && ok;
         }
         if (verify && !CopyMatches(source, fw::Utf8(wtemp), sourceHash, ErrorText, ui)) return false;
-        if (!MoveFileExW(wtemp.c_str(), LongPathForm(target).c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
+        // Only a file that the user agreed to overwrite is replaced.
+        if (!MoveFileExW(wtemp.c_str(), LongPathForm(target).c_str(), targetExists ? MOVEFILE_REPLACE_EXISTING : 0)) {
+            const DWORD code = GetLastError();
             DeleteFileW(wtemp.c_str());
+            if (!targetExists && FileExistsAt(target)) {
+                // Another program made the file while this one copied: it
+                // is asked about like any other existing file.
+                TargetFolders().FileAdded(target);
+                AdvanceOverall(ui, -T);
+                continue;
+            }
+            ErrorText = CopyErrorText(target, fw::SystemErrorText(code));
             return false;
         }
+        TargetFolders().FileAdded(target);
         ++job.Tally.Copied;
         job.Tally.CopiedBytes += T;
         return true;
@@ -469,6 +571,7 @@ void StartImport(const std::string& path, IImportUi& ui) {
 
     job.Mask.RunningIndex = 1;
     job.SourceFiles.clear();
+    job.SourceSizes.clear();
     job.TargetFiles.clear();
     if (job.Cancelled) return;
     ScanPatterns(job.SourcePath, Settings().ExtensionList, ui);
@@ -489,7 +592,9 @@ void StartImport(const std::string& path, IImportUi& ui) {
     }
     job.TotalBytes = 0;
     for (const std::string& file : job.SourceFiles) {
-        job.TotalBytes = AddFileSize(file, job.TotalBytes);
+        const auto listed = job.SourceSizes.find(file);
+        job.TotalBytes = listed != job.SourceSizes.end() ? job.TotalBytes + listed->second
+                                                         : AddFileSize(file, job.TotalBytes);
         if (job.Cancelled) return;
     }
     RunImport(ui);
@@ -514,11 +619,18 @@ void RunImport(IImportUi& ui) {
     const std::string mask = settings.CurrentMask;
     const std::string targetFolder = settings.Path;
     const TDateNameTables names = settings.DateNameTables;
+    const TTimeSource timeSource = settings.TimeForMask;
+    // The ordering and the naming ask each file's date: one read serves both.
+    TRememberedFileDates fileDates(WinCaptureDatePlatform());
+    const TDateOf dateOf = [&](const std::string& f, std::string& err) {
+        return CaptureDate(timeSource, f, err, fileDates);
+    };
 
     auto endOfRun = [&] {
         ui.HideProgress();
         job.Mask.IndexDirs.clear();
         job.SourceFiles.clear();
+        job.SourceSizes.clear();
         job.TargetFiles.clear();
         ui.SetTitle("Kolibrio 2");
         ui.SetPreviewTimer(true);
@@ -527,11 +639,11 @@ void RunImport(IImportUi& ui) {
     {
         TDynamicDateTimeArray dates;
         int hi = naming.TotalCount - 1;
-        SortByCaptureDate(dates, 0, hi < 0 ? 0 : hi, true, ui);
+        SortFiles(dates, 0, hi < 0 ? 0 : hi, true, ui, dateOf);
     }
     ServiceEvents(ui);
 
-    TMaskInputs inputs{names, [](const std::string& f, std::string& err) { return CaptureDate(f, err); }, LocalNow};
+    TMaskInputs inputs{names, dateOf, LocalNow};
     for (int32_t i = 0; i < naming.TotalCount; ++i) {
         if (job.Cancelled) return endOfRun();
         std::string name = ExpandMask(job.SourceFiles[i], mask, ErrorText, false, naming, inputs);
@@ -546,6 +658,10 @@ void RunImport(IImportUi& ui) {
     }
 
     ui.BeginCopying();  // reads BarMax and BarPosition
+    struct TargetListsGuard {
+        TargetListsGuard() { TargetFolders().Begin(); }
+        ~TargetListsGuard() { TargetFolders().End(); }
+    } targetLists;
     try {
         job.BarMax = job.TotalBytes;
         job.BarPosition = 0;

@@ -1,6 +1,7 @@
 #include "mask/CaptureDate.h"
 
 #include <exception>
+#include <stdexcept>
 
 namespace {
 
@@ -97,4 +98,38 @@ TDateTime CaptureDate(TTimeSource source, const std::string& FileName, std::stri
         d = 0;
     }
     return d;
+}
+
+TDateTime TRememberedFileDates::FileWriteTime(const std::string& FileName) {
+    Entry& e = files_[FileName];
+    if (!e.timeRead) {
+        try {
+            e.writeTime = system_.FileWriteTime(FileName);
+        } catch (const std::exception& x) {
+            e.timeThrew = true;
+            e.timeError = x.what();
+        }
+        e.timeRead = true;
+    }
+    if (e.timeThrew) throw std::runtime_error(e.timeError);
+    return e.writeTime;
+}
+
+void TRememberedFileDates::ReadExif(const std::string& FileName, TExif& exif) {
+    Entry& e = files_[FileName];
+    if (!e.exifRead) {
+        try {
+            TExif read;
+            system_.ReadExif(FileName, read);
+            e.hasExif = read.HasExif;
+            e.digitized = read.DateTimeDigitized;
+        } catch (const std::exception& x) {
+            e.exifThrew = true;
+            e.exifError = x.what();
+        }
+        e.exifRead = true;
+    }
+    if (e.exifThrew) throw std::runtime_error(e.exifError);
+    exif.HasExif = e.hasExif;
+    exif.DateTimeDigitized = e.digitized;
 }

@@ -4,6 +4,7 @@
 // TimeForMask setting chooses. Portable; the Windows platform is in
 // CaptureDateWin.h.
 #include <string>
+#include <unordered_map>
 
 #include "base/DateTime.h"
 #include "exif/Exif.h"
@@ -19,6 +20,36 @@ public:
     virtual TDateTime Now() = 0;
     // TExif::ReadFromFile of the named file; throws what the reader throws.
     virtual void ReadExif(const std::string& FileName, TExif& exif) = 0;
+};
+
+// An import asks every file's capture date twice, once to order the files
+// and once to name them, and each answer costs the file an open, a read and
+// a close. This platform reads each file's EXIF date and file time once and
+// answers again from what it read, failures included; the clock is asked
+// anew every time. Of the EXIF block it keeps only what the capture date
+// reads (whether there is one, and its digitized date): a card of 100,000
+// files would otherwise hold 100,000 whole blocks.
+class TRememberedFileDates : public ICaptureDatePlatform {
+public:
+    explicit TRememberedFileDates(ICaptureDatePlatform& system) : system_(system) {}
+    TDateTime FileWriteTime(const std::string& FileName) override;
+    TDateTime Now() override { return system_.Now(); }
+    void ReadExif(const std::string& FileName, TExif& exif) override;
+
+private:
+    struct Entry {
+        bool exifRead = false;
+        bool hasExif = false;
+        std::string digitized;
+        std::string exifError;  // what the read threw, when it threw
+        bool exifThrew = false;
+        bool timeRead = false;
+        TDateTime writeTime = 0;
+        std::string timeError;
+        bool timeThrew = false;
+    };
+    ICaptureDatePlatform& system_;
+    std::unordered_map<std::string, Entry> files_;
 };
 
 // ErrorText receives a failure message and is never emptied here.

@@ -213,3 +213,52 @@ TEST(CaptureDate, AnErrorOfItsOwnGivesZeroAndTheMessage) {
         EXPECT_EQ(error, "Chyba systému souborů");
     }
 }
+
+// An import asks each file's date twice (ordering, naming) in two different
+// orders, with an error text that sticks: the remembered answers must be
+// the system's answers, failures included, from one read per file.
+TEST(RememberedFileDates, AnswersAsTheSystemDoesFromOneReadPerFile) {
+    FakePlatform system;
+    system.Add("a.jpg", JpegWith({Ascii(0x9004, "2008:05:09 14:07:03")}), At(2020, 1, 1));
+    system.Add("b.mov", "....moov", At(2021, 2, 2));
+    system.Add("cut.jpg", std::string("\xFF\xD8\xFF\xE1\x00", 5), At(2022, 3, 3));
+    system.Add("c.jpg", JpegWith({Ascii(0x9004, "2009:06:10 15:08:04")}), At(2023, 4, 4));
+    const std::vector<std::string> scanOrder = {"a.jpg", "b.mov", "cut.jpg", "c.jpg", "missing.jpg"};
+    const std::vector<std::string> namingOrder = {"c.jpg", "missing.jpg", "a.jpg", "cut.jpg", "b.mov"};
+
+    for (TTimeSource source : {TTimeSource::EXIFTime, TTimeSource::FileTime}) {
+        FakePlatform direct = system;
+        TRememberedFileDates remembered(system);
+        system.exifReads = 0;
+        for (const auto* order : {&scanOrder, &namingOrder}) {
+            std::string directError, rememberedError;
+            for (const std::string& name : *order) {
+                EXPECT_EQ(CaptureDate(source, name, rememberedError, remembered),
+                          CaptureDate(source, name, directError, direct))
+                    << name;
+                EXPECT_EQ(rememberedError, directError) << name;
+            }
+        }
+        EXPECT_EQ(system.exifReads, source == TTimeSource::EXIFTime ? 5 : 0);
+    }
+
+    // A failure of the system is answered again, without asking it again.
+    system.readError = "Přístup byl odepřen";
+    system.writeTimeError = "Zařízení není připraveno";
+    system.exifReads = 0;
+    TRememberedFileDates remembered(system);
+    for (int pass = 0; pass < 2; ++pass) {
+        TExif exif;
+        EXPECT_THROW(remembered.ReadExif("a.jpg", exif), std::runtime_error);
+        try {
+            remembered.FileWriteTime("a.jpg");
+            ADD_FAILURE() << "the file time's failure was not answered again";
+        } catch (const std::exception& e) {
+            EXPECT_STREQ(e.what(), "Zařízení není připraveno");
+        }
+    }
+    EXPECT_EQ(system.exifReads, 1);
+
+    // The clock is asked anew every time.
+    EXPECT_NE(remembered.Now(), remembered.Now());
+}

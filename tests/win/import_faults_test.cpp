@@ -179,6 +179,48 @@ TEST_F(ImportFaults, CardRemovedDuringACopy) {
     EXPECT_TRUE(ReadSource(L"c.jpg") == c);
 }
 
+// Another program puts a file under the target's name while the copy of
+// that file runs: it is never replaced unasked. The question comes as for
+// any existing file, and its answer decides.
+std::wstring gAppearing;
+int gAppearAtRead = 0;
+bool TargetAppearsRead(void* file, void* buffer, uint32_t size, uint32_t* read) {
+    if (++gReads == gAppearAtRead) wintest::WriteFileBytes(gAppearing, "another program's file");
+    DWORD n = 0;
+    BOOL ok = ReadFile(file, buffer, size, &n, nullptr);
+    *read = n;
+    return ok != FALSE;
+}
+
+TEST_F(ImportFaults, TargetMadeByAnotherProgramDuringItsCopy) {
+    const std::string a = Pattern(5000, 1), b = Pattern(5000, 2);
+    struct Case {
+        int answer;
+        std::string kept;
+    } cases[] = {{7, "another program's file"}, {6, b}};
+    for (const Case& c : cases) {
+        ImportJob() = TImportJob();
+        Put(L"a.jpg", a, 1);
+        Put(L"b.jpg", b, 2);
+        gReads = 0;
+        gAppearAtRead = 2;  // b.jpg's only block
+        gAppearing = dst_ + L"b.jpg";
+        SetBlockReadForTests(TargetAppearsRead);
+        wintest::ScriptedImportUi ui;
+        ui.answers = {c.answer};
+        StartImport(fw::Utf8(src_), ui);
+        SetBlockReadForTests(nullptr);
+
+        EXPECT_EQ(ui.Captions(), (Names{"Kolibrio2 - Potvrdit nahrazení souboru", "Kolibrio2 - Výsledky kopírování"}))
+            << c.answer;
+        EXPECT_EQ(Tree(dst_), (Names{"a.jpg", "b.jpg"})) << c.answer;
+        EXPECT_TRUE(wintest::ReadFileBytes(dst_ + L"b.jpg") == c.kept) << c.answer;
+        EXPECT_EQ(ui.overallAtEnd, 10000) << c.answer;
+        wintest::RemoveTree(dst_);
+        CreateDirectoryW(dst_.c_str(), nullptr);
+    }
+}
+
 // Greek, Japanese and an emoji, in a file name and a folder name: found,
 // ordered by their EXIF dates, named through %file_name% and copied byte
 // for byte under the same Unicode names.
