@@ -114,22 +114,11 @@ void CALLBACK CloseMenuWhenShown(HWND, UINT, UINT_PTR, DWORD) {
     }
 }
 
-// Presses OK in the first visible dialog box of this thread that another
-// window owns, once it is there (the folder dialog has no caption of ours).
+// Presses OK in the folder dialog that the owner opened, once it is there.
 HWND gDialogOwner = nullptr;
 std::wstring gDialogTitle;
-BOOL CALLBACK FindOwnedDialog(HWND hwnd, LPARAM lp) {
-    wchar_t cls[16] = {};
-    GetClassNameW(hwnd, cls, 16);
-    if (IsWindowVisible(hwnd) && lstrcmpW(cls, L"#32770") == 0 && GetWindow(hwnd, GW_OWNER) == gDialogOwner) {
-        *reinterpret_cast<HWND*>(lp) = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
 void CALLBACK PressOkInDialog(HWND, UINT, UINT_PTR id, DWORD) {
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindOwnedDialog, reinterpret_cast<LPARAM>(&dialog));
+    HWND dialog = wintest::OwnedDialog(gDialogOwner);
     if (!dialog) return;
     KillTimer(nullptr, id);
     gDialogTitle = wintest::WindowText(wintest::FindChildByText(dialog, L"Zvolte výchozí adresář pro ukládání fotografií"));
