@@ -59,7 +59,8 @@ BOOL CALLBACK CollectVisible(HWND hwnd, LPARAM lp) {
 // The user at the screen: looks every 30 ms at what this thread shows and
 // answers it. Picks the given tray menu item, hands the folder dialog to a
 // step of the test, answers the arrival confirmation with Ano or Ne and
-// each message box with the next answer of its list; records what it saw.
+// each message box with the next answer of its list (its close box once the
+// list is used up); records what it saw.
 class User {
 public:
     explicit User(HWND dialogOwner) : dialogOwner_(dialogOwner) {
