@@ -20,6 +20,8 @@
 // OUT must not exist yet: every run goes into a fresh target, so no
 // overwrite question can come up (one that does is counted and answered No).
 #include <windows.h>
+
+#include <cwchar>
 #include <psapi.h>
 
 #include <algorithm>
@@ -562,27 +564,48 @@ int Program(const std::string& exe, const std::string& card, const std::string& 
     }
     wintest::Pump(200);  // the window settles as a person would see it
 
-    const double start = Now();
-    PostMessageW(yes, BM_CLICK, 0, 0);
-    HWND box = nullptr;
-    bool progressSeen = false;
-    // One look-up by caption every 10 ms: every call about another
-    // process's windows is a round trip to the Wine server, which the
-    // program needs for its own work.
+    // Under Wine a look-up by caption (FindWindowW) asks the server for the
+    // text of every top-level window, some sixty round trips a look, and
+    // the server is what the program needs for its own work. So every
+    // 10 ms only the foreground window is asked for, and its caption read
+    // when it changes: the progress window and the result box each come to
+    // the front when shown. A look-up by caption twice a second stays as
+    // the safety net for a box that does not.
     auto visibleOfProgram = [pid](const wchar_t* caption) {
         HWND h = FindWindowW(nullptr, caption);
         DWORD owner = 0;
         if (h) GetWindowThreadProcessId(h, &owner);
         return h && owner == pid && IsWindowVisible(h) ? h : nullptr;
     };
-    for (;;) {
-        if (visibleOfProgram(kResultsCaption)) break;
-        if (!progressSeen) progressSeen = visibleOfProgram(L"Kolibrio2 - průběh kopírování, prosím čekejte...");
+    const wchar_t* const progressCaption = L"Kolibrio2 - průběh kopírování, prosím čekejte...";
+    const double start = Now();
+    PostMessageW(yes, BM_CLICK, 0, 0);
+    HWND box = nullptr, front = nullptr;
+    bool progressSeen = false, boxInFront = false;
+    for (int poll = 1;; ++poll) {
+        const HWND now = GetForegroundWindow();
+        if (now != front) {
+            front = now;
+            wchar_t caption[128] = {};
+            if (now) GetWindowTextW(now, caption, 128);
+            if (std::wcscmp(caption, kResultsCaption) == 0) {
+                boxInFront = true;
+                break;
+            }
+            if (std::wcscmp(caption, progressCaption) == 0) progressSeen = true;
+        }
+        if (poll % 50 == 0) {
+            if (visibleOfProgram(kResultsCaption)) break;
+            if (!progressSeen) progressSeen = visibleOfProgram(progressCaption) != nullptr;
+        }
         if (!program.Running() || Now() - start > 3600) break;
         Sleep(10);
     }
-    box = wintest::FindProcessWindow(pid, kResultsCaption, true);
     const double seconds = Now() - start;
+    // A box comes to the front as it is being shown: its contents are read
+    // once it is on screen.
+    wintest::WaitFor([&] { return (box = wintest::FindProcessWindow(pid, kResultsCaption, true)) != nullptr; },
+                     5000);
     PROCESS_MEMORY_COUNTERS pmc{};
     pmc.cb = sizeof pmc;
     GetProcessMemoryInfo(program.Handle(), &pmc, sizeof pmc);
@@ -596,9 +619,9 @@ int Program(const std::string& exe, const std::string& card, const std::string& 
 
     Totals written;
     CountTree(fw::Wide(out), written);
-    std::printf("RESULT mode=program files=%d bytes=%lld seconds=%.3f peak_ws_mib=%.1f progress_seen=%d ok=%d\n",
+    std::printf("RESULT mode=program files=%d bytes=%lld seconds=%.3f peak_ws_mib=%.1f progress_seen=%d box_in_front=%d ok=%d\n",
                 written.files, static_cast<long long>(written.bytes), seconds, pmc.PeakWorkingSetSize / 1048576.0,
-                progressSeen ? 1 : 0, success ? 1 : 0);
+                progressSeen ? 1 : 0, boxInFront ? 1 : 0, success ? 1 : 0);
     return success ? 0 : 1;
 }
 
