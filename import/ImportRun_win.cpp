@@ -1,12 +1,20 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "framework/Application.h"
 #include "framework/Strings.h"
+#include "framework/Thread.h"
 #include "import/ImportReport.h"
 #include "import/ImportRun.h"
 #include "import/VerifyCopy.h"
@@ -24,6 +32,11 @@ public:
     ~FileHandle() { Close(); }
     bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
     HANDLE Get() const { return h_; }
+    HANDLE Release() {
+        HANDLE h = h_;
+        h_ = INVALID_HANDLE_VALUE;
+        return h;
+    }
     // False when closing reports a failure (a delayed write that failed).
     bool Close() {
         bool ok = true;
@@ -72,6 +85,13 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// A path as the file system compares names: without regard to case.
+std::wstring Folded(const std::string& path) {
+    std::wstring w = fw::Wide(path);
+    if (!w.empty()) CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
+    return w;
+}
+
 // The file names in each target folder, listed once when the run first
 // names a file in it and kept up to date with what the run puts there.
 // Under Wine a look-up of a name that is not there reads the whole folder,
@@ -110,12 +130,6 @@ private:
         bool listed = false;  // false: the folder could not be read, ask per file
         std::unordered_set<std::wstring> files;
     };
-
-    static std::wstring Folded(const std::string& path) {
-        std::wstring w = fw::Wide(path);
-        if (!w.empty()) CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
-        return w;
-    }
 
     const Folder* Listed(const std::wstring& key, const std::string& target) {
         auto it = folders_.find(key);
@@ -250,11 +264,13 @@ std::wstring LongPathForm(const std::string& path) {
 }
 
 // A new temporary file in the target's folder; its long-form path in temp.
-// An existing file of that name (another program's, a target) is never
-// opened: the next number is tried.
-HANDLE CreateTemporaryBeside(const std::string& target, std::wstring& temp) {
+// An existing file of that name (another program's, a target, a copy
+// still waiting for its check) is never opened: the next number is tried.
+// A run starts each file at a number of its own, so that the copies
+// waiting for their check do not cost every file failed creates.
+HANDLE CreateTemporaryBeside(const std::string& target, std::wstring& temp, int first) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = LongPathForm(TemporaryTargetName(target, attempt));
+        temp = LongPathForm(TemporaryTargetName(target, first + attempt));
         HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (h != INVALID_HANDLE_VALUE) return h;
@@ -316,17 +332,171 @@ struct RunningGuard {
     RunningGuard& operator=(const RunningGuard&) = delete;
 };
 
-// Reads the finished copy back and compares it with what was written; a
-// copy that fails goes, and the error names its source.
-bool CopyMatches(const std::string& source, const std::string& temp, const TCopyHash& written,
-                 std::string& ErrorText, IImportUi& ui) {
+// A complete copy whose check is still to come. It stays open until then,
+// so that the flush before the read-back is the check's to wait for.
+struct TCheckJob {
+    enum class Outcome { Placed, Failed, TargetAppeared };
+
+    TCheckJob() = default;
+    TCheckJob(const TCheckJob&) = delete;
+    TCheckJob& operator=(const TCheckJob&) = delete;
+    // A copy dropped before its check leaves nothing behind.
+    ~TCheckJob() {
+        if (out == INVALID_HANDLE_VALUE) return;
+        CloseHandle(out);
+        DeleteFileW(temp.c_str());
+    }
+
+    size_t index = 0;  // the file's place in the run
+    std::string source, target;
+    std::wstring temp, place;  // the copy, and the target, in long form
+    HANDLE out = INVALID_HANDLE_VALUE;
+    int64_t bytes = 0;
+    uint64_t hash = 0;
+    bool replace = false;  // the user agreed to overwrite the target
+
+    Outcome outcome = Outcome::Failed;
+    std::string error;
+};
+
+// Flushes the copy, reads it back and compares it with what was written;
+// only an equal copy takes the target's name. A copy that fails goes, and
+// the error names its source. Touches files only, never a window (ui, when
+// given, is the progress window of a check on the user-interface thread).
+void CheckAndPlace(TCheckJob& job, IImportUi* ui) {
+    job.outcome = TCheckJob::Outcome::Failed;
+    // The read-back must find the data on the medium, not on its way.
+    const bool flushed = FlushFileBuffers(job.out) != FALSE;
+    DWORD code = flushed ? 0 : GetLastError();
+    const bool closed = CloseHandle(job.out) != FALSE;
+    if (flushed && !closed) code = GetLastError();
+    job.out = INVALID_HANDLE_VALUE;
+    if (!flushed || !closed) {
+        DeleteFileW(job.temp.c_str());
+        job.error = CopyErrorText(job.target, fw::SystemErrorText(code));
+        return;
+    }
     uint32_t error = 0;
-    const TCopyCheck check = ReadBackCopy(temp, written.Bytes(), written.Digest(), ui, error);
-    if (check == TCopyCheck::Equal) return true;
-    RemoveFailedCopy(temp);
-    ErrorText = CopyCheckFailedText(source, check, error ? fw::SystemErrorText(error) : std::string());
-    return false;
+    const std::string temp = fw::Utf8(job.temp);
+    const TCopyCheck check = ReadBackCopy(temp, job.bytes, job.hash, ui, error);
+    if (check != TCopyCheck::Equal) {
+        RemoveFailedCopy(temp);
+        job.error = CopyCheckFailedText(job.source, check, error ? fw::SystemErrorText(error) : std::string());
+        return;
+    }
+    // Only a file that the user agreed to overwrite is replaced.
+    if (!MoveFileExW(job.temp.c_str(), job.place.c_str(), job.replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+        code = GetLastError();
+        DeleteFileW(job.temp.c_str());
+        if (!job.replace && FileExistsAt(job.target)) {
+            job.outcome = TCheckJob::Outcome::TargetAppeared;
+            return;
+        }
+        job.error = CopyErrorText(job.target, fw::SystemErrorText(code));
+        return;
+    }
+    job.outcome = TCheckJob::Outcome::Placed;
 }
+
+// Checks a run's copies on a thread of its own while the run copies the
+// next files: the flush waits for the disk and the read-back reads it, both
+// time the copying need not wait for. The thread touches the copies only;
+// the run takes the outcomes on its own thread, in the order it handed the
+// copies over, and keeps the counts, the failures and the target lists.
+class TCopyChecker : public fw::Thread {
+public:
+    TCopyChecker() = default;
+    // Every copy handed over is checked and placed or removed before the
+    // thread ends.
+    ~TCopyChecker() override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        work_.notify_all();
+        if (started_) WaitFor();
+    }
+
+    // Takes the copy when the thread runs (made at the first copy, so a
+    // run without checks has none); false leaves it to the caller.
+    bool Add(std::unique_ptr<TCheckJob>& job) {
+        if (!started_) {
+            if (!Start()) return false;
+            started_ = true;
+        }
+        ++pending_[Folded(job->target)];
+        ++outstanding_;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            todo_.push_back(std::move(job));
+        }
+        work_.notify_one();
+        return true;
+    }
+    // The copies checked since the last call, in the order they came.
+    std::vector<std::unique_ptr<TCheckJob>> TakeChecked() {
+        std::vector<std::unique_ptr<TCheckJob>> out;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (auto& job : checked_) out.push_back(std::move(job));
+            checked_.clear();
+        }
+        for (const auto& job : out) {
+            auto it = pending_.find(Folded(job->target));
+            if (it != pending_.end() && --it->second == 0) pending_.erase(it);
+        }
+        outstanding_ -= out.size();
+        return out;
+    }
+    // Returns when a check has ended or after ms.
+    void WaitForChecked(unsigned ms) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        checkedReady_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !checked_.empty(); });
+    }
+    // Handed over and not yet taken back.
+    size_t Outstanding() const { return outstanding_; }
+    bool Pending(const std::string& target) const { return pending_.count(Folded(target)) != 0; }
+
+protected:
+    void Execute() override {
+        for (;;) {
+            std::unique_ptr<TCheckJob> job;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                work_.wait(lock, [this] { return !todo_.empty() || stopping_; });
+                if (todo_.empty()) return;
+                job = std::move(todo_.front());
+                todo_.pop_front();
+            }
+            try {
+                CheckAndPlace(*job, nullptr);
+            } catch (const std::exception& e) {
+                job->outcome = TCheckJob::Outcome::Failed;
+                job->error = e.what();
+            }
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                checked_.push_back(std::move(job));
+            }
+            checkedReady_.notify_all();
+        }
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable work_, checkedReady_;
+    std::deque<std::unique_ptr<TCheckJob>> todo_;
+    std::vector<std::unique_ptr<TCheckJob>> checked_;
+    bool stopping_ = false;
+    // The run's thread only:
+    bool started_ = false;
+    size_t outstanding_ = 0;
+    std::unordered_map<std::wstring, int> pending_;  // folded targets of the copies handed over
+};
+
+// At most this many copies wait for their check: each holds a handle and
+// a temporary name, and a run that ends waits for all of them.
+constexpr size_t kMaxWaitingChecks = 32;
 
 }  // namespace
 
@@ -379,7 +549,13 @@ void SortByCaptureDate(TDynamicDateTimeArray& D, int lo, int hi, bool fill, IImp
     SortFiles(D, lo, hi, fill, ui, [](const std::string& f, std::string& err) { return CaptureDate(f, err); });
 }
 
-bool CopyOneFile(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui) {
+namespace {
+
+// The copy of one file. A checked copy goes to checker when there is one
+// (the file then counts as copied or failed when its check ends); without
+// one it is checked here. index is the file's place in the run.
+bool CopyFileOfRun(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui,
+                   TCopyChecker* checker, size_t index) {
     TImportJob& job = ImportJob();
     for (;;) {  // the file begins anew after "No" to the cancel question
         ui.SetFileBar(0, 0);
@@ -452,10 +628,11 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
         // The target folder is made when the create finds it missing: most
         // files go to a folder that exists already, and asking first costs
         // every file a round trip to the Wine server.
-        HANDLE created = CreateTemporaryBeside(target, wtemp);
+        const int firstTemp = static_cast<int>(index % 1000);
+        HANDLE created = CreateTemporaryBeside(target, wtemp, firstTemp);
         DWORD createError = created == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         if (createError == ERROR_PATH_NOT_FOUND && ForceDirectories(FolderOf(target))) {
-            created = CreateTemporaryBeside(target, wtemp);
+            created = CreateTemporaryBeside(target, wtemp, firstTemp);
             createError = created == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         }
         FileHandle out(created);
@@ -512,12 +689,37 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
         }
         if (!ok && done < T) AdvanceOverall(ui, T - done + pending);  // the bars count the whole file as handled
         if (ok) KeepFileTimes(in.Get(), out.Get());
-        // The read-back must find the data on the medium, not on its way.
-        if (verify && ok && remaining <= 0 && !FlushFileBuffers(out.Get())) {
-            ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
-            ok = false;
-        }
         in.Close();
+        // A cancel that comes after the last block leaves a whole copy: it
+        // takes its place like any other once its check has passed.
+        if (verify && ok && done == T) {
+            auto check = std::make_unique<TCheckJob>();
+            check->index = index;
+            check->source = source;
+            check->target = target;
+            check->temp = wtemp;
+            check->place = LongPathForm(target);
+            check->bytes = T;
+            check->hash = sourceHash.Digest();
+            check->replace = targetExists;
+            check->out = out.Release();
+            if (checker && checker->Add(check)) return true;
+            CheckAndPlace(*check, &ui);
+            if (check->outcome == TCheckJob::Outcome::Failed) {
+                ErrorText = check->error;
+                return false;
+            }
+            TargetFolders().FileAdded(target);
+            if (check->outcome == TCheckJob::Outcome::TargetAppeared) {
+                // Another program made the file while this one copied: it
+                // is asked about like any other existing file.
+                AdvanceOverall(ui, -T);
+                continue;
+            }
+            ++job.Tally.Copied;
+            job.Tally.CopiedBytes += T;
+            return true;
+        }
         if (!out.Close() && ok) {
             ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
             ok = false;
@@ -531,7 +733,6 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
             DeleteFileW(wtemp.c_str());
             return job.Cancelled && ok;
         }
-        if (verify && !CopyMatches(source, fw::Utf8(wtemp), sourceHash, ErrorText, ui)) return false;
         // Only a file that the user agreed to overwrite is replaced.
         if (!MoveFileExW(wtemp.c_str(), LongPathForm(target).c_str(), targetExists ? MOVEFILE_REPLACE_EXISTING : 0)) {
             const DWORD code = GetLastError();
@@ -551,6 +752,12 @@ bool CopyOneFile(const std::string& source, const std::string& target, std::stri
         job.Tally.CopiedBytes += T;
         return true;
     }
+}
+
+}  // namespace
+
+bool CopyOneFile(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui) {
+    return CopyFileOfRun(source, target, ErrorText, ui, nullptr, 0);
 }
 
 void StartImport(const std::string& path) { StartImport(path, WindowImportUi()); }
@@ -662,36 +869,91 @@ void RunImport(IImportUi& ui) {
         TargetListsGuard() { TargetFolders().Begin(); }
         ~TargetListsGuard() { TargetFolders().End(); }
     } targetLists;
-    try {
-        job.BarMax = job.TotalBytes;
-        job.BarPosition = 0;
-        ui.OverallChanged();
-        ui.SetSpeedTimer(true);
-        job.StartTick = ui.TickCount();
-        job.OverwriteAll = false;
-        job.SkipAll = false;
-        job.Tally = TRunTally();
-        for (size_t j = 0; j < job.TargetFiles.size(); ++j) {
-            ServiceEvents(ui);
+    // Failures by the file's place in the run: a check ends after the
+    // copies of later files, the list keeps the order of the files.
+    std::vector<std::pair<size_t, std::string>> failures;
+    {
+        TCopyChecker checker;
+        auto copyFile = [&](size_t j) {
             std::string reason;
-            if (!CopyOneFile(job.SourceFiles[j], job.TargetFiles[j], reason, ui)) {
-                failed = true;
-                job.Tally.Failures.push_back(FailureLine(job.SourceFiles[j], reason));
+            if (!CopyFileOfRun(job.SourceFiles[j], job.TargetFiles[j], reason, ui, &checker, j))
+                failures.emplace_back(j, FailureLine(job.SourceFiles[j], reason));
+        };
+        auto takeChecked = [&] {
+            for (const auto& check : checker.TakeChecked()) {
+                switch (check->outcome) {
+                case TCheckJob::Outcome::Placed:
+                    TargetFolders().FileAdded(check->target);
+                    ++job.Tally.Copied;
+                    job.Tally.CopiedBytes += check->bytes;
+                    break;
+                case TCheckJob::Outcome::Failed:
+                    failures.emplace_back(check->index, FailureLine(check->source, check->error));
+                    break;
+                case TCheckJob::Outcome::TargetAppeared:
+                    // Another program made the file while this one copied:
+                    // it is asked about like any other existing file.
+                    TargetFolders().FileAdded(check->target);
+                    AdvanceOverall(ui, -check->bytes);
+                    copyFile(check->index);
+                    break;
+                }
             }
-            if (job.Cancelled) break;
+        };
+        // Waits for the checker while more() holds, with the windows kept
+        // alive; a wait that lasts shows in the progress window as the
+        // check it is.
+        auto waitForChecks = [&](const std::function<bool()>& more) {
+            const uint32_t start = ui.TickCount();
+            bool showing = false;
+            while (more()) {
+                checker.WaitForChecked(10);
+                takeChecked();
+                ServiceEvents(ui);
+                if (!showing && more() && ui.TickCount() - start >= kShowCheckingMs) {
+                    showing = true;
+                    ui.SetChecking(true);
+                }
+            }
+            if (showing) ui.SetChecking(false);
+        };
+        try {
+            job.BarMax = job.TotalBytes;
+            job.BarPosition = 0;
+            ui.OverallChanged();
+            ui.SetSpeedTimer(true);
+            job.StartTick = ui.TickCount();
+            job.OverwriteAll = false;
+            job.SkipAll = false;
+            job.Tally = TRunTally();
+            for (size_t j = 0; j < job.TargetFiles.size(); ++j) {
+                ServiceEvents(ui);
+                takeChecked();
+                // A file whose target a waiting copy is to take is asked
+                // about once that copy is in place.
+                const std::string& target = job.TargetFiles[j];
+                waitForChecks([&] { return checker.Outstanding() >= kMaxWaitingChecks || checker.Pending(target); });
+                copyFile(j);
+                if (job.Cancelled) break;
+            }
+            // Complete copies take their place after a cancel too.
+            waitForChecks([&] { return checker.Outstanding() > 0; });
+            ui.SetSpeedTimer(false);
+            ui.SpeedTick();
+        } catch (const std::exception& e) {
+            // The copy phase ends here; the report below still tells what
+            // happened. The copies handed to the checker are placed or
+            // removed before it ends.
+            failures.emplace_back(job.TargetFiles.size(), e.what());
         }
-        ui.SetSpeedTimer(false);
-        ui.SpeedTick();
-        // Copies that failed their check while another program held them.
-        for (const std::string& left : RemoveLeftoverCopies()) {
-            failed = true;
-            job.Tally.Failures.push_back("Dočasný soubor \"" + left + "\" nelze smazat.");
-        }
-    } catch (const std::exception& e) {
-        // The copy phase ends here; the report below still tells what happened.
-        failed = true;
-        job.Tally.Failures.push_back(e.what());
     }
+    std::stable_sort(failures.begin(), failures.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& failure : failures) job.Tally.Failures.push_back(std::move(failure.second));
+    // Copies that failed their check while another program held them.
+    for (const std::string& left : RemoveLeftoverCopies())
+        job.Tally.Failures.push_back("Dočasný soubor \"" + left + "\" nelze smazat.");
+    failed = !job.Tally.Failures.empty();
 
     // The counts and the files left behind follow the last of the result
     // messages, after its own text.

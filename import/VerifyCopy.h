@@ -41,12 +41,17 @@ uint32_t ReadBackBufferBytes(uint32_t want, uint32_t alignment);
 std::string CopyCheckFailedText(const std::string& source, TCopyCheck outcome, const std::string& systemText);
 
 // Reads the file at path once more from the medium, past the system cache,
-// and compares it with the length and hash of what was written. The
-// progress window learns that the copy is being checked when the read-back
-// lasts past a tenth of the file; the file bar stays where the copy left it.
-// On Unreadable, systemError holds the system's error code.
-TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, IImportUi& ui,
+// and compares it with the length and hash of what was written. With a ui
+// (a check on the user-interface thread) the progress window learns that
+// the copy is being checked when the read-back lasts kShowCheckingMs; the
+// file bar stays where the copy left it. A check on another thread passes
+// none. On Unreadable, systemError holds the system's error code.
+TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, IImportUi* ui,
                         uint32_t& systemError);
+
+// A wait for a check that lasts this long shows in the progress window;
+// shorter ones would only make its status line flicker.
+constexpr uint32_t kShowCheckingMs = 250;
 
 // Removes a copy that failed its check. A copy another program holds open
 // without sharing cannot go at once: it is tried again by
@@ -55,6 +60,7 @@ void RemoveFailedCopy(const std::string& path);
 std::vector<std::string> RemoveLeftoverCopies();
 
 // Test seam: called with the copy's path after it was written and flushed
-// and before it is read back, as another program could touch it there.
+// and before it is read back, as another program could touch it there. In
+// a run it is called on the thread that checks the copies.
 using TBeforeReadBack = void (*)(const std::string& path);
 void SetBeforeReadBack(TBeforeReadBack hook);

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <mutex>
+
 #include "framework/Strings.h"
 #include "import/ImportCore.h"
 #include "import/ImportUi.h"
@@ -8,14 +10,15 @@
 namespace {
 
 TBeforeReadBack gBeforeReadBack = nullptr;
+// A run checks its copies on a thread of its own, a copy made outside a
+// run is checked where it was made: the read-back's buffer and volume
+// cache serve one check at a time, the leftovers both threads.
+std::mutex gReadBackMutex, gLeftoversMutex;
 std::vector<std::string> gLeftovers;
 
 // Large enough that a read-back costs few calls, small enough that a
 // tenth of a big file is reached often for the window's events.
 constexpr uint32_t kReadBackBytes = 1u << 20;
-// A read-back that lasts this long shows in the progress window; shorter
-// ones would only make its status line flicker.
-constexpr uint32_t kShowCheckingMs = 250;
 
 class ReadHandle {
 public:
@@ -32,8 +35,7 @@ private:
     HANDLE h_;
 };
 
-// Memory for reads past the cache: page-aligned, kept for the process (the
-// import runs on the UI thread only).
+// Memory for reads past the cache: page-aligned, kept for the process.
 class ReadBackBuffer {
 public:
     char* Get(uint32_t bytes) {
@@ -81,10 +83,11 @@ void SetBeforeReadBack(TBeforeReadBack hook) {
     gBeforeReadBack = hook;
 }
 
-TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, IImportUi& ui,
+TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, IImportUi* ui,
                         uint32_t& systemError) {
     systemError = 0;
     if (gBeforeReadBack) gBeforeReadBack(path);
+    std::lock_guard<std::mutex> oneAtATime(gReadBackMutex);
     const std::wstring wide = fw::Wide(path);
     // Without the cache the data comes from the medium, not from the memory
     // the copy just wrote; the price is reads in whole sectors into aligned
@@ -104,7 +107,7 @@ TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, I
     }
 
     TCopyHash copy;
-    const uint32_t start = ui.TickCount();
+    const uint32_t start = ui ? ui->TickCount() : 0;
     bool showing = false;
     int last = 0;
     for (;;) {
@@ -113,31 +116,34 @@ TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, I
         DWORD n = 0;
         if (!ReadFile(in.Get(), data, size, &n, nullptr)) {
             systemError = GetLastError();
-            if (showing) ui.SetChecking(false);
+            if (showing) ui->SetChecking(false);
             return TCopyCheck::Unreadable;
         }
         copy.Update(data, n);
         if (n < size || copy.Bytes() > bytes) break;
         const int tenth = CopyTenth(copy.Bytes(), bytes);
-        if (tenth != last) {
+        if (ui && tenth != last) {
             last = tenth;
-            if (!showing && ui.TickCount() - start >= kShowCheckingMs) {
+            if (!showing && ui->TickCount() - start >= kShowCheckingMs) {
                 showing = true;
-                ui.SetChecking(true);
+                ui->SetChecking(true);
             }
-            ui.ProcessMessages();
+            ui->ProcessMessages();
         }
     }
-    if (showing) ui.SetChecking(false);
+    if (showing) ui->SetChecking(false);
     return copy.Bytes() == bytes && copy.Digest() == hash ? TCopyCheck::Equal : TCopyCheck::Different;
 }
 
 void RemoveFailedCopy(const std::string& path) {
     if (DeleteFileW(fw::Wide(path).c_str())) return;
-    if (!Gone(GetLastError())) gLeftovers.push_back(path);
+    if (Gone(GetLastError())) return;
+    std::lock_guard<std::mutex> lock(gLeftoversMutex);
+    gLeftovers.push_back(path);
 }
 
 std::vector<std::string> RemoveLeftoverCopies() {
+    std::lock_guard<std::mutex> lock(gLeftoversMutex);
     std::vector<std::string> still;
     for (const std::string& path : gLeftovers)
         if (!DeleteFileW(fw::Wide(path).c_str()) && !Gone(GetLastError())) still.push_back(path);

@@ -1,12 +1,16 @@
 // The copy check over real files: what happens to a copy that is not what
 // was written when it is read back, and what the progress window shows.
 // Another program's doings between the write and the read-back are played
-// by the test through the read-back seam, on the real file.
+// by the test through the read-back seam, on the real file. A run checks
+// its copies on a thread of its own while it copies the next files, so the
+// seam runs there; where the order of the two threads' steps matters, the
+// test makes it with events.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,17 +29,37 @@ namespace {
 using Names = std::vector<std::string>;
 const char kFailed[] = "Během kopírování došlo k chybě:\r\n";
 
-// What the test does to the n-th copy before it is read back.
-std::function<void(const std::string&)> gTouch;
-int gTouchAt = 0, gReadBacks = 0;
-void BeforeReadBack(const std::string& path) {
-    if (++gReadBacks == gTouchAt && gTouch) gTouch(path);
+// A step of one thread that another waits for; a wait gives up after ten
+// seconds, so that a run that never takes the step fails instead of hanging.
+class Step {
+public:
+    Step() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Step() { CloseHandle(event_); }
+    Step(const Step&) = delete;
+    Step& operator=(const Step&) = delete;
+    void Done() { SetEvent(event_); }
+    bool Wait() { return WaitForSingleObject(event_, 10000) == WAIT_OBJECT_0; }
+    bool IsDone() { return WaitForSingleObject(event_, 0) == WAIT_OBJECT_0; }
+
+private:
+    HANDLE event_;
+};
+
+// Another program that holds a copy open.
+std::atomic<HANDLE> gHeld{INVALID_HANDLE_VALUE};
+void Release() {
+    HANDLE h = gHeld.exchange(INVALID_HANDLE_VALUE);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
 }
 
-HANDLE gHeld = INVALID_HANDLE_VALUE;
-void Release() {
-    if (gHeld != INVALID_HANDLE_VALUE) CloseHandle(gHeld);
-    gHeld = INVALID_HANDLE_VALUE;
+// What the test does to the n-th copy before it is read back. A program
+// that holds a copy lets go when the next one is read back.
+std::function<void(const std::string&)> gTouch;
+std::atomic<int> gTouchAt{0}, gReadBacks{0};
+void BeforeReadBack(const std::string& path) {
+    const int n = ++gReadBacks;
+    if (n == gTouchAt && gTouch) gTouch(path);
+    if (n > gTouchAt) Release();
 }
 
 Names Tree(const std::wstring& base) { return wintest::FilesBelow(base); }
@@ -58,11 +82,25 @@ class CheckingUi : public wintest::ScriptedImportUi {
 public:
     std::vector<bool> checking;
     std::vector<std::string> status;
+    std::function<void(bool)> onChecking;
     void SetChecking(bool on) override {
         checking.push_back(on);
-        if (!DlgFilecopy) return;
-        WindowImportUi().SetChecking(on);
-        status.push_back(DlgFilecopy->sLabelCaption.Text());
+        if (DlgFilecopy) {
+            WindowImportUi().SetChecking(on);
+            status.push_back(DlgFilecopy->sLabelCaption.Text());
+        }
+        if (onChecking) onChecking(on);
+    }
+};
+
+// Counts the files whose copy has begun.
+class FilesUi : public wintest::ScriptedImportUi {
+public:
+    int files = 0;
+    std::function<void(int)> onFile;
+    void SetFileLabels(const std::string&, const std::string&) override {
+        ++files;
+        if (onFile) onFile(files);
     }
 };
 
@@ -81,7 +119,8 @@ protected:
         s.TimeForMask = TTimeSource::FileTime;
         s.VerifyCopy = true;
         ImportJob() = TImportJob();
-        gReadBacks = gTouchAt = 0;
+        gReadBacks = 0;
+        gTouchAt = 0;
         gTouch = nullptr;
         SetBeforeReadBack(BeforeReadBack);
     }
@@ -158,7 +197,7 @@ TEST_F(ImportVerify, ACopyThatIsNotTheCardsNeverTakesItsNameAndTheRunGoesOn) {
         {"another program holds the copy for a while",
          [](const std::string& p) {
              gHeld = CreateFileW(fw::Wide(p).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-             ASSERT_NE(gHeld, INVALID_HANDLE_VALUE);
+             ASSERT_NE(gHeld.load(), INVALID_HANDLE_VALUE);
          },
          unreadable},
     };
@@ -174,10 +213,6 @@ TEST_F(ImportVerify, ACopyThatIsNotTheCardsNeverTakesItsNameAndTheRunGoesOn) {
         gTouchAt = 2;  // b.jpg, the second copy
         gTouch = k.touch;
         wintest::ScriptedImportUi ui;
-        // The other program lets go while the next file is copied.
-        ui.onProcessMessages = [&] {
-            if (gReadBacks >= 2) Release();
-        };
         StartImport(Src(), ui);
         Release();
 
@@ -201,11 +236,11 @@ TEST_F(ImportVerify, ACopyHeldPastTheRunIsNamedInTheReport) {
     std::string held;
     gTouch = [&](const std::string& p) {
         held = p;
-        gHeld = CreateFileW(fw::Wide(p).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            gHeld = CreateFileW(fw::Wide(p).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     };
     wintest::ScriptedImportUi ui;
     StartImport(Src(), ui);
-    ASSERT_NE(gHeld, INVALID_HANDLE_VALUE);
+    ASSERT_NE(gHeld.load(), INVALID_HANDLE_VALUE);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].kind, mkError);
     // It cannot go while the other program holds it; the user is told.
@@ -214,21 +249,29 @@ TEST_F(ImportVerify, ACopyHeldPastTheRunIsNamedInTheReport) {
     Release();
 }
 
-TEST_F(ImportVerify, TheReadBackShowsAsACheckAndTheBarsRunOnce) {
+// The checks go on while the next files are copied; the run's end waits
+// for them, and a wait that lasts shows in the progress window as a check.
+TEST_F(ImportVerify, AWaitForTheChecksShowsAsACheckAndTheBarsRunOnce) {
     const std::string big = Pattern(5 * 1048576 + 123, 5);
     Put(L"big.jpg", big, 8);
     Put(L"small.jpg", Pattern(20000, 6), 9);
     wintest::InitApp();
     TDlgFilecopy progress;
     CheckingUi ui;
-    // A slow medium: the clock moves a tenth of a second per event service.
+    // The clock moves a tenth of a second per event service; the last
+    // copy's check lasts until the window shows it.
     ui.onProcessMessages = [&] { ui.clock += 100; };
+    Step shown;
+    ui.onChecking = [&](bool on) {
+        if (on) shown.Done();
+    };
+    gTouchAt = 2;
+    gTouch = [&](const std::string&) { EXPECT_TRUE(shown.Wait()) << "the wait was never shown"; };
     StartImport(Src(), ui);
     ASSERT_FALSE(ui.messages.empty());
     EXPECT_EQ(ui.messages.back().text.substr(0, ui.messages.back().text.find("\r\n\r\n")), "Kopírování proběhlo úspěšně.");
     EXPECT_EQ(wintest::ReadFileBytes(dst_ + L"big.jpg"), big);
-    // The big file's check lasted long enough to be shown, once; the small
-    // one's never was.
+    EXPECT_EQ(gReadBacks, 2);
     EXPECT_EQ(ui.checking, (std::vector<bool>{true, false}));
     EXPECT_EQ(ui.status, (std::vector<std::string>{"Probíhá ověřování kopie. Prosím čekejte...",
                                                    "Probíhá kopírování fotografií. Prosím čekejte..."}));
@@ -241,20 +284,121 @@ TEST_F(ImportVerify, TheReadBackShowsAsACheckAndTheBarsRunOnce) {
     EXPECT_EQ(ui.overallAtEnd, static_cast<int64_t>(big.size()) + 20000);
 }
 
-TEST_F(ImportVerify, StornoDuringTheReadBackKeepsTheCheckedCopy) {
+// Storno while a complete copy waits for its check: the check ends and the
+// copy takes its place; the file being copied goes.
+TEST_F(ImportVerify, StornoWhileACopyAwaitsItsCheckKeepsIt) {
     const std::string big = Pattern(4 * 1048576, 7);
     Put(L"big.jpg", big, 8);
-    Put(L"next.jpg", "n", 9);
-    wintest::ScriptedImportUi ui;
+    Put(L"next.jpg", Pattern(1048576, 8), 9);
+    Step checking, storno;
+    gTouchAt = 1;
+    gTouch = [&](const std::string&) {
+        checking.Done();
+        EXPECT_TRUE(storno.Wait());
+    };
+    FilesUi ui;
+    ui.onFile = [&](int file) {
+        if (file == 2) {
+            EXPECT_TRUE(checking.Wait()) << "big.jpg's check never began";
+        }
+    };
+    // Storno is pressed once the next file's copy has begun.
     ui.onProcessMessages = [&] {
-        if (gReadBacks == 1) ImportJob().Cancelled = true;
+        if (ui.files == 2 && checking.IsDone() && !ImportJob().Cancelled) {
+            ImportJob().Cancelled = true;
+            storno.Done();
+        }
     };
     StartImport(Src(), ui);
     EXPECT_EQ(gReadBacks, 1);
-    EXPECT_EQ(Tree(dst_), Names{"big.jpg"});
+    EXPECT_EQ(Tree(dst_), Names{"big.jpg"}) << "no copy of next.jpg, no temporary file";
     EXPECT_EQ(wintest::ReadFileBytes(dst_ + L"big.jpg"), big);
     ASSERT_FALSE(ui.messages.empty());
-    EXPECT_EQ(ui.messages.back().text.substr(0, ui.messages.back().text.find("\r\n\r\n")), "Kopírování bylo přerušeno.");
+    EXPECT_EQ(ui.messages.back().text,
+              "Kopírování bylo přerušeno.\r\n\r\nZkopírováno souborů: 1 (4,0 MB), přeskočeno: 0, nezdařilo se: 0.");
+}
+
+// Two files of one run with one target name: the second is asked about
+// once the first is in place, and its copy is made only if the answer
+// says so.
+TEST_F(ImportVerify, ASecondFileForATargetAwaitingItsCheckIsAskedAbout) {
+    Settings().CurrentMask = "same.%file_ext%";
+    Put(L"a.jpg", Pattern(3000, 9), 8);
+    Put(L"b.jpg", Pattern(4000, 10), 9);
+    struct Case {
+        int answer;
+        std::string kept;
+        int readBacks;
+        const char* counts;
+    } cases[] = {
+        {7, Pattern(3000, 9), 1, "1 (2,9 kB), přeskočeno: 1"},
+        {6, Pattern(4000, 10), 2, "2 (6,8 kB), přeskočeno: 0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        wintest::RemoveTree(dst_);
+        CreateDirectoryW(dst_.c_str(), nullptr);
+        ImportJob() = TImportJob();
+        gReadBacks = 0;
+        wintest::ScriptedImportUi ui;
+        ui.answers = {c.answer};
+        StartImport(Src(), ui);
+        EXPECT_EQ(ui.Captions(),
+                  (Names{"Kolibrio2 - Potvrdit nahrazení souboru", "Kolibrio2 - Výsledky kopírování"}));
+        EXPECT_EQ(Tree(dst_), Names{"same.jpg"});
+        EXPECT_TRUE(wintest::ReadFileBytes(dst_ + L"same.jpg") == c.kept);
+        EXPECT_EQ(gReadBacks, c.readBacks) << "b.jpg is copied only after the answer";
+        EXPECT_EQ(ui.overallAtEnd, 7000);
+        ASSERT_FALSE(ui.messages.empty());
+        EXPECT_EQ(ui.messages.back().text, std::string("Kopírování proběhlo úspěšně.\r\n\r\nZkopírováno souborů: ") +
+                                               c.counts + ", nezdařilo se: 0.");
+    }
+}
+
+// The error box lists the failures in the order of the files, though a
+// check fails after a later file has failed in its copy.
+int gReads = 0;
+bool FailSecondRead(void* file, void* buffer, uint32_t size, uint32_t* read) {
+    if (++gReads == 2) {
+        *read = 0;
+        SetLastError(ERROR_CRC);
+        return false;
+    }
+    DWORD n = 0;
+    const BOOL ok = ReadFile(file, buffer, size, &n, nullptr);
+    *read = n;
+    return ok != FALSE;
+}
+
+TEST_F(ImportVerify, FailuresAreListedInTheOrderOfTheFiles) {
+    const std::string a = Pattern(5000, 11);  // one block: read 1
+    Put(L"a.jpg", a, 8);
+    Put(L"b.jpg", Pattern(5000, 12), 9);  // its read fails: read 2
+    Put(L"c.jpg", Pattern(5000, 13), 10);
+    FilesUi ui;
+    Step thirdFile;
+    ui.onFile = [&](int file) {
+        if (file == 3) thirdFile.Done();
+    };
+    // a.jpg's copy is changed on the medium, and its check ends only once
+    // b.jpg has failed and c.jpg is being copied.
+    gTouchAt = 1;
+    gTouch = [&](const std::string& p) {
+        EXPECT_TRUE(thirdFile.Wait());
+        Rewrite(p, [&](HANDLE h) { WriteAt(h, 10, std::string(1, static_cast<char>(a[10] ^ 1))); });
+    };
+    gReads = 0;
+    SetBlockReadForTests(FailSecondRead);
+    StartImport(Src(), ui);
+    SetBlockReadForTests(nullptr);
+    EXPECT_EQ(Tree(dst_), Names{"c.jpg"});
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const std::string& text = ui.messages[0].text;
+    const size_t lineA = text.find("\r\na.jpg: Kopie souboru"), lineB = text.find("\r\nb.jpg: ");
+    ASSERT_NE(lineA, std::string::npos) << text;
+    ASSERT_NE(lineB, std::string::npos) << text;
+    EXPECT_LT(lineA, lineB) << text;
+    EXPECT_NE(text.find("Zkopírováno souborů: 1 (4,9 kB), přeskočeno: 0, nezdařilo se: 2."), std::string::npos) << text;
 }
 
 }  // namespace
