@@ -2,9 +2,9 @@
 // was written when it is read back, and what the progress window shows.
 // Another program's doings between the write and the read-back are played
 // by the test through the read-back seam, on the real file. A run checks
-// its copies on a thread of its own while it copies the next files, so the
-// seam runs there; where the order of the two threads' steps matters, the
-// test makes it with events.
+// its copies on threads of their own, side by side, while it copies the
+// next files: the seam runs there, a copy is known by its length, and where
+// the order of two threads' steps matters the test makes it with events.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -52,14 +52,20 @@ void Release() {
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
 }
 
-// What the test does to the n-th copy before it is read back. A program
-// that holds a copy lets go when the next one is read back.
+int64_t LengthOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(fw::Wide(path).c_str(), GetFileExInfoStandard, &data)) return -1;
+    return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+}
+
+// What the test does to the copy of the given length before it is read
+// back.
 std::function<void(const std::string&)> gTouch;
-std::atomic<int> gTouchAt{0}, gReadBacks{0};
+std::atomic<int64_t> gTouchBytes{-1};
+std::atomic<int> gReadBacks{0};
 void BeforeReadBack(const std::string& path) {
-    const int n = ++gReadBacks;
-    if (n == gTouchAt && gTouch) gTouch(path);
-    if (n > gTouchAt) Release();
+    ++gReadBacks;
+    if (gTouch && LengthOf(path) == gTouchBytes) gTouch(path);
 }
 
 Names Tree(const std::wstring& base) { return wintest::FilesBelow(base); }
@@ -93,6 +99,16 @@ public:
     }
 };
 
+// Another program that holds a copy lets go once the copying has ended,
+// before the run reports.
+class LettingGoUi : public wintest::ScriptedImportUi {
+public:
+    void SpeedTick() override {
+        Release();
+        ScriptedImportUi::SpeedTick();
+    }
+};
+
 // Counts the files whose copy has begun.
 class FilesUi : public wintest::ScriptedImportUi {
 public:
@@ -120,7 +136,7 @@ protected:
         s.VerifyCopy = true;
         ImportJob() = TImportJob();
         gReadBacks = 0;
-        gTouchAt = 0;
+        gTouchBytes = -1;
         gTouch = nullptr;
         SetBeforeReadBack(BeforeReadBack);
     }
@@ -210,9 +226,9 @@ TEST_F(ImportVerify, ACopyThatIsNotTheCardsNeverTakesItsNameAndTheRunGoesOn) {
         wintest::RemoveTree(dst_);
         CreateDirectoryW(dst_.c_str(), nullptr);
         gReadBacks = 0;
-        gTouchAt = 2;  // b.jpg, the second copy
+        gTouchBytes = static_cast<int64_t>(b.size());
         gTouch = k.touch;
-        wintest::ScriptedImportUi ui;
+        LettingGoUi ui;
         StartImport(Src(), ui);
         Release();
 
@@ -232,7 +248,7 @@ TEST_F(ImportVerify, ACopyThatIsNotTheCardsNeverTakesItsNameAndTheRunGoesOn) {
 
 TEST_F(ImportVerify, ACopyHeldPastTheRunIsNamedInTheReport) {
     Put(L"a.jpg", Pattern(3000, 4), 8);
-    gTouchAt = 1;
+    gTouchBytes = 3000;
     std::string held;
     gTouch = [&](const std::string& p) {
         held = p;
@@ -265,7 +281,7 @@ TEST_F(ImportVerify, AWaitForTheChecksShowsAsACheckAndTheBarsRunOnce) {
     ui.onChecking = [&](bool on) {
         if (on) shown.Done();
     };
-    gTouchAt = 2;
+    gTouchBytes = 20000;
     gTouch = [&](const std::string&) { EXPECT_TRUE(shown.Wait()) << "the wait was never shown"; };
     StartImport(Src(), ui);
     ASSERT_FALSE(ui.messages.empty());
@@ -291,7 +307,7 @@ TEST_F(ImportVerify, StornoWhileACopyAwaitsItsCheckKeepsIt) {
     Put(L"big.jpg", big, 8);
     Put(L"next.jpg", Pattern(1048576, 8), 9);
     Step checking, storno;
-    gTouchAt = 1;
+    gTouchBytes = static_cast<int64_t>(big.size());
     gTouch = [&](const std::string&) {
         checking.Done();
         EXPECT_TRUE(storno.Wait());
@@ -374,7 +390,7 @@ TEST_F(ImportVerify, FailuresAreListedInTheOrderOfTheFiles) {
     const std::string a = Pattern(5000, 11);  // one block: read 1
     Put(L"a.jpg", a, 8);
     Put(L"b.jpg", Pattern(5000, 12), 9);  // its read fails: read 2
-    Put(L"c.jpg", Pattern(5000, 13), 10);
+    Put(L"c.jpg", Pattern(6000, 13), 10);
     FilesUi ui;
     Step thirdFile;
     ui.onFile = [&](int file) {
@@ -382,7 +398,7 @@ TEST_F(ImportVerify, FailuresAreListedInTheOrderOfTheFiles) {
     };
     // a.jpg's copy is changed on the medium, and its check ends only once
     // b.jpg has failed and c.jpg is being copied.
-    gTouchAt = 1;
+    gTouchBytes = 5000;
     gTouch = [&](const std::string& p) {
         EXPECT_TRUE(thirdFile.Wait());
         Rewrite(p, [&](HANDLE h) { WriteAt(h, 10, std::string(1, static_cast<char>(a[10] ^ 1))); });
@@ -398,7 +414,7 @@ TEST_F(ImportVerify, FailuresAreListedInTheOrderOfTheFiles) {
     ASSERT_NE(lineA, std::string::npos) << text;
     ASSERT_NE(lineB, std::string::npos) << text;
     EXPECT_LT(lineA, lineB) << text;
-    EXPECT_NE(text.find("Zkopírováno souborů: 1 (4,9 kB), přeskočeno: 0, nezdařilo se: 2."), std::string::npos) << text;
+    EXPECT_NE(text.find("Zkopírováno souborů: 1 (5,9 kB), přeskočeno: 0, nezdařilo se: 2."), std::string::npos) << text;
 }
 
 }  // namespace
