@@ -460,7 +460,9 @@ public:
     }
     // Handed over and not yet taken back.
     size_t Outstanding() const { return outstanding_; }
-    bool Pending(const std::string& target) const { return pending_.count(Folded(target)) != 0; }
+    bool Pending(const std::string& target) const {
+        return !pending_.empty() && pending_.count(Folded(target)) != 0;
+    }
 
 private:
     // Four flushes that wait together cost a small card under Wine about
