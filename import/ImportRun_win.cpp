@@ -496,6 +496,9 @@ private:
             } catch (const std::exception& e) {
                 job->outcome = TCheckJob::Outcome::Failed;
                 job->error = e.what();
+            } catch (...) {
+                // The run waits for every copy it handed over.
+                job->outcome = TCheckJob::Outcome::Failed;
             }
             {
                 std::lock_guard<std::mutex> lock(mutex_);
