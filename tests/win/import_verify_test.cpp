@@ -300,6 +300,34 @@ TEST_F(ImportVerify, AWaitForTheChecksShowsAsACheckAndTheBarsRunOnce) {
     EXPECT_EQ(ui.overallAtEnd, static_cast<int64_t>(big.size()) + 20000);
 }
 
+// More copies than may wait for their check at once, in one folder and
+// across folders: every one is checked and in place, and the counts say so.
+TEST_F(ImportVerify, ManyCopiesAllTakeTheirPlaceAndAreCounted) {
+    Settings().CurrentMask = "%hh%\\%file_name%.%file_ext%";
+    const char* const hours[] = {"08", "09", "10"};
+    auto name = [](int k) { return "p" + std::to_string(100 + k) + ".jpg"; };
+    auto target = [&](int k) { return std::string(hours[k % 3]) + "\\" + name(k); };
+    auto bytes = [](int k) { return Pattern(1000 + 997 * static_cast<size_t>(k), k); };
+    Names expected;
+    int64_t total = 0;
+    for (int k = 0; k < 100; ++k) {
+        Put(fw::Wide(name(k)), bytes(k), 8 + k % 3);
+        expected.push_back(target(k));
+        total += static_cast<int64_t>(bytes(k).size());
+    }
+    std::sort(expected.begin(), expected.end());
+    wintest::ScriptedImportUi ui;
+    StartImport(Src(), ui);
+    EXPECT_EQ(gReadBacks, 100);
+    EXPECT_EQ(Tree(dst_), expected);
+    for (int k : {0, 37, 99}) EXPECT_TRUE(wintest::ReadFileBytes(dst_ + fw::Wide(target(k))) == bytes(k)) << k;
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].kind, mkInformation);
+    EXPECT_EQ(ui.messages[0].text.rfind("Kopírování proběhlo úspěšně.\r\n\r\nZkopírováno souborů: 100 (", 0), 0u)
+        << ui.messages[0].text;
+    EXPECT_EQ(ui.overallAtEnd, total);
+}
+
 // Storno while a complete copy waits for its check: the check ends and the
 // copy takes its place; the file being copied goes.
 TEST_F(ImportVerify, StornoWhileACopyAwaitsItsCheckKeepsIt) {
