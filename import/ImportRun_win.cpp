@@ -650,10 +650,12 @@ bool CopyFileOfRun(const std::string& source, const std::string& target, std::st
 
         std::wstring wtemp;
         const int64_t T = s;
+        const bool verify = Settings().VerifyCopy;
+        // Copies waiting for their check keep their temporary names.
+        const int firstTemp = verify && checker ? static_cast<int>(index % 1000) : 0;
         // The target folder is made when the create finds it missing: most
         // files go to a folder that exists already, and asking first costs
         // every file a round trip to the Wine server.
-        const int firstTemp = static_cast<int>(index % 1000);
         HANDLE created = CreateTemporaryBeside(target, wtemp, firstTemp);
         DWORD createError = created == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         if (createError == ERROR_PATH_NOT_FOUND && ForceDirectories(FolderOf(target))) {
@@ -671,7 +673,6 @@ bool CopyFileOfRun(const std::string& source, const std::string& target, std::st
         ui.SetFileBar(0, T);
 
         static std::array<char, 32769> buffer;
-        const bool verify = Settings().VerifyCopy;
         TCopyHash sourceHash;
         bool ok = true;
         int64_t done = 0, pending = 0, remaining = T, servicedAt = 0;
