@@ -6,32 +6,50 @@
 #include "framework/Form.h"
 #include "framework/Strings.h"
 
+#include <unordered_map>
+
 namespace fw {
 
 namespace {
 
-const wchar_t kControlProp[] = L"fw.control";
+// The control behind each window handle, and the window procedure its
+// class gave it. Kept here rather than in window properties: under Wine
+// every property look-up is a round trip to the server, and one was paid
+// for each message to a control and each colour a label asked its form for.
+struct Subclassed {
+    Control* control;
+    WNDPROC original;
+};
+
+std::unordered_map<HWND, Subclassed>& Subclasses() {
+    static std::unordered_map<HWND, Subclassed> subclasses;
+    return subclasses;
+}
 
 // Keys and focus changes of a control reach its callbacks through this
-// subclass, whatever the control's class.
-LRESULT CALLBACK ControlSubclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR ref) {
-    auto* control = reinterpret_cast<Control*>(ref);
+// procedure, whatever the control's class.
+LRESULT CALLBACK ControlProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    const auto it = Subclasses().find(hwnd);
+    if (it == Subclasses().end()) return DefWindowProcW(hwnd, msg, wp, lp);
+    // Copies: a handler may create or destroy controls.
+    Control* const control = it->second.control;
+    const WNDPROC original = it->second.original;
     switch (msg) {
     case WM_GETDLGCODE:
         // A control with its own key handling sees Enter and Esc itself.
-        if (control->OnKeyDown) return DefSubclassProc(hwnd, msg, wp, lp) | DLGC_WANTALLKEYS;
+        if (control->OnKeyDown) return CallWindowProcW(original, hwnd, msg, wp, lp) | DLGC_WANTALLKEYS;
         break;
     case WM_SETFOCUS: {
-        LRESULT r = DefSubclassProc(hwnd, msg, wp, lp);
+        LRESULT r = CallWindowProcW(original, hwnd, msg, wp, lp);
         if (control->Owner()) control->Owner()->ControlFocused(control);
         return r;
     }
     case WM_NCDESTROY:
-        RemoveWindowSubclass(hwnd, ControlSubclass, 0);
-        RemovePropW(hwnd, kControlProp);
+        Subclasses().erase(hwnd);
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
         break;
     }
-    return DefSubclassProc(hwnd, msg, wp, lp);
+    return CallWindowProcW(original, hwnd, msg, wp, lp);
 }
 
 LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -82,14 +100,21 @@ std::string ListText(HWND hwnd, UINT lenMsg, UINT textMsg, int index) {
 }  // namespace
 
 Control::~Control() {
-    if (hwnd_ && IsWindow(hwnd_)) {
-        RemovePropW(hwnd_, kControlProp);
-        DestroyWindow(hwnd_);
+    if (!hwnd_) return;
+    const auto it = Subclasses().find(hwnd_);
+    if (it != Subclasses().end() && it->second.control == this) {
+        // The window's last messages go to its own class, not to a
+        // control that is going.
+        if (IsWindow(hwnd_)) SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(it->second.original));
+        Subclasses().erase(it);
     }
+    if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
 }
 
 Control* Control::FromHandle(HWND hwnd) {
-    return hwnd ? reinterpret_cast<Control*>(GetPropW(hwnd, kControlProp)) : nullptr;
+    if (!hwnd) return nullptr;
+    const auto it = Subclasses().find(hwnd);
+    return it == Subclasses().end() ? nullptr : it->second.control;
 }
 
 void Control::CreateHandle(Form* form, HWND parent, const wchar_t* className, const std::string& text, DWORD style,
@@ -98,9 +123,11 @@ void Control::CreateHandle(Form* form, HWND parent, const wchar_t* className, co
     hwnd_ = CreateWindowExW(exStyle, className, Wide(text).c_str(), style | WS_CHILD, ScaleToScreen(left),
                             ScaleToScreen(top), ScaleToScreen(width), ScaleToScreen(height), parent,
                             nullptr, GetModuleHandleW(nullptr), nullptr);
-    SetPropW(hwnd_, kControlProp, this);
+    if (!hwnd_) return;
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
-    SetWindowSubclass(hwnd_, ControlSubclass, 0, reinterpret_cast<DWORD_PTR>(this));
+    const auto original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd_, GWLP_WNDPROC));
+    Subclasses()[hwnd_] = {this, original};
+    SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlProc));
 }
 
 void Control::HandleCommand(WORD) {}
