@@ -1,7 +1,8 @@
 #pragma once
 // The import engine on Windows: scan, order, name, copy and report, on the
-// one ImportJob(). Everything runs on the user-interface thread inside the
-// handler that started it.
+// one ImportJob(). The run belongs to the user-interface thread, inside the
+// handler that started it; only the check of finished copies (VerifyCopy)
+// runs on threads of its own, which never touch the job or the windows.
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -402,10 +402,20 @@ void CheckAndPlace(TCheckJob& job, IImportUi* ui) {
     }
     uint32_t error = 0;
     const std::string temp = fw::Utf8(job.temp);
-    const TCopyCheck check = ReadBackCopy(temp, job.bytes, job.hash, ui, error);
+    // An equal copy is named through the handle that read it back; only a
+    // refusal there leaves the rename by path below to decide.
+    bool renamed = false;
+    DWORD renameCode = 0;
+    const TCopyCheck check = ReadBackCopy(temp, job.bytes, job.hash, ui, error, [&](void* handle) {
+        renamed = RenameOpenFile(static_cast<HANDLE>(handle), job.target, job.replace, renameCode);
+    });
     if (check != TCopyCheck::Equal) {
         RemoveFailedCopy(temp);
         job.error = CopyCheckFailedText(job.source, check, error ? fw::SystemErrorText(error) : std::string());
+        return;
+    }
+    if (renamed) {
+        job.outcome = TCheckJob::Outcome::Placed;
         return;
     }
     // Only a file that the user agreed to overwrite is replaced.

@@ -5,6 +5,7 @@
 // hash and the arithmetic of the read-back are portable; ReadBackCopy is the
 // Windows part (VerifyCopy_win.cpp).
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,8 +47,10 @@ std::string CopyCheckFailedText(const std::string& source, TCopyCheck outcome, c
 // the copy is being checked when the read-back lasts kShowCheckingMs; the
 // file bar stays where the copy left it. A check on another thread passes
 // none. On Unreadable, systemError holds the system's error code.
+// When the copy is equal, whenEqual (if given) gets the open read-back
+// handle before it closes: a rename through it saves opening the file again.
 TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, IImportUi* ui,
-                        uint32_t& systemError);
+                        uint32_t& systemError, const std::function<void(void* handle)>& whenEqual = {});
 
 // A wait for a check that lasts this long shows in the progress window;
 // shorter ones would only make its status line flicker.

@@ -84,7 +84,7 @@ void SetBeforeReadBack(TBeforeReadBack hook) {
 }
 
 TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, IImportUi* ui,
-                        uint32_t& systemError) {
+                        uint32_t& systemError, const std::function<void(void* handle)>& whenEqual) {
     systemError = 0;
     if (gBeforeReadBack) gBeforeReadBack(path);
     std::lock_guard<std::mutex> oneAtATime(gReadBackMutex);
@@ -92,8 +92,15 @@ TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, I
     // Without the cache the data comes from the medium, not from the memory
     // the copy just wrote; the price is reads in whole sectors into aligned
     // memory. Sharing for reading only: nobody writes while it is checked.
-    ReadHandle in(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // With the right to rename when the caller renames through it; a copy
+    // that another program holds without sharing that right is still read.
+    const DWORD flags = FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN;
+    HANDLE h = whenEqual ? CreateFileW(wide.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       flags, nullptr)
+                         : INVALID_HANDLE_VALUE;
+    if (h == INVALID_HANDLE_VALUE)
+        h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr);
+    ReadHandle in(h);
     if (!in.Valid()) {
         systemError = GetLastError();
         return TCopyCheck::Unreadable;
@@ -132,7 +139,9 @@ TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, I
         }
     }
     if (showing) ui->SetChecking(false);
-    return copy.Bytes() == bytes && copy.Digest() == hash ? TCopyCheck::Equal : TCopyCheck::Different;
+    if (copy.Bytes() != bytes || copy.Digest() != hash) return TCopyCheck::Different;
+    if (whenEqual) whenEqual(in.Get());
+    return TCopyCheck::Equal;
 }
 
 void RemoveFailedCopy(const std::string& path) {
