@@ -101,14 +101,15 @@ std::string ListText(HWND hwnd, UINT lenMsg, UINT textMsg, int index) {
 
 Control::~Control() {
     if (!hwnd_) return;
+    // A window that is gone already (its form went first) has left the
+    // table; its handle may name another window by now, which stays.
     const auto it = Subclasses().find(hwnd_);
-    if (it != Subclasses().end() && it->second.control == this) {
-        // The window's last messages go to its own class, not to a
-        // control that is going.
-        if (IsWindow(hwnd_)) SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(it->second.original));
-        Subclasses().erase(it);
-    }
-    if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
+    if (it == Subclasses().end() || it->second.control != this) return;
+    // The window's last messages go to its own class, not to a control
+    // that is going.
+    SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(it->second.original));
+    Subclasses().erase(it);
+    DestroyWindow(hwnd_);
 }
 
 Control* Control::FromHandle(HWND hwnd) {
