@@ -286,14 +286,20 @@ HANDLE CreateTemporaryBeside(const std::string& target, std::wstring& temp, int 
     return INVALID_HANDLE_VALUE;
 }
 
-// Gives the file open as handle the name target (replacing a file there
-// only when replace); the system's error code in error when it cannot. The
-// name goes in the system's own form (\??\C:\...), which every Windows takes.
-bool RenameOpenFile(HANDLE handle, const std::string& target, bool replace, DWORD& error) {
+// How a complete copy came to its target's name: in place, or not because
+// another program made the target meanwhile (only a file the user agreed
+// to overwrite is replaced), or refused for another reason.
+enum class TPlacing { Placed, Appeared, Refused };
+
+// Names the file open as handle target, through that handle: a rename by
+// path opens the file once more, which under Wine costs three round trips
+// to the server. The name goes in the system's own form (\??\C:\...),
+// which every Windows takes. code holds the system's reason of a refusal.
+TPlacing RenameThrough(HANDLE handle, const std::string& target, bool replace, DWORD& code) {
     std::wstring name = LongPathForm(target);
     if (name.rfind(L"\\\\?\\", 0) != 0) {
-        error = ERROR_INVALID_NAME;
-        return false;
+        code = ERROR_INVALID_NAME;
+        return TPlacing::Refused;
     }
     name[1] = L'?';  // from the long form to the system's own
     const size_t bytes = sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t);
@@ -303,9 +309,20 @@ bool RenameOpenFile(HANDLE handle, const std::string& target, bool replace, DWOR
     info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
     std::copy(name.begin(), name.end(), info->FileName);
-    if (SetFileInformationByHandle(handle, FileRenameInfo, info, static_cast<DWORD>(bytes))) return true;
-    error = GetLastError();
-    return false;
+    if (SetFileInformationByHandle(handle, FileRenameInfo, info, static_cast<DWORD>(bytes))) return TPlacing::Placed;
+    code = GetLastError();
+    return !replace && (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) ? TPlacing::Appeared
+                                                                                   : TPlacing::Refused;
+}
+
+// Names the closed copy at temp target by path, where the rename through a
+// handle was refused; a copy that does not take the name is removed.
+TPlacing MoveIntoPlace(const std::wstring& temp, const std::string& target, bool replace, DWORD& code) {
+    if (MoveFileExW(temp.c_str(), LongPathForm(target).c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0))
+        return TPlacing::Placed;
+    code = GetLastError();
+    DeleteFileW(temp.c_str());
+    return !replace && FileExistsAt(target) ? TPlacing::Appeared : TPlacing::Refused;
 }
 
 void AdvanceOverall(IImportUi& ui, int64_t bytes) {
@@ -359,8 +376,6 @@ struct RunningGuard {
 // A complete copy whose check is still to come. It stays open until then,
 // so that the flush before the read-back is the check's to wait for.
 struct TCheckJob {
-    enum class Outcome { Placed, Failed, TargetAppeared };
-
     TCheckJob() = default;
     TCheckJob(const TCheckJob&) = delete;
     TCheckJob& operator=(const TCheckJob&) = delete;
@@ -373,13 +388,14 @@ struct TCheckJob {
 
     size_t index = 0;  // the file's place in the run
     std::string source, target;
-    std::wstring temp, place;  // the copy, and the target, in long form
+    std::wstring temp;  // the copy, in long form
     HANDLE out = INVALID_HANDLE_VALUE;
     int64_t bytes = 0;
     uint64_t hash = 0;
     bool replace = false;  // the user agreed to overwrite the target
 
-    Outcome outcome = Outcome::Failed;
+    // Refused with error set when the copy failed its check or its naming.
+    TPlacing outcome = TPlacing::Refused;
     std::string error;
 };
 
@@ -388,7 +404,7 @@ struct TCheckJob {
 // the error names its source. Touches files only, never a window (ui, when
 // given, is the progress window of a check on the user-interface thread).
 void CheckAndPlace(TCheckJob& job, IImportUi* ui) {
-    job.outcome = TCheckJob::Outcome::Failed;
+    job.outcome = TPlacing::Refused;
     // The read-back must find the data on the medium, not on its way.
     const bool flushed = FlushFileBuffers(job.out) != FALSE;
     DWORD code = flushed ? 0 : GetLastError();
@@ -402,34 +418,20 @@ void CheckAndPlace(TCheckJob& job, IImportUi* ui) {
     }
     uint32_t error = 0;
     const std::string temp = fw::Utf8(job.temp);
-    // An equal copy is named through the handle that read it back; only a
-    // refusal there leaves the rename by path below to decide.
-    bool renamed = false;
-    DWORD renameCode = 0;
+    // An equal copy is named through the handle that read it back.
+    TPlacing placing = TPlacing::Refused;
     const TCopyCheck check = ReadBackCopy(temp, job.bytes, job.hash, ui, error, [&](void* handle) {
-        renamed = RenameOpenFile(static_cast<HANDLE>(handle), job.target, job.replace, renameCode);
+        placing = RenameThrough(static_cast<HANDLE>(handle), job.target, job.replace, code);
     });
     if (check != TCopyCheck::Equal) {
         RemoveFailedCopy(temp);
         job.error = CopyCheckFailedText(job.source, check, error ? fw::SystemErrorText(error) : std::string());
         return;
     }
-    if (renamed) {
-        job.outcome = TCheckJob::Outcome::Placed;
-        return;
-    }
-    // Only a file that the user agreed to overwrite is replaced.
-    if (!MoveFileExW(job.temp.c_str(), job.place.c_str(), job.replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
-        code = GetLastError();
-        DeleteFileW(job.temp.c_str());
-        if (!job.replace && FileExistsAt(job.target)) {
-            job.outcome = TCheckJob::Outcome::TargetAppeared;
-            return;
-        }
-        job.error = CopyErrorText(job.target, fw::SystemErrorText(code));
-        return;
-    }
-    job.outcome = TCheckJob::Outcome::Placed;
+    if (placing == TPlacing::Appeared) DeleteFileW(job.temp.c_str());
+    if (placing == TPlacing::Refused) placing = MoveIntoPlace(job.temp, job.target, job.replace, code);
+    if (placing == TPlacing::Refused) job.error = CopyErrorText(job.target, fw::SystemErrorText(code));
+    job.outcome = placing;
 }
 
 // Checks a run's copies on threads of their own while the run copies the
@@ -528,11 +530,11 @@ private:
             try {
                 CheckAndPlace(*job, nullptr);
             } catch (const std::exception& e) {
-                job->outcome = TCheckJob::Outcome::Failed;
+                job->outcome = TPlacing::Refused;
                 job->error = e.what();
             } catch (...) {
                 // The run waits for every copy it handed over.
-                job->outcome = TCheckJob::Outcome::Failed;
+                job->outcome = TPlacing::Refused;
             }
             {
                 std::lock_guard<std::mutex> lock(mutex_);
@@ -751,91 +753,63 @@ bool CopyFileOfRun(const std::string& source, const std::string& target, std::st
         if (ok) KeepFileTimes(in.Get(), out.Get());
         in.Close();
         // A cancel that comes after the last block leaves a whole copy: it
-        // takes its place like any other once its check has passed.
-        if (verify && ok && done == T) {
+        // takes its place like any other (once its check has passed). Only
+        // a complete copy ever takes the target's name.
+        const bool complete = ok && done == T;
+        TPlacing placing = TPlacing::Refused;
+        DWORD code = 0;
+        if (complete && verify) {
             auto check = std::make_unique<TCheckJob>();
             check->index = index;
             check->source = source;
             check->target = target;
             check->temp = wtemp;
-            check->place = LongPathForm(target);
             check->bytes = T;
             check->hash = sourceHash.Digest();
             check->replace = targetExists;
             check->out = out.Release();
             if (checker && checker->Add(check)) return true;
             CheckAndPlace(*check, &ui);
-            if (check->outcome == TCheckJob::Outcome::Failed) {
+            if (check->outcome == TPlacing::Refused) {
                 ErrorText = check->error;
                 return false;
             }
-            TargetFolders().FileAdded(target);
-            if (check->outcome == TCheckJob::Outcome::TargetAppeared) {
-                // Another program made the file while this one copied: it
-                // is asked about like any other existing file.
-                AdvanceOverall(ui, -T);
-                continue;
+            placing = check->outcome;
+        } else if (complete) {
+            placing = RenameThrough(out.Get(), target, targetExists, code);
+            if (placing == TPlacing::Placed && !out.Close()) {
+                // A delayed write failed: the name goes with the copy.
+                ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
+                DeleteFileW(LongPathForm(target).c_str());
+                return false;
             }
-            ++job.Tally.Copied;
-            job.Tally.CopiedBytes += T;
-            return true;
-        }
-        // A complete copy is named through the handle that wrote it: a
-        // rename by path opens the file once more, which under Wine costs
-        // three round trips to the server for every file.
-        if (ok && done == T) {
-            DWORD code = 0;
-            if (RenameOpenFile(out.Get(), target, targetExists, code)) {
-                if (!out.Close()) {
-                    // A delayed write failed: the name goes with the copy.
-                    ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
-                    DeleteFileW(LongPathForm(target).c_str());
-                    return false;
-                }
-                TargetFolders().FileAdded(target);
-                ++job.Tally.Copied;
-                job.Tally.CopiedBytes += T;
-                return true;
-            }
-            if (!targetExists && (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)) {
-                // Another program made the file while this one copied: it
-                // is asked about like any other existing file.
+            if (placing == TPlacing::Appeared) {
                 out.Close();
                 DeleteFileW(wtemp.c_str());
-                TargetFolders().FileAdded(target);
-                AdvanceOverall(ui, -T);
-                continue;
             }
-            // Any other refusal: the rename by path below decides.
         }
-        if (!out.Close() && ok) {
-            ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
-            ok = false;
-        }
-
-        // A cancel that comes after the last block leaves a whole copy: it
-        // takes its place like any other. Only a complete copy ever takes
-        // the target's name.
-        const bool complete = ok && done == T;
-        if (!complete) {
-            DeleteFileW(wtemp.c_str());
-            return job.Cancelled && ok;
-        }
-        // Only a file that the user agreed to overwrite is replaced.
-        if (!MoveFileExW(wtemp.c_str(), LongPathForm(target).c_str(), targetExists ? MOVEFILE_REPLACE_EXISTING : 0)) {
-            const DWORD code = GetLastError();
-            DeleteFileW(wtemp.c_str());
-            if (!targetExists && FileExistsAt(target)) {
-                // Another program made the file while this one copied: it
-                // is asked about like any other existing file.
-                TargetFolders().FileAdded(target);
-                AdvanceOverall(ui, -T);
-                continue;
+        if (placing == TPlacing::Refused) {
+            if (!out.Close() && ok) {
+                ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
+                ok = false;
             }
-            ErrorText = CopyErrorText(target, fw::SystemErrorText(code));
-            return false;
+            if (!ok || done != T) {
+                DeleteFileW(wtemp.c_str());
+                return job.Cancelled && ok;
+            }
+            placing = MoveIntoPlace(wtemp, target, targetExists, code);
+            if (placing == TPlacing::Refused) {
+                ErrorText = CopyErrorText(target, fw::SystemErrorText(code));
+                return false;
+            }
         }
         TargetFolders().FileAdded(target);
+        if (placing == TPlacing::Appeared) {
+            // Another program made the file while this one copied: it is
+            // asked about like any other existing file.
+            AdvanceOverall(ui, -T);
+            continue;
+        }
         ++job.Tally.Copied;
         job.Tally.CopiedBytes += T;
         return true;
@@ -970,15 +944,15 @@ void RunImport(IImportUi& ui) {
         auto takeChecked = [&] {
             for (const auto& check : checker.TakeChecked()) {
                 switch (check->outcome) {
-                case TCheckJob::Outcome::Placed:
+                case TPlacing::Placed:
                     TargetFolders().FileAdded(check->target);
                     ++job.Tally.Copied;
                     job.Tally.CopiedBytes += check->bytes;
                     break;
-                case TCheckJob::Outcome::Failed:
+                case TPlacing::Refused:
                     failures.emplace_back(check->index, FailureLine(check->source, check->error));
                     break;
-                case TCheckJob::Outcome::TargetAppeared:
+                case TPlacing::Appeared:
                     // Another program made the file while this one copied:
                     // it is asked about like any other existing file.
                     TargetFolders().FileAdded(check->target);
