@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "framework/Application.h"
+#include "framework/Lock.h"
 #include "framework/Strings.h"
 #include "framework/Thread.h"
 #include "import/ImportReport.h"
@@ -450,10 +449,10 @@ public:
     // threads end.
     ~TCopyChecker() {
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<fw::Lock> lock(lock_);
             stopping_ = true;
         }
-        work_.notify_all();
+        work_.NotifyAll();
         threads_.clear();  // each waits for its thread
     }
 
@@ -469,17 +468,17 @@ public:
         ++pending_[Folded(job->target)];
         ++outstanding_;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<fw::Lock> lock(lock_);
             todo_.push_back(std::move(job));
         }
-        work_.notify_one();
+        work_.NotifyOne();
         return true;
     }
     // The copies checked since the last call.
     std::vector<std::unique_ptr<TCheckJob>> TakeChecked() {
         std::vector<std::unique_ptr<TCheckJob>> out;
         {
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<fw::Lock> lock(lock_);
             out.swap(checked_);
         }
         for (const auto& job : out) {
@@ -491,8 +490,8 @@ public:
     }
     // Returns when a check has ended or after ms.
     void WaitForChecked(unsigned ms) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        checkedReady_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !checked_.empty(); });
+        std::unique_lock<fw::Lock> lock(lock_);
+        checkedReady_.WaitFor(lock, ms, [this] { return !checked_.empty(); });
     }
     // Handed over and not yet taken back.
     size_t Outstanding() const { return outstanding_; }
@@ -521,8 +520,8 @@ private:
         for (;;) {
             std::unique_ptr<TCheckJob> job;
             {
-                std::unique_lock<std::mutex> lock(mutex_);
-                work_.wait(lock, [this] { return !todo_.empty() || stopping_; });
+                std::unique_lock<fw::Lock> lock(lock_);
+                work_.Wait(lock, [this] { return !todo_.empty() || stopping_; });
                 if (todo_.empty()) return;
                 job = std::move(todo_.front());
                 todo_.pop_front();
@@ -537,15 +536,15 @@ private:
                 job->outcome = TPlacing::Refused;
             }
             {
-                std::lock_guard<std::mutex> lock(mutex_);
+                std::lock_guard<fw::Lock> lock(lock_);
                 checked_.push_back(std::move(job));
             }
-            checkedReady_.notify_all();
+            checkedReady_.NotifyAll();
         }
     }
 
-    std::mutex mutex_;
-    std::condition_variable work_, checkedReady_;
+    fw::Lock lock_;
+    fw::Condition work_, checkedReady_;
     std::deque<std::unique_ptr<TCheckJob>> todo_;
     std::vector<std::unique_ptr<TCheckJob>> checked_;
     bool stopping_ = false;

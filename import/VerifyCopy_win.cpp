@@ -1,7 +1,11 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <mutex>
+#include <tuple>
+#include <utility>
 
+#include "framework/Lock.h"
 #include "framework/Strings.h"
 #include "import/ImportCore.h"
 #include "import/ImportUi.h"
@@ -10,10 +14,10 @@
 namespace {
 
 TBeforeReadBack gBeforeReadBack = nullptr;
-// A run checks its copies on a thread of its own, a copy made outside a
-// run is checked where it was made: the read-back's buffer and volume
-// cache serve one check at a time, the leftovers both threads.
-std::mutex gReadBackMutex, gLeftoversMutex;
+// Copies are checked on several threads at once: the read-back buffers,
+// the volume answer and the leftovers are shared under their own locks,
+// held only for a look-up.
+fw::Lock gBuffersLock, gAlignmentLock, gLeftoversLock;
 std::vector<std::string> gLeftovers;
 
 // Large enough that a read-back costs few calls, small enough that a
@@ -35,10 +39,24 @@ private:
     HANDLE h_;
 };
 
-// Memory for reads past the cache: page-aligned, kept for the process.
+// Memory for reads past the cache: page-aligned. A check borrows one
+// buffer and gives it back; the buffers stay for the process, one for each
+// check that ever ran at the same time as others.
 class ReadBackBuffer {
 public:
+    ReadBackBuffer() = default;
+    ReadBackBuffer(const ReadBackBuffer&) = delete;
+    ReadBackBuffer& operator=(const ReadBackBuffer&) = delete;
+    ~ReadBackBuffer() { Give(); }
+
     char* Get(uint32_t bytes) {
+        if (!data_) {
+            std::lock_guard<fw::Lock> lock(gBuffersLock);
+            if (!Spare().empty()) {
+                std::tie(data_, size_) = Spare().back();
+                Spare().pop_back();
+            }
+        }
         if (bytes > size_) {
             if (data_) VirtualFree(data_, 0, MEM_RELEASE);
             data_ = static_cast<char*>(VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
@@ -48,6 +66,17 @@ public:
     }
 
 private:
+    using Block = std::pair<char*, uint32_t>;
+    static std::vector<Block>& Spare() {
+        static std::vector<Block> spare;
+        return spare;
+    }
+    void Give() {
+        if (!data_) return;
+        std::lock_guard<fw::Lock> lock(gBuffersLock);
+        Spare().emplace_back(data_, size_);
+    }
+
     char* data_ = nullptr;
     uint32_t size_ = 0;
 };
@@ -66,11 +95,15 @@ uint32_t AlignmentFor(const std::wstring& path) {
     static std::wstring folder;
     static uint32_t alignment = 0;
     const std::wstring here = path.substr(0, path.find_last_of(L"\\/") + 1);
-    if (alignment == 0 || here != folder) {
-        folder = here;
-        alignment = ReadBackAlignment(SectorBytesOf(path));
+    {
+        std::lock_guard<fw::Lock> lock(gAlignmentLock);
+        if (alignment != 0 && here == folder) return alignment;
     }
-    return alignment;
+    const uint32_t found = ReadBackAlignment(SectorBytesOf(path));
+    std::lock_guard<fw::Lock> lock(gAlignmentLock);
+    folder = here;
+    alignment = found;
+    return found;
 }
 
 bool Gone(DWORD error) {
@@ -87,7 +120,6 @@ TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, I
                         uint32_t& systemError, const std::function<void(void* handle)>& whenEqual) {
     systemError = 0;
     if (gBeforeReadBack) gBeforeReadBack(path);
-    std::lock_guard<std::mutex> oneAtATime(gReadBackMutex);
     const std::wstring wide = fw::Wide(path);
     // Without the cache the data comes from the medium, not from the memory
     // the copy just wrote; the price is reads in whole sectors into aligned
@@ -105,8 +137,10 @@ TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, I
         systemError = GetLastError();
         return TCopyCheck::Unreadable;
     }
-    const uint32_t size = ReadBackBufferBytes(kReadBackBytes, AlignmentFor(wide));
-    static ReadBackBuffer buffer;
+    // A small copy is read whole in one request, into as little memory.
+    const int64_t want = std::min<int64_t>(kReadBackBytes, bytes + 1);
+    const uint32_t size = ReadBackBufferBytes(static_cast<uint32_t>(want), AlignmentFor(wide));
+    ReadBackBuffer buffer;
     char* data = buffer.Get(size);
     if (!data) {
         systemError = ERROR_NOT_ENOUGH_MEMORY;
@@ -147,12 +181,12 @@ TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, I
 void RemoveFailedCopy(const std::string& path) {
     if (DeleteFileW(fw::Wide(path).c_str())) return;
     if (Gone(GetLastError())) return;
-    std::lock_guard<std::mutex> lock(gLeftoversMutex);
+    std::lock_guard<fw::Lock> lock(gLeftoversLock);
     gLeftovers.push_back(path);
 }
 
 std::vector<std::string> RemoveLeftoverCopies() {
-    std::lock_guard<std::mutex> lock(gLeftoversMutex);
+    std::lock_guard<fw::Lock> lock(gLeftoversLock);
     std::vector<std::string> still;
     for (const std::string& path : gLeftovers)
         if (!DeleteFileW(fw::Wide(path).c_str()) && !Gone(GetLastError())) still.push_back(path);
