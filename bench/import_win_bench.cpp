@@ -497,8 +497,9 @@ bool BoxSays(HWND box, const wchar_t* text) {
 // setting.ini that names the target and the mask, the card arriving as a
 // removable drive, the arrival confirmed with "Ano" in the confirmation
 // window, the progress window on screen until the result box appears. The
-// clock runs from the click to the result box, polled every 10 ms.
-int Program(const std::string& exe, const std::string& card, const std::string& out) {
+// clock runs from the click to the result box, polled every 10 ms. With
+// verify the copies are checked, as the program does unless told not to.
+int Program(const std::string& exe, const std::string& card, const std::string& out, bool verify) {
     const std::wstring folder = wintest::MakeTempDir();
     if (!CopyFileW(fw::Wide(exe).c_str(), (folder + L"Kolibrio2.exe").c_str(), FALSE)) {
         std::printf("cannot copy %s\n", exe.c_str());
@@ -506,7 +507,9 @@ int Program(const std::string& exe, const std::string& card, const std::string& 
     }
     CreateDirectoryW(fw::Wide(out).c_str(), nullptr);
     const std::string ini = std::string("[Mask]\r\nCurrentMask=") + kMask + "\r\nPath=" + fw::Utf8ToAnsi(out) +
-                            "\\\r\n[Options]\r\nAutoUpdate=0\r\nTimeForMask=EXIFTime\r\nVerifyCopy=0\r\n"
+                            "\\\r\n[Options]\r\nAutoUpdate=0\r\nTimeForMask=EXIFTime\r\nVerifyCopy=" +
+                            (verify ? "1" : "0") +
+                            "\r\n"
                             "FileExtension=*.jpg;*.orf;*.avi;*.mov;*.wav\r\nAutoRecognize=1\r\n";
     wintest::WriteFileBytes(folder + L"setting.ini", ini);
 
@@ -727,10 +730,11 @@ int main(int argc, char** argv) {
     if (mode == "copy" && argc == 4) return BareCopy(argv[2], argv[3]);
     if (mode == "import" && (argc == 4 || argc == 5))
         return Import(argv[2], argv[3], argc == 4 || std::string(argv[4]) != "off");
-    if (mode == "program" && argc == 5) return Program(argv[2], argv[3], argv[4]);
+    if (mode == "program" && (argc == 5 || argc == 6))
+        return Program(argv[2], argv[3], argv[4], argc == 6 && std::string(argv[5]) == "on");
     if (mode == "calls" && argc == 4) return Calls(argv[2], argv[3]);
     std::printf(
         "usage: import_win_bench gen CARD camera|full|small | copy CARD OUT | import CARD OUT [on|off] | "
-        "program EXE CARD OUT | calls CARD OUT\n");
+        "program EXE CARD OUT [off|on] | calls CARD OUT\n");
     return 2;
 }
