@@ -111,21 +111,21 @@ for kind in $cards; do
     checked_line=$line
     clean_out
 
-    for k in "${!names[@]}"; do
-      line=$(run program "$(win "${paths[$k]}")" "$(win "$card")" "$(win "$out")" | grep '^RESULT' || true)
+    # One run of a program with its windows, timed under key; sets line.
+    time_program() { # key, path, check on|off
+      line=$(run program "$(win "$2")" "$(win "$card")" "$(win "$out")" "$3" | grep '^RESULT' || true)
       [ "$(field ok "$line")" = 1 ] && [ "$(field files "$line")" = "$files" ] && [ "$(field bytes "$line")" = "$bytes" ] &&
-        [ "$(field progress_seen "$line")" = 1 ] || echo "  ${names[$k]} incomplete: $line"
-      times[${names[$k]}]+=" $(field seconds "$line")"
-      [ "$k" = 0 ] && ws+=" $(field peak_ws_mib "$line")"
+        [ "$(field progress_seen "$line")" = 1 ] || echo "  $1 incomplete: $line"
+      times[$1]+=" $(field seconds "$line")"
       clean_out
+    }
+    for k in "${!names[@]}"; do
+      time_program "${names[$k]}" "${paths[$k]}" off
+      [ "$k" = 0 ] && ws+=" $(field peak_ws_mib "$line")"
     done
     # This build once more as it runs unless told otherwise: every copy
     # checked before it takes its name.
-    line=$(run program "$(win "$program")" "$(win "$card")" "$(win "$out")" on | grep '^RESULT' || true)
-    [ "$(field ok "$line")" = 1 ] && [ "$(field files "$line")" = "$files" ] && [ "$(field bytes "$line")" = "$bytes" ] &&
-      [ "$(field progress_seen "$line")" = 1 ] || echo "  program with checks incomplete: $line"
-    times[program_checked]+=" $(field seconds "$line")"
-    clean_out
+    time_program program_checked "$program" on
 
     if command -v exiftool >/dev/null; then
       t0=$(date +%s.%N)

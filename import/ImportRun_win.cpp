@@ -792,7 +792,7 @@ bool CopyFileOfRun(const std::string& source, const std::string& target, std::st
                 ErrorText = CopyErrorText(target, fw::SystemErrorText(GetLastError()));
                 ok = false;
             }
-            if (!ok || done != T) {
+            if (!complete) {
                 DeleteFileW(wtemp.c_str());
                 return job.Cancelled && ok;
             }

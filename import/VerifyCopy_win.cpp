@@ -18,6 +18,7 @@ TBeforeReadBack gBeforeReadBack = nullptr;
 // the volume answer and the leftovers are shared under their own locks,
 // held only for a look-up.
 fw::Lock gBuffersLock, gAlignmentLock, gLeftoversLock;
+std::vector<std::pair<char*, uint32_t>> gSpareBuffers;  // page-aligned memory and its size
 std::vector<std::string> gLeftovers;
 
 // Large enough that a read-back costs few calls, small enough that a
@@ -52,9 +53,9 @@ public:
     char* Get(uint32_t bytes) {
         if (!data_) {
             std::lock_guard<fw::Lock> lock(gBuffersLock);
-            if (!Spare().empty()) {
-                std::tie(data_, size_) = Spare().back();
-                Spare().pop_back();
+            if (!gSpareBuffers.empty()) {
+                std::tie(data_, size_) = gSpareBuffers.back();
+                gSpareBuffers.pop_back();
             }
         }
         if (bytes > size_) {
@@ -66,15 +67,10 @@ public:
     }
 
 private:
-    using Block = std::pair<char*, uint32_t>;
-    static std::vector<Block>& Spare() {
-        static std::vector<Block> spare;
-        return spare;
-    }
     void Give() {
         if (!data_) return;
         std::lock_guard<fw::Lock> lock(gBuffersLock);
-        Spare().emplace_back(data_, size_);
+        gSpareBuffers.emplace_back(data_, size_);
     }
 
     char* data_ = nullptr;
