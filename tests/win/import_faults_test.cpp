@@ -101,7 +101,10 @@ protected:
 TEST_F(ImportFaults, TargetDiskFullInTheMiddleOfAFile) {
     // A real full disk: a tmpfs of 1 MiB, mounted by a Unix shell and
     // mapped to a drive letter.
-    const std::string mount = "/tmp/kolibrio-full-" + std::to_string(GetCurrentProcessId());
+    // Process ids are counted per Wine server, and every test has a prefix
+    // and a server of its own: the tick count keeps two mount points apart.
+    const std::string mount = "/tmp/kolibrio-full-" + std::to_string(GetCurrentProcessId()) + "-" +
+                              std::to_string(GetTickCount());
     std::wstring mountWin = L"Z:" + fw::Wide(mount) + L"/";
     std::replace(mountWin.begin(), mountWin.end(), L'/', L'\\');
     const bool started = StartUnix("mkdir -p " + mount + " && mount -t tmpfs -o size=1m kolibrio-full " + mount);
@@ -118,7 +121,10 @@ TEST_F(ImportFaults, TargetDiskFullInTheMiddleOfAFile) {
         std::wstring folder;
         ~Unmount() {
             if (letter) wintest::RemoveWineDrive(letter);
-            StartUnix("umount " + mount + " && rmdir " + mount);
+            // The Wine server may still hold the folder for a moment after
+            // the drive went: the unmount is tried again, then done lazily.
+            StartUnix("for i in 1 2 3 4 5 6 7 8 9 10; do umount " + mount + " && break; sleep 0.5; done; " +
+                      "mountpoint -q " + mount + " && umount -l " + mount + "; rmdir " + mount);
             if (!wintest::WaitFor([&] { return VolumeBytes(folder) != 1024 * 1024; }, 10000))
                 ADD_FAILURE() << mount << " is still mounted";
         }
