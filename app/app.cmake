@@ -1,6 +1,6 @@
 if(WIN32)
   target_sources(kolibrio_win PRIVATE
-    app/TrayIkona.cpp
-    app/Unit1.cpp
-    app/Unit3.cpp)
+    app/TrayIkona_win.cpp
+    app/Unit1_win.cpp
+    app/Unit3_win.cpp)
 endif()

@@ -1,4 +1,4 @@
 target_sources(kolibrio_core PRIVATE app/InstanceBlock.cpp)
 if(WIN32)
-  target_sources(kolibrio_win PRIVATE app/OneInstance.cpp)
+  target_sources(kolibrio_win PRIVATE app/OneInstance_win.cpp)
 endif()

@@ -19,7 +19,7 @@
 #include <windows.h>
 
 #include "framework/Strings.h"
-#include "mask/CaptureDateWin.h"
+#include "mask/CaptureDate_win.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "framework/Strings.h"
-#include "import/ImportRun.h"
+#include "import/ImportRun_win.h"
 #include "settings/Settings.h"
 
 namespace {

@@ -34,7 +34,7 @@
 #include <dbt.h>
 
 #include "framework/Strings.h"
-#include "import/ImportRun.h"
+#include "import/ImportRun_win.h"
 #include "import/VerifyCopy.h"
 #include "settings/ListText.h"
 #include "settings/Settings.h"

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "framework/Strings.h"
-#include "import/ImportRun.h"
+#include "import/ImportRun_win.h"
 #include "settings/Settings.h"
 
 namespace {

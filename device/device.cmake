@@ -3,5 +3,5 @@ target_sources(kolibrio_core PRIVATE
   device/DeviceChange.cpp)
 if(WIN32)
   target_sources(kolibrio_win PRIVATE
-    device/DeviceChangeWin.cpp)
+    device/DeviceChange_win.cpp)
 endif()

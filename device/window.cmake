@@ -1,3 +1,3 @@
 if(WIN32)
-  target_sources(kolibrio_win PRIVATE device/Unit2.cpp)
+  target_sources(kolibrio_win PRIVATE device/Unit2_win.cpp)
 endif()

@@ -1,31 +1,34 @@
 #pragma once
-// The skin layer: colours every window of the program after a skin file
-// from the skin folder (the format is in settings/SkinFile.h). One per
+// The skin layer: colours every window of the program after the look its
+// owner hands over (the settings read skins from their files). One per
 // process, on the user-interface thread.
 #include <windows.h>
 
 #include <functional>
 #include <string>
-#include <vector>
-
-#include "settings/SkinFile.h"
 
 namespace fw {
+
+// What a skin sets: the colours of windows, edits and links, and the font
+// of headings.
+struct SkinLook {
+    COLORREF Window = RGB(0xF0, 0xF0, 0xF0);
+    COLORREF Text = RGB(0, 0, 0);
+    COLORREF Edit = RGB(0xFF, 0xFF, 0xFF);
+    COLORREF EditText = RGB(0, 0, 0);
+    COLORREF Link = RGB(0, 0, 0x80);
+    std::string FontName = "Tahoma";
+    int FontSize = 8;
+};
 
 class SkinManager {
 public:
     SkinManager(const SkinManager&) = delete;
     SkinManager& operator=(const SkinManager&) = delete;
 
-    // The folder in which skins are looked for; ends with a backslash.
-    void SetSkinDirectory(const std::string& folder);
-    std::string SkinDirectory() const { return folder_; }
-    // The names of the skins in that folder, sorted.
-    std::vector<std::string> GetSkinNames() const;
-
-    // Loads the named skin; empty (or a skin whose file cannot be read)
-    // leaves none loaded. Reports the change.
-    void SetSkinName(const std::string& name);
+    // Takes the named skin's look; no look leaves none loaded. Reports the
+    // change.
+    void SetSkin(const std::string& name, const SkinLook* look);
     // The name of the loaded skin; empty when none is loaded.
     std::string SkinName() const { return loaded_ ? name_ : std::string(); }
     bool Loaded() const { return loaded_; }
@@ -37,7 +40,7 @@ public:
     // The skin's normal text colour; magenta (0xFF00FF) when no skin is
     // loaded, so a caller can tell.
     COLORREF StandardTextColor() const;
-    const TSkin& Skin() const { return skin_; }
+    const SkinLook& Look() const { return look_; }
 
     // Redraws every window of the program when skinning is active.
     void Repaint() const;
@@ -53,9 +56,8 @@ private:
     void MakeBrushes();
     static LRESULT Paint(HWND window, UINT msg, WPARAM wp, LPARAM lp, bool& handled);
 
-    std::string folder_;
     std::string name_;
-    TSkin skin_;
+    SkinLook look_;
     bool loaded_ = false;
     bool active_ = false;
     HBRUSH windowBrush_ = nullptr;

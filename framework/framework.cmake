@@ -4,6 +4,7 @@ if(WIN32)
     framework/Controls.cpp
     framework/Form.cpp
     framework/Png.cpp
+    framework/SkinManager.cpp
     framework/StringList.cpp
     framework/Strings.cpp
     framework/UiThread.cpp)

@@ -189,3 +189,44 @@ std::string TemporaryTargetName(const std::string& target, int attempt) {
 std::string CopyErrorText(const std::string& path, const std::string& systemMessage) {
     return "\"" + path + "\"\r\n" + systemMessage;
 }
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool IsLongPathForm(const std::wstring& path) { return path.rfind(L"\\\\?\\", 0) == 0; }
+
+std::wstring LongFormOfFullPath(const std::wstring& full) {
+    if (IsLongPathForm(full) || full.rfind(L"\\\\.\\", 0) == 0) return full;
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+std::wstring NtFormOfLongPath(const std::wstring& longPath) {
+    if (!IsLongPathForm(longPath)) return std::wstring();
+    std::wstring nt = longPath;
+    nt[1] = L'?';
+    return nt;
+}
+
+TOverwriteAnswer OverwriteAnswer(int answer, bool& overwriteAll, bool& skipAll) {
+    switch (answer) {
+    case 10:  // Ano pro vše
+        overwriteAll = true;
+        return TOverwriteAnswer::Copy;
+    case 6:
+        return TOverwriteAnswer::Copy;
+    case 9:  // Ne pro vše
+        skipAll = true;
+        return TOverwriteAnswer::Skip;
+    case 7:
+        return TOverwriteAnswer::Skip;
+    default:
+        return TOverwriteAnswer::Cancel;
+    }
+}
+
+int TemporaryNameStart(bool waitsForCheck, size_t index) {
+    return waitsForCheck ? static_cast<int>(index % 1000) : 0;
+}

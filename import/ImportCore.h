@@ -1,7 +1,9 @@
 #pragma once
 // The decisions of an import that need no system: the order of the source
-// files, the depth-first scan over a directory lister, and the arithmetic
-// of the progress window. Portable.
+// files, the depth-first scan over a directory lister, the arithmetic of
+// the progress window, the forms of long paths and what an answer to the
+// overwrite question means. Portable.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -99,3 +101,27 @@ std::string TemporaryTargetName(const std::string& target, int attempt);
 // The error text of a file that could not be copied: the file and the
 // system's message.
 std::string CopyErrorText(const std::string& path, const std::string& systemMessage);
+
+// The folder part of a path, up to and including its last separator;
+// empty when there is none.
+std::string FolderOf(const std::string& path);
+
+// Long paths: "\\?\C:\..." takes the file functions past MAX_PATH.
+bool IsLongPathForm(const std::wstring& path);
+// The long form of a full path: "\\?\" before a drive path, "\\?\UNC\"
+// for a share; a device path ("\\.\") keeps its own form.
+std::wstring LongFormOfFullPath(const std::wstring& full);
+// The system's own form of a long path ("\??\C:\..."), which a rename
+// through a handle takes on every Windows; empty for any other path.
+std::wstring NtFormOfLongPath(const std::wstring& longPath);
+
+// What the answer to the overwrite question makes of the file. The answers
+// "to all" set their flag for the rest of the run; Cancel, the close box
+// and anything else lead to the question whether to end the run.
+enum class TOverwriteAnswer { Copy, Skip, Cancel };
+TOverwriteAnswer OverwriteAnswer(int answer, bool& overwriteAll, bool& skipAll);
+
+// The first number tried for a file's temporary name. Copies that wait for
+// their check keep their names meanwhile, so each file starts at a number
+// of its own; otherwise the first name is free again for every file.
+int TemporaryNameStart(bool waitsForCheck, size_t index);

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <unordered_set>
 
+#include "mask/MaskExpand.h"
+
 namespace {
 
 std::string UpperAscii(std::string s) {
@@ -142,5 +144,28 @@ std::string ResultFooter(const TRunTally& tally, const TLeftFiles& left, bool ca
     std::string out = "\r\n\r\n" + CountsLine(tally);
     const std::string leftText = LeftFilesText(left, card);
     if (!leftText.empty()) out += "\r\n" + leftText;
+    return out;
+}
+
+// The list names the file and keeps one line per failure.
+std::string FailureLine(const std::string& source, const std::string& reason) {
+    const size_t lineBreak = reason.rfind("\r\n");
+    std::string why = lineBreak == std::string::npos ? reason : reason.substr(lineBreak + 2);
+    if (why.empty()) why = "neznámá chyba";
+    // Texts of our own end with their full stop already.
+    if (why.back() != '.') why += '.';
+    return NamePartOf(source) + ": " + why;
+}
+
+std::vector<TResultMessage> ResultMessages(const std::string& namingError, const std::vector<std::string>& failures,
+                                           bool cancelled, const std::string& footer) {
+    std::vector<TResultMessage> out;
+    const bool errorBox = !failures.empty() || !namingError.empty();
+    if (errorBox)
+        out.push_back({"Během kopírování došlo k chybě:\r\n" + FailureText(namingError, failures) +
+                           (cancelled ? "" : footer),
+                       mkError});
+    if (cancelled) out.push_back({"Kopírování bylo přerušeno." + footer, mkWarning});
+    if (!errorBox && !cancelled) out.push_back({"Kopírování proběhlo úspěšně." + footer, mkInformation});
     return out;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "import/ImportCore.h"
+#include "import/MyDlgLayout.h"
 
 // The files of one run, counted as the copy phase handles them.
 struct TRunTally {
@@ -52,3 +53,18 @@ std::string FailureText(const std::string& namingError, const std::vector<std::s
 // What follows the result message's own text: a blank line, the counts
 // and, when there are any, the files left behind.
 std::string ResultFooter(const TRunTally& tally, const TLeftFiles& left, bool card);
+
+// "IMG_0042.CR3: Na disku není dost místa." for the error box, from a
+// copy's error text (the path on a line of its own, then the reason).
+std::string FailureLine(const std::string& source, const std::string& reason);
+
+// The result boxes of a run, in the order they are shown: the error box
+// when anything failed or the naming left an error, the notice of a
+// cancelled run, or else the notice of success. The footer (counts and
+// files left behind) follows the last box's own text.
+struct TResultMessage {
+    std::string text;
+    TMsgDlgKind kind;
+};
+std::vector<TResultMessage> ResultMessages(const std::string& namingError, const std::vector<std::string>& failures,
+                                           bool cancelled, const std::string& footer);

@@ -1,11 +1,11 @@
 #include <windows.h>
 
-#include "app/Unit1.h"
-#include "device/Unit2.h"
+#include "app/Unit1_win.h"
+#include "device/Unit2_win.h"
 #include "framework/Application.h"
-#include "import/ImportRun.h"
-#include "import/UnitMyDlg.h"
-#include "import/unitDlgFilecopy.h"
+#include "import/ImportRun_win.h"
+#include "import/UnitMyDlg_win.h"
+#include "import/unitDlgFilecopy_win.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "import/PathDialog.h"
+#include "import/PathDialog_win.h"
 
 #include <shlobj.h>
 

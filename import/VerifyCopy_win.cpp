@@ -9,7 +9,7 @@
 #include "framework/Strings.h"
 #include "import/ImportCore.h"
 #include "import/ImportUi.h"
-#include "import/VerifyCopy.h"
+#include "import/VerifyCopy_win.h"
 
 namespace {
 

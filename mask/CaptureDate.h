@@ -2,7 +2,7 @@
 // The capture date of a file: the moment of the call, the file's last-write
 // time, or the date of its EXIF block with the file time as fallback, as the
 // TimeForMask setting chooses. Portable; the Windows platform is in
-// CaptureDateWin.h.
+// CaptureDate_win.h.
 #include <string>
 #include <unordered_map>
 

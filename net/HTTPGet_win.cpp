@@ -1,4 +1,4 @@
-#include "net/HTTPGet.h"
+#include "net/HTTPGet_win.h"
 
 #include <windows.h>
 #include <wininet.h>

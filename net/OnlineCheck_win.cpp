@@ -1,11 +1,11 @@
-#include "net/OnlineCheck.h"
+#include "net/OnlineCheck_win.h"
 
 #include <windows.h>
 #include <shellapi.h>
 #include <wininet.h>
 
 #include "framework/Strings.h"
-#include "import/UnitMyDlg.h"
+#include "import/UnitMyDlg_win.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "settings/SettingsStore.h"
+#include "settings/SettingsStore_win.h"
 
 #include <windows.h>
 #include <shlobj.h>

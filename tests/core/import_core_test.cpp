@@ -286,6 +286,61 @@ TEST(ImportTexts, TemporaryNamesAreShortAndBesideTheTarget) {
     }
 }
 
+// A long path takes the file functions past MAX_PATH; a rename through a
+// handle wants the system's own form of it.
+TEST(LongPaths, FormsOfFullPathsAndFolders) {
+    struct Case {
+        const wchar_t* full;
+        const wchar_t* longForm;
+        const wchar_t* ntForm;
+    } cases[] = {
+        {L"C:\\Foto\\a.jpg", L"\\\\?\\C:\\Foto\\a.jpg", L"\\??\\C:\\Foto\\a.jpg"},
+        {L"\\\\server\\share\\a.jpg", L"\\\\?\\UNC\\server\\share\\a.jpg", L"\\??\\UNC\\server\\share\\a.jpg"},
+        {L"\\\\?\\C:\\a.jpg", L"\\\\?\\C:\\a.jpg", L"\\??\\C:\\a.jpg"},
+        {L"\\\\.\\COM1", L"\\\\.\\COM1", L""},  // a device keeps its own form
+    };
+    for (const Case& c : cases) {
+        const std::wstring longForm = LongFormOfFullPath(c.full);
+        EXPECT_EQ(longForm, c.longForm);
+        EXPECT_EQ(NtFormOfLongPath(longForm), c.ntForm);
+    }
+    EXPECT_EQ(NtFormOfLongPath(L"C:\\a.jpg"), L"") << "only a long path has a system form";
+
+    EXPECT_EQ(FolderOf("D:\\Foto\\2024\\a.jpg"), "D:\\Foto\\2024\\");
+    EXPECT_EQ(FolderOf("D:/Foto/a.jpg"), "D:/Foto/");
+    EXPECT_EQ(FolderOf("a.jpg"), "");
+}
+
+// The answers "to all" hold for the rest of the run; Cancel and the close
+// box (2), and anything unexpected, lead to the cancel question.
+TEST(OverwriteQuestion, AnswersAndTheirFlags) {
+    struct Case {
+        int answer;
+        TOverwriteAnswer outcome;
+        bool overwriteAll, skipAll;
+    } cases[] = {
+        {6, TOverwriteAnswer::Copy, false, false},  {7, TOverwriteAnswer::Skip, false, false},
+        {10, TOverwriteAnswer::Copy, true, false},  {9, TOverwriteAnswer::Skip, false, true},
+        {2, TOverwriteAnswer::Cancel, false, false}, {0, TOverwriteAnswer::Cancel, false, false},
+    };
+    for (const Case& c : cases) {
+        bool overwriteAll = false, skipAll = false;
+        EXPECT_EQ(OverwriteAnswer(c.answer, overwriteAll, skipAll), c.outcome) << c.answer;
+        EXPECT_EQ(overwriteAll, c.overwriteAll) << c.answer;
+        EXPECT_EQ(skipAll, c.skipAll) << c.answer;
+    }
+}
+
+// Copies that wait for their check hold their names: each file starts at a
+// number of its own. Without waiting copies the first name is free again.
+TEST(ImportTexts, TemporaryNameNumbers) {
+    EXPECT_EQ(TemporaryNameStart(false, 42), 0);
+    EXPECT_EQ(TemporaryNameStart(true, 42), 42);
+    EXPECT_EQ(TemporaryNameStart(true, 1042), 42);
+    EXPECT_NE(TemporaryTargetName("D:\\F\\a.jpg", TemporaryNameStart(true, 1)),
+              TemporaryTargetName("D:\\F\\b.jpg", TemporaryNameStart(true, 2)));
+}
+
 }  // namespace
 
 // Dates that rise and then fall (an organ pipe) make this quicksort split

@@ -167,4 +167,36 @@ TEST(ImportReport, FailureListIsCutAfterAScreenful) {
     EXPECT_EQ(cut, all + "\r\na další…");
 }
 
+// A copy's error text puts the path on a line of its own before the
+// system's reason; the error box lists the file's name and the reason.
+TEST(ImportReport, FailureLines) {
+    EXPECT_EQ(FailureLine("E:\\DCIM\\IMG_0042.CR3", "\"D:\\Foto\\IMG_0042.CR3\"\r\nNa disku není dost místa."),
+              "IMG_0042.CR3: Na disku není dost místa.");
+    EXPECT_EQ(FailureLine("E:\\a.jpg", "Přístup byl odepřen"), "a.jpg: Přístup byl odepřen.");
+    EXPECT_EQ(FailureLine("E:\\a.jpg", "\"E:\\a.jpg\"\r\n"), "a.jpg: neznámá chyba.");
+    EXPECT_EQ(FailureLine("E:\\a.jpg", ""), "a.jpg: neznámá chyba.");
+}
+
+// Which boxes end a run, in order, and where the counts go.
+TEST(ImportReport, ResultMessagesOfARun) {
+    const std::string footer = "\r\n\r\nZkopírováno souborů: 1 (1 B), přeskočeno: 0, nezdařilo se: 0.";
+    using Boxes = std::vector<std::pair<std::string, TMsgDlgKind>>;
+    auto boxes = [&](const std::string& namingError, const Names& failures, bool cancelled) {
+        Boxes out;
+        for (const TResultMessage& m : ResultMessages(namingError, failures, cancelled, footer))
+            out.emplace_back(m.text, m.kind);
+        return out;
+    };
+    EXPECT_EQ(boxes("", {}, false), (Boxes{{"Kopírování proběhlo úspěšně." + footer, mkInformation}}));
+    EXPECT_EQ(boxes("", {}, true), (Boxes{{"Kopírování bylo přerušeno." + footer, mkWarning}}));
+    EXPECT_EQ(boxes("", {"a.jpg: x."}, false),
+              (Boxes{{"Během kopírování došlo k chybě:\r\na.jpg: x." + footer, mkError}}));
+    // A naming error alone is an error too, even when every file was copied.
+    EXPECT_EQ(boxes("Chyba EXIF", {}, false),
+              (Boxes{{"Během kopírování došlo k chybě:\r\nChyba EXIF" + footer, mkError}}));
+    // Failures and a cancel: the counts follow the last box only.
+    EXPECT_EQ(boxes("", {"a.jpg: x."}, true), (Boxes{{"Během kopírování došlo k chybě:\r\na.jpg: x.", mkError},
+                                                    {"Kopírování bylo přerušeno." + footer, mkWarning}}));
+}
+
 }  // namespace

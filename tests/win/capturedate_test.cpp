@@ -1,4 +1,4 @@
-#include "mask/CaptureDateWin.h"
+#include "mask/CaptureDate_win.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "device/DeviceChangeWin.h"
+#include "device/DeviceChange_win.h"
 
 #include <windows.h>
 #include <dbt.h>

@@ -12,14 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "app/Unit1.h"
-#include "device/Unit2.h"
+#include "app/Unit1_win.h"
+#include "device/Unit2_win.h"
 #include "framework/Application.h"
 #include "framework/Strings.h"
-#include "import/ImportRun.h"
-#include "import/unitDlgFilecopy.h"
+#include "import/FileAccess_win.h"
+#include "import/ImportRun_win.h"
+#include "import/unitDlgFilecopy_win.h"
 #include "settings/Settings.h"
-#include "settings/SettingsStore.h"
+#include "settings/SettingsStore_win.h"
 #include "support/Questions.h"
 #include "support/UiTest.h"
 #include "support/WinTest.h"

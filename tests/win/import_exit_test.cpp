@@ -10,8 +10,8 @@
 
 #include "framework/Application.h"
 #include "framework/Strings.h"
-#include "import/ImportRun.h"
-#include "import/UnitMyDlg.h"
+#include "import/ImportRun_win.h"
+#include "import/UnitMyDlg_win.h"
 #include "settings/Settings.h"
 #include "support/ImportScript.h"
 #include "support/UiTest.h"

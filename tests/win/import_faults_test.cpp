@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "framework/Strings.h"
-#include "import/ImportRun.h"
+#include "import/FileAccess_win.h"
+#include "import/ImportRun_win.h"
 #include "settings/Settings.h"
 #include "support/ImportScript.h"
 #include "support/WinTest.h"

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app/Unit1.h"
+#include "app/Unit1_win.h"
 #include "framework/Strings.h"
-#include "import/ImportRun.h"
-#include "import/UnitMyDlg.h"
+#include "import/ImportRun_win.h"
+#include "import/UnitMyDlg_win.h"
 #include "settings/Settings.h"
-#include "settings/SettingsStore.h"
+#include "settings/SettingsStore_win.h"
 #include "support/ImportScript.h"
 #include "support/Questions.h"
 #include "support/UiTest.h"

@@ -8,7 +8,8 @@
 #include <optional>
 
 #include "framework/Strings.h"
-#include "import/ImportRun.h"
+#include "import/FileAccess_win.h"
+#include "import/ImportRun_win.h"
 #include "settings/ListText.h"
 #include "settings/Settings.h"
 #include "support/ImportScript.h"

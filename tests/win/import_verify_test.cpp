@@ -16,9 +16,10 @@
 #include <vector>
 
 #include "framework/Strings.h"
-#include "import/ImportRun.h"
-#include "import/VerifyCopy.h"
-#include "import/unitDlgFilecopy.h"
+#include "import/FileAccess_win.h"
+#include "import/ImportRun_win.h"
+#include "import/VerifyCopy_win.h"
+#include "import/unitDlgFilecopy_win.h"
 #include "settings/Settings.h"
 #include "support/ImportScript.h"
 #include "support/UiTest.h"

@@ -6,12 +6,12 @@
 
 #include <memory>
 
-#include "device/Unit2.h"
+#include "device/Unit2_win.h"
 #include "framework/Application.h"
 #include "framework/Strings.h"
-#include "import/ImportRun.h"
-#include "import/UnitMyDlg.h"
-#include "import/unitDlgFilecopy.h"
+#include "import/ImportRun_win.h"
+#include "import/UnitMyDlg_win.h"
+#include "import/unitDlgFilecopy_win.h"
 #include "settings/Settings.h"
 #include "support/UiTest.h"
 #include "support/WinTest.h"

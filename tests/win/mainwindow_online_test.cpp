@@ -8,12 +8,12 @@
 
 #include <string>
 
-#include "app/Unit1.h"
+#include "app/Unit1_win.h"
 #include "framework/Application.h"
 #include "framework/Strings.h"
-#include "import/UnitMyDlg.h"
+#include "import/UnitMyDlg_win.h"
 #include "net/NetLogic.h"
-#include "settings/SettingsStore.h"
+#include "settings/SettingsStore_win.h"
 #include "support/HttpServer.h"
 #include "support/Questions.h"
 #include "support/UiTest.h"

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "app/Unit1.h"
+#include "app/Unit1_win.h"
 #include "framework/Application.h"
 #include "framework/Strings.h"
 #include "import/ImportJob.h"
-#include "import/UnitMyDlg.h"
-#include "settings/SettingsStore.h"
+#include "import/UnitMyDlg_win.h"
+#include "settings/SettingsStore_win.h"
 #include "support/Questions.h"
 #include "support/UiTest.h"
 #include "support/WinTest.h"

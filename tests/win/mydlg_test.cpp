@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/Strings.h"
-#include "import/UnitMyDlg.h"
+#include "import/UnitMyDlg_win.h"
 #include "settings/Settings.h"
 #include "support/UiTest.h"
 #include "support/WinTest.h"

@@ -1,6 +1,6 @@
 // THTTPGet against a real HTTP server on 127.0.0.1:80, through the
 // system's WinInet, with its events coming back on this (the UI) thread.
-#include "net/HTTPGet.h"
+#include "net/HTTPGet_win.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // The online check end to end: the usage report and the version query go
 // to a real HTTP server on 127.0.0.1:80, the counters come from the real
 // registry, and the update question is the program's own message box.
-#include "net/OnlineCheck.h"
+#include "net/OnlineCheck_win.h"
 
 #include <windows.h>
 
@@ -15,7 +15,7 @@
 
 #include "framework/Application.h"
 #include "framework/Strings.h"
-#include "import/UnitMyDlg.h"
+#include "import/UnitMyDlg_win.h"
 #include "support/HttpServer.h"
 #include "support/WinTest.h"
 

@@ -8,7 +8,7 @@
 #include "framework/Strings.h"
 #include "settings/ListText.h"
 #include "settings/Settings.h"
-#include "settings/SettingsStore.h"
+#include "settings/SettingsStore_win.h"
 #include "support/SettingsTestSupport.h"
 #include "support/WinTest.h"
 

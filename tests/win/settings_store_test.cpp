@@ -11,7 +11,7 @@
 #include "mask/MaskExpand.h"
 #include "settings/ListText.h"
 #include "settings/Settings.h"
-#include "settings/SettingsStore.h"
+#include "settings/SettingsStore_win.h"
 #include "settings/SettingsView.h"
 #include "support/SettingsTestSupport.h"
 #include "support/WinTest.h"

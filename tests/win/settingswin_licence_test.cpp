@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/Unit3.h"
+#include "app/Unit3_win.h"
 #include "framework/Application.h"
 #include "framework/StringList.h"
 #include "framework/Strings.h"

@@ -10,17 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "app/Unit1.h"
-#include "device/Unit2.h"
+#include "app/Unit1_win.h"
+#include "device/Unit2_win.h"
 #include "framework/Application.h"
 #include "framework/SkinManager.h"
+#include "settings/SkinFolder_win.h"
 #include "framework/Strings.h"
 #include "import/ImportJob.h"
-#include "import/UnitMyDlg.h"
-#include "import/unitDlgFilecopy.h"
+#include "import/UnitMyDlg_win.h"
+#include "import/unitDlgFilecopy_win.h"
 #include "net/NetLogic.h"
 #include "settings/Settings.h"
-#include "settings/SettingsStore.h"
+#include "settings/SettingsStore_win.h"
 #include "support/Questions.h"
 #include "support/UiTest.h"
 #include "support/WinTest.h"
@@ -655,9 +656,9 @@ TEST_F(SettingsWindowTest, SkinChoiceIsInForceAtOnceAndSavedWithOk) {
     wintest::WriteFileBytes(skins + L"Zima.ini", "[Colors]\r\nText=#102030\r\n");
     wintest::WriteFileBytes(skins + L"Elegant.ini",
                             "[Colors]\r\nText=#405060\r\nLink=#0000FF\r\n[Font]\r\nName=Courier New\r\nSize=10\r\n");
-    fw::Skins().SetSkinDirectory(fw::Utf8(skins));
+    SkinFolder().SetDirectory(fw::Utf8(skins));
     TForm1 form;  // its start-up points the layer beside the test program
-    fw::Skins().SetSkinDirectory(fw::Utf8(skins));
+    SkinFolder().SetDirectory(fw::Utf8(skins));
     LoadSettings();  // no SkinName key: "Elegant"
     TSettingsWindow& w = *form.SettingsWindow;
     ASSERT_EQ(w.sComboBoxSkin.Count(), 3);
@@ -700,7 +701,7 @@ TEST_F(SettingsWindowTest, SkinChoiceIsInForceAtOnceAndSavedWithOk) {
     EXPECT_EQ(Settings().SkinName, "Zima");
     EXPECT_EQ(w.ActiveSkinName(), "Zima");
     fw::Skins().SetActive(false);
-    fw::Skins().SetSkinName("");
+    SkinFolder().SetSkinName("");
 }
 
 TEST_F(SettingsWindowTest, LinksOpenTheVendorsAddresses) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/TrayIkona.h"
+#include "app/TrayIkona_win.h"
 #include "support/UiTest.h"
 
 namespace {

@@ -10,15 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "app/Unit1.h"
-#include "app/Unit3.h"
-#include "device/Unit2.h"
+#include "app/Unit1_win.h"
+#include "app/Unit3_win.h"
+#include "device/Unit2_win.h"
 #include "framework/Application.h"
 #include "framework/Strings.h"
 #include "framework/UiThread.h"
-#include "import/UnitMyDlg.h"
+#include "import/UnitMyDlg_win.h"
 #include "settings/Settings.h"
-#include "settings/SettingsStore.h"
+#include "settings/SettingsStore_win.h"
 #include "support/Questions.h"
 #include "support/UiTest.h"
 #include "support/WinTest.h"

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "framework/Application.h"
-#include "net/OnlineCheck.h"
+#include "net/OnlineCheck_win.h"
 
 namespace {
 

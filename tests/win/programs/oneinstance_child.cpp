@@ -19,7 +19,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/OneInstance.h"
+#include "app/OneInstance_win.h"
 #include "framework/Application.h"
 #include "framework/Form.h"
 #include "framework/Strings.h"

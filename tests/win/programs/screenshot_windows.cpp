@@ -10,17 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "app/Unit1.h"
-#include "app/Unit3.h"
-#include "device/Unit2.h"
+#include "app/Unit1_win.h"
+#include "app/Unit3_win.h"
+#include "device/Unit2_win.h"
 #include "framework/Application.h"
 #include "framework/Png.h"
-#include "framework/SkinManager.h"
+#include "settings/SkinFolder_win.h"
 #include "framework/Strings.h"
-#include "import/UnitMyDlg.h"
-#include "import/unitDlgFilecopy.h"
+#include "import/UnitMyDlg_win.h"
+#include "import/unitDlgFilecopy_win.h"
 #include "settings/Settings.h"
-#include "settings/SettingsStore.h"
+#include "settings/SettingsStore_win.h"
 
 namespace {
 
@@ -105,7 +105,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     TForm3 form3;
     TDlgFilecopy form4;
     TMyDlg form5;
-    fw::Skins().SetSkinDirectory(build + "skins\\");
+    SkinFolder().SetDirectory(build + "skins\\");
     LoadSettings();
     const std::string logo = ReadAll(logoPath);
     int w = 0, hgt = 0;

@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <string>
 
-#include "app/Unit1.h"
+#include "app/Unit1_win.h"
 #include "framework/Application.h"
 #include "framework/Strings.h"
-#include "settings/SettingsStore.h"
+#include "settings/SettingsStore_win.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "import/ImportRun.h"
+#include "import/ImportRun_win.h"
 
 namespace wintest {
 

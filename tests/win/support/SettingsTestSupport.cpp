@@ -4,7 +4,7 @@
 
 #include "framework/Strings.h"
 #include "settings/Settings.h"
-#include "settings/SettingsStore.h"
+#include "settings/SettingsStore_win.h"
 #include "support/WinTest.h"
 
 namespace settingstest {

@@ -1,10 +1,10 @@
-#include "device/Unit2.h"
+#include "device/Unit2_win.h"
 
-#include "app/Unit1.h"
+#include "app/Unit1_win.h"
 #include "framework/Application.h"
 #include "framework/Png.h"
 #include "import/ImportJob.h"
-#include "mask/CaptureDateWin.h"
+#include "mask/CaptureDate_win.h"
 #include "mask/MaskExpand.h"
 #include "mask/MinimizeName.h"
 #include "settings/Settings.h"

@@ -5,13 +5,13 @@
 
 #include <memory>
 
-#include "app/Unit1.h"
-#include "app/Unit3.h"
-#include "device/Unit2.h"
+#include "app/Unit1_win.h"
+#include "app/Unit3_win.h"
+#include "device/Unit2_win.h"
 #include "framework/Application.h"
 #include "framework/UiThread.h"
-#include "import/UnitMyDlg.h"
-#include "import/unitDlgFilecopy.h"
+#include "import/UnitMyDlg_win.h"
+#include "import/unitDlgFilecopy_win.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // The folder dialog of the tray menu uses the new dialog style, which

@@ -1,4 +1,4 @@
-#include "import/UnitMyDlg.h"
+#include "import/UnitMyDlg_win.h"
 
 #include "framework/Application.h"
 #include "settings/Settings.h"

@@ -1,15 +1,15 @@
-#include "app/Unit1.h"
+#include "app/Unit1_win.h"
 
 #include <dbt.h>
 
-#include "device/DeviceChangeWin.h"
+#include "device/DeviceChange_win.h"
 #include "framework/Application.h"
-#include "framework/SkinManager.h"
+#include "settings/SkinFolder_win.h"
 #include "import/ImportJob.h"
-#include "import/ImportRun.h"
-#include "import/UnitMyDlg.h"
+#include "import/ImportRun_win.h"
+#include "import/UnitMyDlg_win.h"
 #include "settings/Settings.h"
-#include "settings/SettingsStore.h"
+#include "settings/SettingsStore_win.h"
 #include "res/resource.h"
 
 TForm1* Form1 = nullptr;
@@ -75,7 +75,7 @@ void TForm1::FormCreate() {
     IncrementCounter("runcount");
     fw::App().SetTitle("Kolibrio 2");
     TrayIkona1.SetIconVisible(true);
-    fw::Skins().SetSkinDirectory(fw::App().ExeFolder() + "skins\\");
+    SkinFolder().SetDirectory(fw::App().ExeFolder() + "skins\\");
     LoadSettings();
     Timer2.SetEnabled(Settings().AutoUpdate);
     if (Timer2.Enabled()) RunOnlineCheck();

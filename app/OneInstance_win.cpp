@@ -1,4 +1,4 @@
-#include "app/OneInstance.h"
+#include "app/OneInstance_win.h"
 
 #include <windows.h>
 #include <shellapi.h>

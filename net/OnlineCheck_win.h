@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "net/HTTPGet.h"
+#include "net/HTTPGet_win.h"
 #include "net/NetLogic.h"
 
 class TOnlineCheck {

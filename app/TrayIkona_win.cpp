@@ -1,4 +1,4 @@
-#include "app/TrayIkona.h"
+#include "app/TrayIkona_win.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "app/OneInstance.h"
-#include "app/TrayIkona.h"
+#include "app/OneInstance_win.h"
+#include "app/TrayIkona_win.h"
 #include "framework/Form.h"
-#include "import/PathDialog.h"
-#include "net/OnlineCheck.h"
-#include "settings/SettingsWindow.h"
+#include "import/PathDialog_win.h"
+#include "net/OnlineCheck_win.h"
+#include "settings/SettingsWindow_win.h"
 
 class TForm1 : public fw::Form {
 public:

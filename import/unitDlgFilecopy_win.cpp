@@ -1,4 +1,4 @@
-#include "import/unitDlgFilecopy.h"
+#include "import/unitDlgFilecopy_win.h"
 
 #include <commctrl.h>
 
@@ -6,7 +6,7 @@
 #include "framework/Strings.h"
 #include "import/ImportCore.h"
 #include "import/ImportJob.h"
-#include "import/UnitMyDlg.h"
+#include "import/UnitMyDlg_win.h"
 #include "mask/MinimizeName.h"
 #include "settings/Settings.h"
 

@@ -1,4 +1,4 @@
-#include "settings/SettingsWindow.h"
+#include "settings/SettingsWindow_win.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -7,22 +7,23 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/Unit3.h"
-#include "device/Unit2.h"
+#include "app/Unit3_win.h"
+#include "device/Unit2_win.h"
 #include "framework/Application.h"
 #include "framework/Png.h"
 #include "framework/SkinManager.h"
+#include "settings/SkinFolder_win.h"
 #include "framework/Strings.h"
 #include "import/ImportJob.h"
-#include "import/UnitMyDlg.h"
-#include "import/unitDlgFilecopy.h"
-#include "mask/CaptureDateWin.h"
+#include "import/UnitMyDlg_win.h"
+#include "import/unitDlgFilecopy_win.h"
+#include "mask/CaptureDate_win.h"
 #include "mask/MaskEditor.h"
 #include "mask/MinimizeName.h"
 #include "net/NetLogic.h"
 #include "settings/ListText.h"
 #include "settings/Settings.h"
-#include "settings/SettingsStore.h"
+#include "settings/SettingsStore_win.h"
 #include "res/resource.h"
 
 namespace {
@@ -668,18 +669,18 @@ void TSettingsWindow::FormShow() {
 
 void TSettingsWindow::ChooseSkin(const std::string& storedName) {
     fw::SkinManager& skins = fw::Skins();
-    const std::vector<std::string> names = skins.GetSkinNames();
+    const std::vector<std::string> names = SkinFolder().GetSkinNames();
     sComboBoxSkin.Clear();
     sComboBoxSkin.Add(kSkinNone);
     for (const std::string& name : names) sComboBoxSkin.Add(name);
     sComboBoxSkin.SetItemIndex(0);
     const auto found = std::find(names.begin(), names.end(), storedName);
     if (!storedName.empty() && found != names.end()) {
-        skins.SetSkinName(storedName);
+        SkinFolder().SetSkinName(storedName);
         sComboBoxSkin.SetItemIndex(static_cast<int>(found - names.begin()) + 1);
         skins.SetActive(true);
     } else {
-        skins.SetSkinName("");
+        SkinFolder().SetSkinName("");
         skins.SetActive(true);
         skins.SetActive(false);
     }
@@ -694,11 +695,11 @@ void TSettingsWindow::sComboBoxSkinChange() {
     fw::SkinManager& skins = fw::Skins();
     const int index = sComboBoxSkin.ItemIndex();
     if (index > 0) {
-        skins.SetSkinName(sComboBoxSkin.Item(index));
+        SkinFolder().SetSkinName(sComboBoxSkin.Item(index));
         skins.SetActive(true);
     } else {
         skins.SetActive(false);
-        skins.SetSkinName("");
+        SkinFolder().SetSkinName("");
     }
     Settings().SkinName = ActiveSkinName();
 }
@@ -711,10 +712,10 @@ void TSettingsWindow::sSkinManager1AfterChange() {
     if (skinned) {
         LOGFONTW lf = {};
         GetObjectW(fw::DefaultFont(), sizeof lf, &lf);
-        const std::wstring face = fw::Wide(skins.Skin().FontName);
+        const std::wstring face = fw::Wide(skins.Look().FontName);
         lstrcpynW(lf.lfFaceName, face.c_str(), LF_FACESIZE);
         HDC dc = GetDC(nullptr);
-        lf.lfHeight = -MulDiv(skins.Skin().FontSize, GetDeviceCaps(dc, LOGPIXELSY), 72);
+        lf.lfHeight = -MulDiv(skins.Look().FontSize, GetDeviceCaps(dc, LOGPIXELSY), 72);
         ReleaseDC(nullptr, dc);
         HFONT made = CreateFontIndirectW(&lf);
         if (made) heading = made;

@@ -1,4 +1,4 @@
-#include "app/Unit3.h"
+#include "app/Unit3_win.h"
 
 #include <commctrl.h>
 #include <windowsx.h>

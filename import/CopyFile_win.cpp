@@ -1,0 +1,277 @@
+#include "import/CopyFile_win.h"
+
+#include <windows.h>
+
+#include <array>
+#include <memory>
+
+#include "framework/Strings.h"
+#include "import/CopyChecker_win.h"
+#include "import/FileAccess_win.h"
+#include "import/ImportCore.h"
+#include "import/ImportJob.h"
+#include "import/Placing_win.h"
+#include "import/RunPacing_win.h"
+#include "import/TargetFolders_win.h"
+#include "import/VerifyCopy.h"
+#include "settings/Settings.h"
+
+namespace {
+
+// One pass over a file ends in one of these: the file's outcome is known,
+// or it begins anew (after "No" to the cancel question, or when another
+// program made the target while this one copied).
+enum class TPass { Succeeded, Failed, Again };
+
+TPass Outcome(bool ok) { return ok ? TPass::Succeeded : TPass::Failed; }
+
+class TFileCopy {
+public:
+    TFileCopy(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui,
+              TCopyChecker* checker, size_t index)
+        : source_(source), target_(target), error_(ErrorText), ui_(ui), checker_(checker), index_(index) {}
+
+    TPass Pass() {
+        ui_.SetFileBar(0, 0);
+        ui_.SetFileLabels(source_, target_);
+        if (!OpenSource()) return TPass::Failed;
+        targetExists_ = TargetFolders().FileExists(target_);
+        if (!job_.OverwriteAll && targetExists_) {
+            const TAsked asked = AskAboutTarget();
+            if (asked == TAsked::Again) return TPass::Again;
+            if (asked == TAsked::Done) return TPass::Succeeded;
+        }
+        // Overwriting a file with itself (an import into its own folder):
+        // it already holds what the copy would write.
+        if (targetExists_ && SameFile(source_, target_)) return Skip();
+        if (!CreateCopy()) return TPass::Failed;
+        CopyBlocks();
+        return Finish();
+    }
+
+private:
+    enum class TAsked { Copy, Done, Again };
+
+    TPass Skip() {
+        AdvanceOverall(ui_, size_);
+        ++job_.Tally.Skipped;
+        return TPass::Succeeded;
+    }
+
+    // One open serves the size and the copy: under Wine every open and
+    // close is a round trip to the server.
+    bool OpenSource() {
+        in_ = std::make_unique<TFileHandle>(OpenForReading(source_));
+        LARGE_INTEGER size{};
+        if (in_->Valid() && GetFileSizeEx(in_->Get(), &size)) {
+            size_ = size.QuadPart;
+            return true;
+        }
+        error_ = CopyErrorText(source_, fw::SystemErrorText(GetLastError()));
+        // The total counted the file as listed; the bars count it handled.
+        const auto listed = job_.SourceSizes.find(source_);
+        if (listed != job_.SourceSizes.end()) AdvanceOverall(ui_, listed->second);
+        return false;
+    }
+
+    // The target exists and no "Ano pro vše" is in force.
+    TAsked AskAboutTarget() {
+        if (job_.SkipAll) {
+            Skip();
+            return TAsked::Done;
+        }
+        const int answer =
+            AskTimed(ui_, OverwriteQuestion(target_), "Kolibrio2 - Potvrdit nahrazení souboru", mkInformation,
+                     MsgBtn::Yes | MsgBtn::No | MsgBtn::Cancel | MsgBtn::NoAll | MsgBtn::YesAll, MsgBtn::No);
+        if (EndRequested()) return TAsked::Done;
+        switch (OverwriteAnswer(answer, job_.OverwriteAll, job_.SkipAll)) {
+        case TOverwriteAnswer::Copy:
+            return TAsked::Copy;
+        case TOverwriteAnswer::Skip:
+            Skip();
+            return TAsked::Done;
+        case TOverwriteAnswer::Cancel:
+            break;
+        }
+        // Cancel, or the close box of the question. The timer stays stopped
+        // for a run that ends here.
+        ui_.SetSpeedTimer(false);
+        const uint32_t t0 = ui_.TickCount();
+        const int sure = ui_.Message("Opravdu chcete kopírování přerušit?", "Kolibrio2 - Otázka", mkConfirmation,
+                                     MsgBtn::Yes | MsgBtn::No, MsgBtn::No);
+        if (sure == 6 || EndRequested()) {
+            job_.Cancelled = true;
+            return TAsked::Done;
+        }
+        job_.StartTick += ui_.TickCount() - t0;
+        ui_.SetSpeedTimer(true);
+        return TAsked::Again;
+    }
+
+    // The target folder is made when the create finds it missing: most
+    // files go to a folder that exists already, and asking first costs
+    // every file a round trip to the Wine server.
+    bool CreateCopy() {
+        verify_ = Settings().VerifyCopy;
+        const int first = TemporaryNameStart(verify_ && checker_, index_);
+        HANDLE created = CreateTemporaryBeside(target_, temp_, first);
+        DWORD createError = created == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (createError == ERROR_PATH_NOT_FOUND && ForceDirectories(FolderOf(target_))) {
+            created = CreateTemporaryBeside(target_, temp_, first);
+            createError = created == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        }
+        out_ = std::make_unique<TFileHandle>(created);
+        if (out_->Valid()) return true;
+        // The target cannot be written: the file counts as done for the
+        // bars and fails.
+        error_ = CopyErrorText(target_, fw::SystemErrorText(createError));
+        AdvanceOverall(ui_, size_);
+        return false;
+    }
+
+    // The bars move when the copied share crosses a tenth of the file, and
+    // window events are serviced then and every kServiceBytes between.
+    void CopyBlocks() {
+        static std::array<char, 32769> buffer;
+        const int64_t T = size_;
+        ui_.SetFileBar(0, T);
+        int64_t pending = 0, remaining = T, servicedAt = 0;
+        int last = 0;
+        while (remaining > 0) {
+            DWORD n = 0;
+            const BOOL read = ReadBlock(in_->Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &n);
+            if (!read || n == 0) {
+                // A source that ends early (a file cut short) reads no bytes
+                // without a failure of its own.
+                const DWORD code = read ? static_cast<DWORD>(ERROR_HANDLE_EOF) : GetLastError();
+                error_ = CopyErrorText(source_, fw::SystemErrorText(code));
+                ok_ = false;
+                break;
+            }
+            remaining -= n;
+            if (verify_) hash_.Update(buffer.data(), n);
+            if (!WriteAll(out_->Get(), buffer.data(), n)) {
+                error_ = CopyErrorText(target_, fw::SystemErrorText(GetLastError()));
+                ok_ = false;
+                break;
+            }
+            done_ += n;
+            pending += n;
+            const int tenth = CopyTenth(done_, T);
+            if (tenth != last) {
+                last = tenth;
+                ui_.SetFileBar(done_, T);
+                AdvanceOverall(ui_, pending);
+                pending = 0;
+                ServiceEvents(ui_);
+                servicedAt = done_;
+            } else if (done_ - servicedAt >= kServiceBytes) {
+                // A tenth of a long file can take seconds on a slow card;
+                // Storno is answered between tenths too.
+                ServiceEvents(ui_);
+                servicedAt = done_;
+            }
+            if (job_.Cancelled) break;
+        }
+        if (!ok_ && done_ < T) AdvanceOverall(ui_, T - done_ + pending);  // the bars count the whole file as handled
+        if (ok_) KeepFileTimes(in_->Get(), out_->Get());
+        in_->Close();
+    }
+
+    // A cancel that comes after the last block leaves a whole copy: it
+    // takes its place like any other (once its check has passed). Only a
+    // complete copy ever takes the target's name.
+    TPass Finish() {
+        const bool complete = ok_ && done_ == size_;
+        TPlacing placing = TPlacing::Refused;
+        if (complete && verify_) {
+            auto check = std::make_unique<TCheckJob>();
+            check->index = index_;
+            check->source = source_;
+            check->target = target_;
+            check->temp = temp_;
+            check->bytes = size_;
+            check->hash = hash_.Digest();
+            check->replace = targetExists_;
+            check->out = out_->Release();
+            if (checker_ && checker_->Add(check)) return TPass::Succeeded;
+            CheckAndPlace(*check, &ui_);
+            if (check->outcome == TPlacing::Refused) {
+                error_ = check->error;
+                return TPass::Failed;
+            }
+            placing = check->outcome;
+        } else if (complete) {
+            DWORD code = 0;
+            placing = RenameThrough(out_->Get(), target_, targetExists_, code);
+            if (placing == TPlacing::Placed && !out_->Close()) {
+                // A delayed write failed: the name goes with the copy.
+                error_ = CopyErrorText(target_, fw::SystemErrorText(GetLastError()));
+                DeleteFileW(LongPathForm(target_).c_str());
+                return TPass::Failed;
+            }
+            if (placing == TPlacing::Appeared) {
+                out_->Close();
+                DeleteFileW(temp_.c_str());
+            }
+        }
+        if (placing == TPlacing::Refused) {
+            if (!out_->Close() && ok_) {
+                error_ = CopyErrorText(target_, fw::SystemErrorText(GetLastError()));
+                ok_ = false;
+            }
+            if (!complete) {
+                DeleteFileW(temp_.c_str());
+                return Outcome(job_.Cancelled && ok_);
+            }
+            DWORD code = 0;
+            placing = MoveIntoPlace(temp_, target_, targetExists_, code);
+            if (placing == TPlacing::Refused) {
+                error_ = CopyErrorText(target_, fw::SystemErrorText(code));
+                return TPass::Failed;
+            }
+        }
+        TargetFolders().FileAdded(target_);
+        if (placing == TPlacing::Appeared) {
+            // Another program made the file while this one copied: it is
+            // asked about like any other existing file.
+            AdvanceOverall(ui_, -size_);
+            return TPass::Again;
+        }
+        ++job_.Tally.Copied;
+        job_.Tally.CopiedBytes += size_;
+        return TPass::Succeeded;
+    }
+
+    const std::string& source_;
+    const std::string& target_;
+    std::string& error_;
+    IImportUi& ui_;
+    TCopyChecker* const checker_;
+    const size_t index_;
+    TImportJob& job_ = ImportJob();
+
+    std::unique_ptr<TFileHandle> in_, out_;
+    int64_t size_ = 0;
+    bool targetExists_ = false;
+    bool verify_ = false;
+    std::wstring temp_;
+    TCopyHash hash_;
+    bool ok_ = true;
+    int64_t done_ = 0;
+};
+
+}  // namespace
+
+bool CopyFileOfRun(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui,
+                   TCopyChecker* checker, size_t index) {
+    for (;;) {
+        TFileCopy pass(source, target, ErrorText, ui, checker, index);
+        const TPass outcome = pass.Pass();
+        if (outcome != TPass::Again) return outcome == TPass::Succeeded;
+    }
+}
+
+bool CopyOneFile(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui) {
+    return CopyFileOfRun(source, target, ErrorText, ui, nullptr, 0);
+}

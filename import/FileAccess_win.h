@@ -1,0 +1,58 @@
+#pragma once
+// The import's file-system edge: handle owners, long paths, folders, blocks
+// read and written, file times. Names reach the system in long "\\?\" form
+// wherever a card's folders or a target near the limit may pass MAX_PATH.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "import/ImportCore.h"
+
+class TFileHandle {
+public:
+    explicit TFileHandle(HANDLE h = INVALID_HANDLE_VALUE) : h_(h) {}
+    TFileHandle(const TFileHandle&) = delete;
+    TFileHandle& operator=(const TFileHandle&) = delete;
+    ~TFileHandle() { Close(); }
+    bool Valid() const { return h_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return h_; }
+    HANDLE Release();
+    // False when closing reports a failure (a delayed write that failed).
+    bool Close();
+
+private:
+    HANDLE h_;
+};
+
+std::wstring LongPathForm(const std::string& path);
+HANDLE OpenForReading(const std::string& path);
+bool FileExistsAt(const std::string& path);
+bool FolderExistsAt(const std::string& path);
+// A path as the file system compares names: without regard to case.
+std::wstring FoldedPath(const std::string& path);
+// True when both names reach the same file (another spelling, a short name).
+bool SameFile(const std::string& a, const std::string& b);
+
+// The entries matching a wildcard search path, in the system's order,
+// until each returns false; a folder that cannot be searched lists nothing.
+void ListEntries(const std::string& search, const std::function<bool(const TScanEntry&)>& each);
+
+// Creates a folder with all missing parents; true when it exists after.
+bool ForceDirectories(const std::string& folder);
+// total plus the file's size; total unchanged when it cannot be sized.
+int64_t AddFileSize(const std::string& path, int64_t total);
+
+// One block of the copy, read through the test seam when one is set.
+BOOL ReadBlock(HANDLE file, void* buffer, DWORD size, DWORD* read);
+// Writes all n bytes; false with the system's reason when the disk refuses.
+bool WriteAll(HANDLE file, const char* data, DWORD n);
+// The target gets the source's write and creation times.
+void KeepFileTimes(HANDLE source, HANDLE target);
+
+// For tests: the block read of the copy (ReadFile when null). A removed
+// card cannot be made here (a file deleted under Wine stays readable), so
+// tests make the source fail in the middle of a file through this.
+using TBlockRead = bool (*)(void* file, void* buffer, uint32_t size, uint32_t* read);
+void SetBlockReadForTests(TBlockRead read);
