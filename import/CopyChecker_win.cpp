@@ -1,8 +1,13 @@
 #include "import/CopyChecker_win.h"
 
+#include <process.h>
+
+#include <deque>
 #include <exception>
 #include <mutex>
+#include <unordered_set>
 
+#include "framework/Lock.h"
 #include "framework/Strings.h"
 #include "import/FileAccess_win.h"
 #include "import/ImportCore.h"
@@ -19,78 +24,118 @@ constexpr size_t kThreads = 4;
 TCheckJob::~TCheckJob() {
     if (out == INVALID_HANDLE_VALUE) return;
     CloseHandle(out);
-    DeleteFileW(temp.c_str());
+    RemoveTemporary(temp);
 }
 
 // A copy that fails goes, and the error names its source. Touches files
 // only, never a window, unless a ui is given.
-void CheckAndPlace(TCheckJob& job, IImportUi* ui) {
+void CheckAndPlace(TCheckJob& job, IImportUi* ui, const std::function<bool()>& mayPlace) {
     job.outcome = TPlacing::Refused;
     // The read-back must find the data on the medium, not on its way.
     const bool flushed = FlushFileBuffers(job.out) != FALSE;
     DWORD code = flushed ? 0 : GetLastError();
-    const bool closed = CloseHandle(job.out) != FALSE;
-    if (flushed && !closed) code = GetLastError();
+    TFileHandle out(job.out);
     job.out = INVALID_HANDLE_VALUE;
+    const bool closed = CloseWritten(out, job.temp);
+    if (flushed && !closed) code = GetLastError();
     if (!flushed || !closed) {
-        DeleteFileW(job.temp.c_str());
+        RemoveTemporary(job.temp);
         job.error = CopyErrorText(job.target, fw::SystemErrorText(code));
         return;
     }
     uint32_t error = 0;
-    const std::string temp = fw::Utf8(job.temp);
     // An equal copy is named through the handle that read it back.
     TPlacing placing = TPlacing::Refused;
-    const TCopyCheck check = ReadBackCopy(temp, job.bytes, job.hash, ui, error, [&](void* handle) {
-        placing = RenameThrough(static_cast<HANDLE>(handle), job.target, job.replace, code);
+    bool placeable = true;
+    const TCopyCheck check = ReadBackCopy(fw::Utf8(job.temp), job.bytes, job.hash, ui, error, [&](void* handle) {
+        placeable = !mayPlace || mayPlace();
+        if (placeable) placing = RenameThrough(static_cast<HANDLE>(handle), job.target, job.replace, code);
     });
-    if (check != TCopyCheck::Equal) {
-        RemoveFailedCopy(temp);
+    if (check != TCopyCheck::Equal || !placeable) {
+        RemoveTemporary(job.temp);
         job.error = CopyCheckFailedText(job.source, check, error ? fw::SystemErrorText(error) : std::string());
         return;
     }
-    if (placing == TPlacing::Appeared) DeleteFileW(job.temp.c_str());
+    if (placing == TPlacing::Appeared) RemoveTemporary(job.temp);
     if (placing == TPlacing::Refused) placing = MoveIntoPlace(job.temp, job.target, job.replace, code);
     if (placing == TPlacing::Refused) job.error = CopyErrorText(job.target, fw::SystemErrorText(code));
     job.outcome = placing;
 }
+
+// What the run and the checking threads share. It lives as long as the
+// last of them: a thread stuck in a check the run gave up on may end long
+// after the run, or with the process.
+struct TCopyChecker::State {
+    fw::Lock lock;
+    fw::Condition work, checkedReady;
+    std::deque<std::unique_ptr<TCheckJob>> todo;
+    std::vector<std::unique_ptr<TCheckJob>> checked;
+    // The copies a thread is checking now, by their place in the run, and
+    // those the run gave up on.
+    std::unordered_map<size_t, std::string> inCheck;
+    std::unordered_set<size_t> givenUp;
+    bool stopping = false;
+    bool abandoned = false;
+};
 
 // The flush waits for the disk and the read-back reads it, time the copying
 // need not wait for. A flush waits mostly for the disk's journal, which
 // takes the flushes that wait together in one commit, so several threads
 // check at once. They touch the copies only; the run takes the outcomes on
 // its own thread and keeps the counts, the failures and the target lists.
+TCopyChecker::TCopyChecker() : state_(std::make_shared<State>()) {}
+
 TCopyChecker::~TCopyChecker() {
     {
-        std::lock_guard<fw::Lock> lock(lock_);
-        stopping_ = true;
+        std::lock_guard<fw::Lock> lock(state_->lock);
+        state_->stopping = true;
     }
-    work_.NotifyAll();
-    threads_.clear();  // each waits for its thread
+    state_->work.NotifyAll();
+    // Threads of abandoned checks are not waited for; the others end as
+    // soon as the work they were given is done.
+    bool abandoned;
+    {
+        std::lock_guard<fw::Lock> lock(state_->lock);
+        abandoned = state_->abandoned;
+    }
+    const DWORD wait = abandoned ? 0 : INFINITE;
+    for (HANDLE h : threads_) {
+        WaitForSingleObject(h, wait);
+        CloseHandle(h);
+    }
 }
 
 bool TCopyChecker::Add(std::unique_ptr<TCheckJob>& job) {
     while (threads_.size() < kThreads) {
-        auto thread = std::make_unique<Worker>(*this);
-        if (!thread->Start()) break;
-        threads_.push_back(std::move(thread));
+        auto* shared = new std::shared_ptr<State>(state_);
+        const uintptr_t h = _beginthreadex(nullptr, 0, &TCopyChecker::Work, shared, 0, nullptr);
+        if (!h) {
+            delete shared;
+            break;
+        }
+        threads_.push_back(reinterpret_cast<HANDLE>(h));
     }
     if (threads_.empty()) return false;
-    ++pending_[FoldedPath(job->target)];
-    ++outstanding_;
-    {
-        std::lock_guard<fw::Lock> lock(lock_);
-        todo_.push_back(std::move(job));
+    const std::wstring key = FoldedPath(job->target);
+    ++pending_[key];
+    try {
+        std::lock_guard<fw::Lock> lock(state_->lock);
+        state_->todo.push_back(std::move(job));
+    } catch (...) {
+        // The copy stays the caller's; nothing waits for it.
+        if (--pending_[key] == 0) pending_.erase(key);
+        throw;
     }
-    work_.NotifyOne();
+    ++outstanding_;
+    state_->work.NotifyOne();
     return true;
 }
 
 std::vector<std::unique_ptr<TCheckJob>> TCopyChecker::TakeChecked() {
     std::vector<std::unique_ptr<TCheckJob>> out;
     {
-        std::lock_guard<fw::Lock> lock(lock_);
-        out.swap(checked_);
+        std::lock_guard<fw::Lock> lock(state_->lock);
+        out.swap(state_->checked);
     }
     for (const auto& job : out) {
         auto it = pending_.find(FoldedPath(job->target));
@@ -101,26 +146,55 @@ std::vector<std::unique_ptr<TCheckJob>> TCopyChecker::TakeChecked() {
 }
 
 void TCopyChecker::WaitForChecked(unsigned ms) {
-    std::unique_lock<fw::Lock> lock(lock_);
-    checkedReady_.WaitFor(lock, ms, [this] { return !checked_.empty(); });
+    std::unique_lock<fw::Lock> lock(state_->lock);
+    state_->checkedReady.WaitFor(lock, ms, [this] { return !state_->checked.empty(); });
 }
 
 bool TCopyChecker::Pending(const std::string& target) const {
     return !pending_.empty() && pending_.count(FoldedPath(target)) != 0;
 }
 
-void TCopyChecker::Work() {
+std::vector<std::pair<size_t, std::string>> TCopyChecker::Abandon() {
+    std::vector<std::pair<size_t, std::string>> given;
+    std::deque<std::unique_ptr<TCheckJob>> waiting;
+    {
+        std::lock_guard<fw::Lock> lock(state_->lock);
+        state_->abandoned = true;
+        waiting.swap(state_->todo);
+        for (const auto& [index, source] : state_->inCheck) {
+            given.emplace_back(index, source);
+            state_->givenUp.insert(index);
+        }
+        outstanding_ = state_->checked.size();
+    }
+    // Copies no thread has begun are removed here, with their handles.
+    for (const auto& job : waiting) given.emplace_back(job->index, job->source);
+    waiting.clear();
+    pending_.clear();
+    return given;
+}
+
+// A check that ends after the run gave up on it removes its copy: the
+// report has already told the user that the file is not in the archive.
+unsigned __stdcall TCopyChecker::Work(void* param) {
+    const std::shared_ptr<State> state = *static_cast<std::shared_ptr<State>*>(param);
+    delete static_cast<std::shared_ptr<State>*>(param);
+    const auto mayPlace = [&state] {
+        std::lock_guard<fw::Lock> lock(state->lock);
+        return !state->abandoned;
+    };
     for (;;) {
         std::unique_ptr<TCheckJob> job;
         {
-            std::unique_lock<fw::Lock> lock(lock_);
-            work_.Wait(lock, [this] { return !todo_.empty() || stopping_; });
-            if (todo_.empty()) return;
-            job = std::move(todo_.front());
-            todo_.pop_front();
+            std::unique_lock<fw::Lock> lock(state->lock);
+            state->work.Wait(lock, [&] { return !state->todo.empty() || state->stopping; });
+            if (state->todo.empty()) return 0;
+            job = std::move(state->todo.front());
+            state->todo.pop_front();
+            state->inCheck.emplace(job->index, job->source);
         }
         try {
-            CheckAndPlace(*job, nullptr);
+            CheckAndPlace(*job, nullptr, mayPlace);
         } catch (const std::exception& e) {
             job->outcome = TPlacing::Refused;
             job->error = e.what();
@@ -129,9 +203,10 @@ void TCopyChecker::Work() {
             job->outcome = TPlacing::Refused;
         }
         {
-            std::lock_guard<fw::Lock> lock(lock_);
-            checked_.push_back(std::move(job));
+            std::lock_guard<fw::Lock> lock(state->lock);
+            state->inCheck.erase(job->index);
+            if (state->givenUp.count(job->index) == 0) state->checked.push_back(std::move(job));
         }
-        checkedReady_.NotifyAll();
+        state->checkedReady.NotifyAll();
     }
 }

@@ -4,16 +4,14 @@
 // what was read from the card, and only then takes its target's name.
 #include <windows.h>
 
+#include <functional>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "framework/Lock.h"
-#include "framework/Thread.h"
 #include "import/Placing_win.h"
 
 class IImportUi;
@@ -41,9 +39,10 @@ struct TCheckJob {
 };
 
 // Flushes the copy, reads it back and compares it; only an equal copy takes
-// the target's name. ui, when given, is the progress window of a check on
-// the user-interface thread.
-void CheckAndPlace(TCheckJob& job, IImportUi* ui);
+// the target's name, and only when mayPlace (if given) allows it at that
+// moment. ui, when given, is the progress window of a check on the
+// user-interface thread.
+void CheckAndPlace(TCheckJob& job, IImportUi* ui, const std::function<bool()>& mayPlace = {});
 
 // At most this many copies wait for their check: each holds a handle and
 // a temporary name, and a run that ends waits for all of them.
@@ -51,15 +50,16 @@ constexpr size_t kMaxWaitingChecks = 32;
 
 class TCopyChecker {
 public:
-    TCopyChecker() = default;
+    TCopyChecker();
     TCopyChecker(const TCopyChecker&) = delete;
     TCopyChecker& operator=(const TCopyChecker&) = delete;
     // Every copy handed over is checked and placed or removed before the
-    // threads end.
+    // threads end, unless the run abandoned it (Abandon).
     ~TCopyChecker();
 
     // Takes the copy when a thread runs (made at the first copy, so a run
-    // without checks has none); false leaves it to the caller.
+    // without checks has none); false leaves it to the caller. Nothing is
+    // counted as handed over unless the copy is.
     bool Add(std::unique_ptr<TCheckJob>& job);
     // The copies checked since the last call.
     std::vector<std::unique_ptr<TCheckJob>> TakeChecked();
@@ -69,29 +69,20 @@ public:
     size_t Outstanding() const { return outstanding_; }
     // A copy for this target is handed over and not yet taken back.
     bool Pending(const std::string& target) const;
+    // Gives up the copies still waiting or being checked (a check stuck in
+    // a file system that went away): their threads are left to end on their
+    // own, and a copy whose check ends later never takes its name. Returns
+    // their places in the run and sources. Copies checked before stay to be
+    // taken.
+    std::vector<std::pair<size_t, std::string>> Abandon();
 
 private:
-    class Worker : public fw::Thread {
-    public:
-        explicit Worker(TCopyChecker& owner) : owner_(owner) {}
-        ~Worker() override { WaitFor(); }
+    struct State;
+    static unsigned __stdcall Work(void* state);
 
-    protected:
-        void Execute() override { owner_.Work(); }
-
-    private:
-        TCopyChecker& owner_;
-    };
-
-    void Work();
-
-    fw::Lock lock_;
-    fw::Condition work_, checkedReady_;
-    std::deque<std::unique_ptr<TCheckJob>> todo_;
-    std::vector<std::unique_ptr<TCheckJob>> checked_;
-    bool stopping_ = false;
+    std::shared_ptr<State> state_;
     // The run's thread only:
-    std::vector<std::unique_ptr<Worker>> threads_;
+    std::vector<HANDLE> threads_;
     size_t outstanding_ = 0;
     std::unordered_map<std::wstring, int> pending_;  // folded targets of the copies handed over
 };

@@ -13,6 +13,7 @@
 #include "import/Placing_win.h"
 #include "import/RunPacing_win.h"
 #include "import/TargetFolders_win.h"
+#include "import/ImportReport.h"
 #include "import/VerifyCopy.h"
 #include "settings/Settings.h"
 
@@ -27,9 +28,9 @@ TPass Outcome(bool ok) { return ok ? TPass::Succeeded : TPass::Failed; }
 
 class TFileCopy {
 public:
-    TFileCopy(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui,
-              TCopyChecker* checker, size_t index)
-        : source_(source), target_(target), error_(ErrorText), ui_(ui), checker_(checker), index_(index) {}
+    TFileCopy(const std::string& source, const std::string& target, TCopyFailure& failure, IImportUi& ui,
+              const TCopyOptions& options)
+        : source_(source), target_(target), failure_(failure), error_(failure.text), ui_(ui), options_(options) {}
 
     TPass Pass() {
         ui_.SetFileBar(0, 0);
@@ -112,11 +113,18 @@ private:
     // files go to a folder that exists already, and asking first costs
     // every file a round trip to the Wine server.
     bool CreateCopy() {
-        verify_ = Settings().VerifyCopy;
-        const int first = TemporaryNameStart(verify_ && checker_, index_);
+        const int first = TemporaryNameStart(options_.verify && options_.checker, options_.index);
         HANDLE created = CreateTemporaryBeside(target_, temp_, first);
         DWORD createError = created == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-        if (createError == ERROR_PATH_NOT_FOUND && ForceDirectories(FolderOf(target_))) {
+        if (createError == ERROR_PATH_NOT_FOUND) {
+            uint32_t folderError = 0;
+            if (!ForceDirectories(FolderOf(target_), &folderError, &failure_.folder)) {
+                // The folder's own path and reason, not the file's "path not
+                // found": a read-only archive is not a missing card.
+                error_ = FolderFailureLine(failure_.folder, fw::SystemErrorText(folderError));
+                AdvanceOverall(ui_, size_);
+                return false;
+            }
             created = CreateTemporaryBeside(target_, temp_, first);
             createError = created == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         }
@@ -149,7 +157,7 @@ private:
                 break;
             }
             remaining -= n;
-            if (verify_) hash_.Update(buffer.data(), n);
+            if (options_.verify) hash_.Update(buffer.data(), n);
             if (!WriteAll(out_->Get(), buffer.data(), n)) {
                 error_ = CopyErrorText(target_, fw::SystemErrorText(GetLastError()));
                 ok_ = false;
@@ -174,19 +182,27 @@ private:
             if (job_.Cancelled) break;
         }
         if (!ok_ && done_ < T) AdvanceOverall(ui_, T - done_ + pending);  // the bars count the whole file as handled
-        if (ok_) KeepFileTimes(in_->Get(), out_->Get());
+        if (ok_) KeepFileTimes(in_->Get(), out_->Get(), temp_);
         in_->Close();
     }
 
     // A cancel that comes after the last block leaves a whole copy: it
     // takes its place like any other (once its check has passed). Only a
-    // complete copy ever takes the target's name.
+    // complete copy ever takes the target's name, and only once it is
+    // known to be written: a close that reports a failed write fails the
+    // file before a file the user agreed to replace is touched.
     TPass Finish() {
         const bool complete = ok_ && done_ == size_;
+        if (!complete) {
+            CloseWritten(*out_, temp_);
+            RemoveTemporary(temp_);
+            return Outcome(job_.Cancelled && ok_);
+        }
         TPlacing placing = TPlacing::Refused;
-        if (complete && verify_) {
+        DWORD code = 0;
+        if (options_.verify) {
             auto check = std::make_unique<TCheckJob>();
-            check->index = index_;
+            check->index = options_.index;
             check->source = source_;
             check->target = target_;
             check->temp = temp_;
@@ -194,37 +210,35 @@ private:
             check->hash = hash_.Digest();
             check->replace = targetExists_;
             check->out = out_->Release();
-            if (checker_ && checker_->Add(check)) return TPass::Succeeded;
+            if (options_.checker && options_.checker->Add(check)) return TPass::Succeeded;
             CheckAndPlace(*check, &ui_);
             if (check->outcome == TPlacing::Refused) {
                 error_ = check->error;
                 return TPass::Failed;
             }
             placing = check->outcome;
-        } else if (complete) {
-            DWORD code = 0;
-            placing = RenameThrough(out_->Get(), target_, targetExists_, code);
-            if (placing == TPlacing::Placed && !out_->Close()) {
-                // A delayed write failed: the name goes with the copy.
+        } else if (!targetExists_) {
+            // A new name: renamed through the handle that wrote it, which
+            // saves opening the file again. Should the close then report a
+            // failed write, the name goes with the copy and nothing else
+            // was there to lose.
+            placing = RenameThrough(out_->Get(), target_, false, code);
+            if (placing == TPlacing::Placed && !CloseWritten(*out_, temp_)) {
                 error_ = CopyErrorText(target_, fw::SystemErrorText(GetLastError()));
-                DeleteFileW(LongPathForm(target_).c_str());
+                RemoveTemporary(LongPathForm(target_));
                 return TPass::Failed;
             }
             if (placing == TPlacing::Appeared) {
-                out_->Close();
-                DeleteFileW(temp_.c_str());
+                CloseWritten(*out_, temp_);
+                RemoveTemporary(temp_);
             }
         }
         if (placing == TPlacing::Refused) {
-            if (!out_->Close() && ok_) {
+            if (!CloseWritten(*out_, temp_)) {
                 error_ = CopyErrorText(target_, fw::SystemErrorText(GetLastError()));
-                ok_ = false;
+                RemoveTemporary(temp_);
+                return TPass::Failed;
             }
-            if (!complete) {
-                DeleteFileW(temp_.c_str());
-                return Outcome(job_.Cancelled && ok_);
-            }
-            DWORD code = 0;
             placing = MoveIntoPlace(temp_, target_, targetExists_, code);
             if (placing == TPlacing::Refused) {
                 error_ = CopyErrorText(target_, fw::SystemErrorText(code));
@@ -233,8 +247,13 @@ private:
         }
         TargetFolders().FileAdded(target_);
         if (placing == TPlacing::Appeared) {
-            // Another program made the file while this one copied: it is
-            // asked about like any other existing file.
+            // Another program made the file while this one copied. After
+            // Storno nothing more is asked: the file is not copied.
+            if (job_.Cancelled) {
+                ++job_.Tally.Skipped;
+                return TPass::Succeeded;
+            }
+            // Otherwise it is asked about like any other existing file.
             AdvanceOverall(ui_, -size_);
             return TPass::Again;
         }
@@ -245,16 +264,15 @@ private:
 
     const std::string& source_;
     const std::string& target_;
+    TCopyFailure& failure_;
     std::string& error_;
     IImportUi& ui_;
-    TCopyChecker* const checker_;
-    const size_t index_;
+    const TCopyOptions& options_;
     TImportJob& job_ = ImportJob();
 
     std::unique_ptr<TFileHandle> in_, out_;
     int64_t size_ = 0;
     bool targetExists_ = false;
-    bool verify_ = false;
     std::wstring temp_;
     TCopyHash hash_;
     bool ok_ = true;
@@ -263,15 +281,20 @@ private:
 
 }  // namespace
 
-bool CopyFileOfRun(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui,
-                   TCopyChecker* checker, size_t index) {
+bool CopyFileOfRun(const std::string& source, const std::string& target, TCopyFailure& failure, IImportUi& ui,
+                   const TCopyOptions& options) {
     for (;;) {
-        TFileCopy pass(source, target, ErrorText, ui, checker, index);
+        TFileCopy pass(source, target, failure, ui, options);
         const TPass outcome = pass.Pass();
         if (outcome != TPass::Again) return outcome == TPass::Succeeded;
     }
 }
 
 bool CopyOneFile(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui) {
-    return CopyFileOfRun(source, target, ErrorText, ui, nullptr, 0);
+    TCopyOptions options;
+    options.verify = Settings().VerifyCopy;
+    TCopyFailure failure;
+    const bool ok = CopyFileOfRun(source, target, failure, ui, options);
+    if (!ok) ErrorText = failure.text;
+    return ok;
 }

@@ -9,13 +9,25 @@
 
 class TCopyChecker;
 
-// True when copied, skipped by the user's answer, or cancelled at the
-// overwrite question; false when it failed, with the file's path and the
-// system's message in ErrorText. A checked copy goes to checker when there
-// is one (the file then counts as copied or failed when its check ends);
-// without one it is checked here. index is the file's place in the run.
-bool CopyFileOfRun(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui,
-                   TCopyChecker* checker, size_t index);
+// What a run's copy of a file needs besides the file.
+struct TCopyOptions {
+    TCopyChecker* checker = nullptr;  // checks copies on its threads; none: checked here
+    bool verify = false;              // the copy check, as the run took it when it started
+    size_t index = 0;                 // the file's place in the run
+};
 
-// The same for a file on its own, checked on the calling thread.
+// Why a file failed: its error text (the path and the system's message);
+// folder names the target folder when that could not be made.
+struct TCopyFailure {
+    std::string text;
+    std::string folder;
+};
+
+// True when copied, handed to the checker, skipped by the user's answer (or
+// because the run was cancelled before its copy could take its name), or
+// cancelled at the overwrite question; false when it failed.
+bool CopyFileOfRun(const std::string& source, const std::string& target, TCopyFailure& failure, IImportUi& ui,
+                   const TCopyOptions& options);
+
+// A file on its own, checked on the calling thread when the settings say so.
 bool CopyOneFile(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui);

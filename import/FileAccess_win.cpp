@@ -5,6 +5,7 @@
 namespace {
 
 TBlockRead gBlockRead = nullptr;
+TFileFault gFileFault = nullptr;
 
 class TFindHandle {
 public:
@@ -99,19 +100,30 @@ void ListEntries(const std::string& search, const std::function<bool(const TScan
     } while (FindNextFileW(h, &fd));
 }
 
-bool ForceDirectories(const std::string& folder) {
+bool ForceDirectories(const std::string& folder, uint32_t* code, std::string* failed) {
     std::wstring w = fw::Wide(folder);
     while (!w.empty() && (w.back() == L'\\' || w.back() == L'/')) w.pop_back();
-    if (w.empty()) return false;
+    auto fail = [&](DWORD reason) {
+        if (code) *code = reason;
+        if (failed) *failed = fw::Utf8(w) + "\\";
+        return false;
+    };
+    if (w.empty()) return fail(ERROR_PATH_NOT_FOUND);
     DWORD attr = GetFileAttributesW(w.c_str());
-    if (attr != INVALID_FILE_ATTRIBUTES) return (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (attr != INVALID_FILE_ATTRIBUTES) {
+        if (attr & FILE_ATTRIBUTE_DIRECTORY) return true;
+        return fail(ERROR_ALREADY_EXISTS);  // a file holds the folder's name
+    }
     size_t slash = w.find_last_of(L"\\/");
     // A drive root exists or nothing will.
-    if (slash != std::wstring::npos && slash > 0 && w[slash - 1] != L':' && w[slash - 1] != L'\\')
-        ForceDirectories(fw::Utf8(w.substr(0, slash)));
-    CreateDirectoryW(w.c_str(), nullptr);
+    if (slash != std::wstring::npos && slash > 0 && w[slash - 1] != L':' && w[slash - 1] != L'\\' &&
+        !ForceDirectories(fw::Utf8(w.substr(0, slash)), code, failed))
+        return false;
+    DWORD made = InjectedFault(TFileStep::MakeFolder, w);
+    if (made == 0 && !CreateDirectoryW(w.c_str(), nullptr)) made = GetLastError();
     attr = GetFileAttributesW(w.c_str());
-    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+    if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    return fail(made != 0 ? made : static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
 }
 
 int64_t AddFileSize(const std::string& path, int64_t total) {
@@ -150,9 +162,32 @@ bool WriteAll(HANDLE file, const char* data, DWORD n) {
 
 // The copy carries the source's times, as robocopy and cp -p do, so that
 // the archive sorts by date. The last-write time is the one that matters; a
-// target that refuses the creation time still gets it.
-void KeepFileTimes(HANDLE source, HANDLE target) {
+// target that refuses the creation time still gets it. A volume that keeps
+// no times at all (some shares) still gets the copy: the photo is whole,
+// and its name, not its file time, sorts the archive.
+void KeepFileTimes(HANDLE source, HANDLE target, const std::wstring& targetPath) {
     FILETIME created, written;
     if (!GetFileTime(source, &created, nullptr, &written)) return;
+    if (InjectedFault(TFileStep::SetTimes, targetPath)) return;
     if (!SetFileTime(target, &created, nullptr, &written)) SetFileTime(target, nullptr, nullptr, &written);
+}
+
+bool CloseWritten(TFileHandle& file, const std::wstring& path) {
+    const DWORD fault = file.Valid() ? InjectedFault(TFileStep::Close, path) : 0;
+    const bool closed = file.Close();
+    if (fault) SetLastError(fault);
+    return closed && !fault;
+}
+
+bool DeleteFileAt(const std::wstring& path) {
+    if (InjectedFault(TFileStep::Delete, path)) return false;
+    return DeleteFileW(path.c_str()) != FALSE;
+}
+
+void SetFileFaultForTests(TFileFault fault) { gFileFault = fault; }
+
+uint32_t InjectedFault(TFileStep step, const std::wstring& path) {
+    const uint32_t code = gFileFault ? gFileFault(step, path) : 0;
+    if (code) SetLastError(code);
+    return code;
 }

@@ -40,7 +40,9 @@ bool SameFile(const std::string& a, const std::string& b);
 void ListEntries(const std::string& search, const std::function<bool(const TScanEntry&)>& each);
 
 // Creates a folder with all missing parents; true when it exists after.
-bool ForceDirectories(const std::string& folder);
+// On failure code and failed (when given) hold the system's reason and the
+// path (with its backslash) of the folder that could not be made.
+bool ForceDirectories(const std::string& folder, uint32_t* code = nullptr, std::string* failed = nullptr);
 // total plus the file's size; total unchanged when it cannot be sized.
 int64_t AddFileSize(const std::string& path, int64_t total);
 
@@ -48,11 +50,29 @@ int64_t AddFileSize(const std::string& path, int64_t total);
 BOOL ReadBlock(HANDLE file, void* buffer, DWORD size, DWORD* read);
 // Writes all n bytes; false with the system's reason when the disk refuses.
 bool WriteAll(HANDLE file, const char* data, DWORD n);
-// The target gets the source's write and creation times.
-void KeepFileTimes(HANDLE source, HANDLE target);
+// The target gets the source's write and creation times where its volume
+// takes them; a volume that refuses them still gets the copy.
+void KeepFileTimes(HANDLE source, HANDLE target, const std::wstring& targetPath);
+// Closes a file the copy wrote; false with the system's reason as the last
+// error when the close reports a failure (a delayed write that failed).
+bool CloseWritten(TFileHandle& file, const std::wstring& path);
+// Deletes a file; false with the system's reason as the last error.
+bool DeleteFileAt(const std::wstring& path);
 
 // For tests: the block read of the copy (ReadFile when null). A removed
 // card cannot be made here (a file deleted under Wine stays readable), so
 // tests make the source fail in the middle of a file through this.
 using TBlockRead = bool (*)(void* file, void* buffer, uint32_t size, uint32_t* read);
 void SetBlockReadForTests(TBlockRead read);
+
+// For tests: steps Windows refuses where Wine or a root account does not (a
+// rename or a delete of a file another program holds open, a delayed write
+// that fails at the close, a folder the user may not make, file times the
+// volume does not keep). The hook gets the step and the file and returns
+// the system's error code to fail with, or 0 to let the step run.
+enum class TFileStep { Rename, Delete, Close, MakeFolder, SetTimes };
+using TFileFault = uint32_t (*)(TFileStep step, const std::wstring& path);
+void SetFileFaultForTests(TFileFault fault);
+// The code a test wants this step to fail with (then also the last error),
+// or 0.
+uint32_t InjectedFault(TFileStep step, const std::wstring& path);

@@ -144,6 +144,15 @@ TProgressFigures ComputeProgress(uint32_t elapsedMs, int64_t bytes, int64_t barM
     return out;
 }
 
+TProgressFigures FinalProgress(uint32_t elapsedMs, int64_t copiedBytes, int64_t bytes, int64_t barMax) {
+    TProgressFigures out = ComputeProgress(elapsedMs, bytes, barMax);
+    out.speedKBs.reset();
+    if (elapsedMs > 0 && copiedBytes > 0)
+        out.speedKBs = RoundHalfEven(static_cast<double>(copiedBytes) / 1024.0 / (elapsedMs / 1000.0));
+    out.remainingMs = 0;
+    return out;
+}
+
 int64_t DurationAsTimeOfDay(int64_t ms) {
     if (ms < 0) return 0;
     return ms % (24LL * 60 * 60 * 1000);
@@ -203,6 +212,12 @@ std::wstring LongFormOfFullPath(const std::wstring& full) {
     return L"\\\\?\\" + full;
 }
 
+std::wstring ShortFormOfLongPath(const std::wstring& path) {
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
+    if (IsLongPathForm(path)) return path.substr(4);
+    return path;
+}
+
 std::wstring NtFormOfLongPath(const std::wstring& longPath) {
     if (!IsLongPathForm(longPath)) return std::wstring();
     std::wstring nt = longPath;
@@ -229,4 +244,49 @@ TOverwriteAnswer OverwriteAnswer(int answer, bool& overwriteAll, bool& skipAll) 
 
 int TemporaryNameStart(bool waitsForCheck, size_t index) {
     return waitsForCheck ? static_cast<int>(index % 1000) : 0;
+}
+
+bool IsTemporaryCopyName(const std::string& name) {
+    auto lower = [](std::string t) {
+        for (char& c : t)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return t;
+    };
+    const std::string n = lower(name);
+    const std::string head = "~kolibrio", tail = ".part";
+    if (n.size() <= head.size() + tail.size() || n.compare(0, head.size(), head) != 0 ||
+        n.compare(n.size() - tail.size(), tail.size(), tail) != 0)
+        return false;
+    const std::string number = n.substr(head.size(), n.size() - head.size() - tail.size());
+    return number.find_first_not_of("0123456789") == std::string::npos;
+}
+
+namespace {
+
+// UTF-16 code units of a UTF-8 text: four-byte sequences take two.
+size_t Utf16Length(const std::string& utf8) {
+    size_t n = 0;
+    for (unsigned char c : utf8) {
+        if ((c & 0xC0) == 0x80) continue;  // a continuation byte
+        n += c >= 0xF0 ? 2 : 1;
+    }
+    return n;
+}
+
+}  // namespace
+
+bool IsStorableTargetPath(const std::string& path) {
+    if (Utf16Length(path) > 259) return false;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = path.find('\\', start);
+        const std::string item = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (Utf16Length(item) > 255) return false;
+        const bool folder = end != std::string::npos;
+        // The drive ("C:") and the empty item of a trailing backslash pass.
+        if (start > 0 && (item == "." || item == "..")) return false;
+        if (start > 0 && folder && !item.empty() && (item.back() == '.' || item.back() == ' ')) return false;
+        if (end == std::string::npos) return true;
+        start = end + 1;
+    }
 }

@@ -73,6 +73,11 @@ struct TProgressFigures {
 // run's byte total, taken when the copy phase started.
 TProgressFigures ComputeProgress(uint32_t elapsedMs, int64_t bytes, int64_t barMax);
 
+// The figures once the copy phase has ended: the speed is the run's
+// average over the bytes it copied, shown however short the run was (a
+// tick shows none before two seconds); nothing remains to be copied.
+TProgressFigures FinalProgress(uint32_t elapsedMs, int64_t copiedBytes, int64_t bytes, int64_t barMax);
+
 // Milliseconds of a duration as the time of day it is written as: whole
 // days are dropped, and an estimate that overshot (more bytes than the
 // total, from files that grew) shows as zero rather than as a wrapped clock.
@@ -111,6 +116,9 @@ bool IsLongPathForm(const std::wstring& path);
 // The long form of a full path: "\\?\" before a drive path, "\\?\UNC\"
 // for a share; a device path ("\\.\") keeps its own form.
 std::wstring LongFormOfFullPath(const std::wstring& full);
+// A long path as the user knows it ("C:\...", "\\server\..."); any
+// other path as it is.
+std::wstring ShortFormOfLongPath(const std::wstring& path);
 // The system's own form of a long path ("\??\C:\..."), which a rename
 // through a handle takes on every Windows; empty for any other path.
 std::wstring NtFormOfLongPath(const std::wstring& longPath);
@@ -125,3 +133,12 @@ TOverwriteAnswer OverwriteAnswer(int answer, bool& overwriteAll, bool& skipAll);
 // their check keep their names meanwhile, so each file starts at a number
 // of its own; otherwise the first name is free again for every file.
 int TemporaryNameStart(bool waitsForCheck, size_t index);
+// Whether a file name is one that TemporaryTargetName makes.
+bool IsTemporaryCopyName(const std::string& name);
+
+// Targets the system would store under another name, or not at all, though
+// the mask's check lets them pass: a folder whose name ends in a full stop
+// or a blank (Windows drops them, so the copy would land elsewhere), a "."
+// or ".." item, a name over 255 characters or a path over 259 (MAX_PATH
+// with its terminating zero), counted as the system counts, in UTF-16.
+bool IsStorableTargetPath(const std::string& path);

@@ -97,7 +97,7 @@ std::string FormatSize(int64_t bytes) {
 std::string CountsLine(const TRunTally& tally) {
     return "Zkopírováno souborů: " + std::to_string(tally.Copied) + " (" + FormatSize(tally.CopiedBytes) +
            "), přeskočeno: " + std::to_string(tally.Skipped) +
-           ", nezdařilo se: " + std::to_string(tally.Failures.size()) + ".";
+           ", nezdařilo se: " + std::to_string(tally.Failed) + ".";
 }
 
 std::string LeftFilesText(const TLeftFiles& left, bool card) {
@@ -142,6 +142,9 @@ std::string FailureText(const std::string& namingError, const std::vector<std::s
 
 std::string ResultFooter(const TRunTally& tally, const TLeftFiles& left, bool card) {
     std::string out = "\r\n\r\n" + CountsLine(tally);
+    if (tally.StaleRemoved > 0)
+        out += "\r\nSmazáno dočasných souborů z dřívějšího přerušeného kopírování: " +
+               std::to_string(tally.StaleRemoved) + ".";
     const std::string leftText = LeftFilesText(left, card);
     if (!leftText.empty()) out += "\r\n" + leftText;
     return out;
@@ -157,15 +160,31 @@ std::string FailureLine(const std::string& source, const std::string& reason) {
     return NamePartOf(source) + ": " + why;
 }
 
-std::vector<TResultMessage> ResultMessages(const std::string& namingError, const std::vector<std::string>& failures,
-                                           bool cancelled, const std::string& footer) {
+std::vector<TResultMessage> ResultMessages(const std::string& namingError, const TRunTally& tally, bool cancelled,
+                                           const std::string& footer) {
     std::vector<TResultMessage> out;
-    const bool errorBox = !failures.empty() || !namingError.empty();
-    if (errorBox)
-        out.push_back({"Během kopírování došlo k chybě:\r\n" + FailureText(namingError, failures) +
-                           (cancelled ? "" : footer),
-                       mkError});
+    const bool errorBox = !tally.Failures.empty() || !namingError.empty() || !tally.Leftovers.empty();
+    if (errorBox) {
+        std::string text = FailureText(namingError, tally.Failures);
+        // The notes stand apart from the failed files, after a blank line.
+        for (size_t k = 0; k < tally.Leftovers.size(); ++k)
+            text += (k == 0 ? (text.empty() ? "" : "\r\n\r\n") : "\r\n") + tally.Leftovers[k];
+        out.push_back({"Během kopírování došlo k chybě:\r\n" + text + (cancelled ? "" : footer), mkError});
+    }
     if (cancelled) out.push_back({"Kopírování bylo přerušeno." + footer, mkWarning});
     if (!errorBox && !cancelled) out.push_back({"Kopírování proběhlo úspěšně." + footer, mkInformation});
     return out;
+}
+
+std::string FolderFailureLine(const std::string& folder, const std::string& systemMessage) {
+    std::string why = systemMessage;
+    while (!why.empty() && (why.back() == '.' || why.back() == ' ' || why.back() == '\n' || why.back() == '\r'))
+        why.pop_back();
+    return "Složku \"" + folder + "\" nelze vytvořit: " + (why.empty() ? "neznámá chyba" : why) + ".";
+}
+
+std::string LeftoverLine(const std::string& path) { return "Dočasný soubor \"" + path + "\" nelze smazat."; }
+
+std::string UnverifiedLine(const std::string& source) {
+    return NamePartOf(source) + ": Kopii nebylo možné ověřit, kontrola nedoběhla do konce kopírování.";
 }

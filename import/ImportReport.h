@@ -15,7 +15,14 @@ struct TRunTally {
     int32_t Copied = 0;
     int64_t CopiedBytes = 0;
     int32_t Skipped = 0;  // answered No or No to all, or the target is the source itself
-    std::vector<std::string> Failures;  // one "name: reason" line per failed file
+    int32_t Failed = 0;
+    // One "name: reason" line per failed file; one line for all the files of
+    // a target folder that could not be made.
+    std::vector<std::string> Failures;
+    // Temporary copies that could not be removed: notes, not failed files.
+    std::vector<std::string> Leftovers;
+    // Temporary copies of an earlier run ended by force, removed at the start.
+    int32_t StaleRemoved = 0;
 };
 
 // Files below the source that no pattern took, by type.
@@ -50,8 +57,9 @@ std::string LeftFilesText(const TLeftFiles& left, bool card);
 constexpr size_t kMaxFailureLines = 15;
 std::string FailureText(const std::string& namingError, const std::vector<std::string>& failures);
 
-// What follows the result message's own text: a blank line, the counts
-// and, when there are any, the files left behind.
+// What follows the result message's own text: a blank line, the counts,
+// the temporary files of an earlier run that were removed, and the files
+// left behind, each when there are any.
 std::string ResultFooter(const TRunTally& tally, const TLeftFiles& left, bool card);
 
 // "IMG_0042.CR3: Na disku není dost místa." for the error box, from a
@@ -59,12 +67,21 @@ std::string ResultFooter(const TRunTally& tally, const TLeftFiles& left, bool ca
 std::string FailureLine(const std::string& source, const std::string& reason);
 
 // The result boxes of a run, in the order they are shown: the error box
-// when anything failed or the naming left an error, the notice of a
+// when anything failed, the naming left an error or a temporary copy could
+// not be removed (listed apart after the failures), the notice of a
 // cancelled run, or else the notice of success. The footer (counts and
 // files left behind) follows the last box's own text.
 struct TResultMessage {
     std::string text;
     TMsgDlgKind kind;
 };
-std::vector<TResultMessage> ResultMessages(const std::string& namingError, const std::vector<std::string>& failures,
-                                           bool cancelled, const std::string& footer);
+std::vector<TResultMessage> ResultMessages(const std::string& namingError, const TRunTally& tally, bool cancelled,
+                                           const std::string& footer);
+
+// "Složku "D:\Foto\2024\" nelze vytvořit: Přístup byl odepřen."
+std::string FolderFailureLine(const std::string& folder, const std::string& systemMessage);
+// The note of a temporary copy that could not be removed.
+std::string LeftoverLine(const std::string& path);
+// The failure line of a copy whose check was still running when the run
+// had to end: the copy is not in the archive.
+std::string UnverifiedLine(const std::string& source);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "import/ImportReport.h"
 #include "import/RunPacing_win.h"
 #include "import/TargetFolders_win.h"
+#include "import/Placing_win.h"
 #include "import/VerifyCopy_win.h"
 #include "mask/CaptureDate_win.h"
 #include "settings/Settings.h"
@@ -44,48 +46,56 @@ struct TRunningGuard {
     TRunningGuard& operator=(const TRunningGuard&) = delete;
 };
 
-// What a run names its files with, taken when it starts: the settings
-// window's previews, run from the events serviced during the run (its
-// buttons, the mask field, the catalogue, the preview tab), rewrite the
-// shared state and must never change which files a run copies or what it
-// names them.
-struct TRunNaming {
-    TMaskState state;
+// What a run works with, taken when it starts: the settings window's
+// previews, run from the events serviced during the run (its buttons, the
+// mask field, the catalogue, the preview tab), rewrite the shared state,
+// and the user may change the settings meanwhile; neither changes which
+// files a run copies, what it names them or whether it checks them.
+struct TRunSettings {
+    TMaskState naming;
     std::string mask;
     std::string targetFolder;
     TDateNameTables names;
     TTimeSource timeSource;
+    bool verify;
 };
 
 // Names every file of the run into job.TargetFiles; false when a name is
 // refused (the user has been told).
-bool NameTargets(IImportUi& ui, TRunNaming& naming, const TDateOf& dateOf, std::string& ErrorText) {
+bool NameTargets(IImportUi& ui, TRunSettings& run, const TDateOf& dateOf, std::string& ErrorText) {
     TImportJob& job = ImportJob();
-    TMaskInputs inputs{naming.names, dateOf, LocalNow};
-    for (int32_t i = 0; i < naming.state.TotalCount; ++i) {
+    TMaskInputs inputs{run.names, dateOf, LocalNow};
+    for (int32_t i = 0; i < run.naming.TotalCount; ++i) {
         if (job.Cancelled) return false;
-        const std::string name = ExpandMask(job.SourceFiles[i], naming.mask, ErrorText, false, naming.state, inputs);
-        const std::string target = naming.targetFolder + name;
+        const std::string name = ExpandMask(job.SourceFiles[i], run.mask, ErrorText, false, run.naming, inputs);
+        const std::string target = run.targetFolder + name;
         ServiceEvents(ui);
-        if (!IsValidTargetPath(target) || !NamesAFile(target)) {
+        // A name the system would store otherwise, or not at all, is refused
+        // as a wrong one: nothing is copied and nothing is left behind.
+        if (!IsValidTargetPath(target) || !NamesAFile(target) || !IsStorableTargetPath(target)) {
             ui.Message(BadTargetMessage(target), "Kolibrio 2 - Chyba", mkError, MsgBtn::OK, MsgBtn::OK);
             return false;
         }
-        ++naming.state.RunningIndex;
+        ++run.naming.RunningIndex;
         job.TargetFiles.push_back(target);
     }
     return true;
 }
 
+// How long a cancelled run waits for the checks still running before it
+// gives them up (a check stuck on a share that went away would keep the
+// run, and the program's end, waiting for ever).
+uint32_t gCheckPatienceMs = 10000;
+
 // The loop over the files of a run. Copies with the check on go to the
 // checker and come back as outcomes, which are taken on this thread: the
 // counts, the failures in file order and the target lists stay the run's.
+// Every file ends in exactly one count, whatever ends the run.
 class TCopyPhase {
 public:
-    explicit TCopyPhase(IImportUi& ui) : ui_(ui) {}
+    TCopyPhase(IImportUi& ui, bool verify) : ui_(ui), verify_(verify) {}
 
-    // The failures by the file's place in the run.
-    std::vector<std::pair<size_t, std::string>> Run() {
+    void Run() {
         try {
             Begin();
             for (size_t j = 0; j < job_.TargetFiles.size(); ++j) {
@@ -101,16 +111,22 @@ public:
                 if (job_.Cancelled) break;
             }
             // Complete copies take their place after a cancel too.
-            WaitForChecks([&] { return checker_.Outstanding() > 0; });
+            WaitForChecks([&] { return checker_.Outstanding() > 0; }, job_.Cancelled);
+            GiveUpChecks();
             ui_.SetSpeedTimer(false);
             ui_.SpeedTick();
         } catch (const std::exception& e) {
-            // The copy phase ends here; the report still tells what
-            // happened. The copies handed to the checker are placed or
-            // removed before it ends.
-            failures_.emplace_back(job_.TargetFiles.size(), e.what());
+            // The copy phase ends here; the file being copied fails with the
+            // reason, and the copies handed to the checker are still counted.
+            if (current_ < job_.SourceFiles.size())
+                Fail(current_, FailureLine(job_.SourceFiles[current_], e.what()));
+            else
+                failures_.emplace_back(job_.TargetFiles.size(), e.what());
+            Drain();
         }
-        return std::move(failures_);
+        std::stable_sort(failures_.begin(), failures_.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto& failure : failures_) job_.Tally.Failures.push_back(std::move(failure.second));
     }
 
 private:
@@ -122,13 +138,24 @@ private:
         job_.StartTick = ui_.TickCount();
         job_.OverwriteAll = false;
         job_.SkipAll = false;
-        job_.Tally = TRunTally();
+    }
+
+    void Fail(size_t index, std::string line) {
+        ++job_.Tally.Failed;
+        failures_.emplace_back(index, std::move(line));
     }
 
     void CopyFile(size_t j) {
-        std::string reason;
-        if (!CopyFileOfRun(job_.SourceFiles[j], job_.TargetFiles[j], reason, ui_, &checker_, j))
-            failures_.emplace_back(j, FailureLine(job_.SourceFiles[j], reason));
+        TCopyFailure failure;
+        current_ = j;
+        const bool ok =
+            CopyFileOfRun(job_.SourceFiles[j], job_.TargetFiles[j], failure, ui_, {&checker_, verify_, j});
+        current_ = kNone;
+        if (ok) return;
+        if (failure.folder.empty()) return Fail(j, FailureLine(job_.SourceFiles[j], failure.text));
+        // A folder that cannot be made is named once; its files all fail.
+        ++job_.Tally.Failed;
+        if (failedFolders_.insert(FoldedPath(failure.folder)).second) failures_.emplace_back(j, failure.text);
     }
 
     void TakeChecked() {
@@ -140,12 +167,18 @@ private:
                 job_.Tally.CopiedBytes += check->bytes;
                 break;
             case TPlacing::Refused:
-                failures_.emplace_back(check->index, FailureLine(check->source, check->error));
+                Fail(check->index, FailureLine(check->source, check->error));
                 break;
             case TPlacing::Appeared:
-                // Another program made the file while this one copied: it
-                // is asked about like any other existing file.
                 TargetFolders().FileAdded(check->target);
+                // Another program made the file while this one copied. After
+                // Storno, or once the run is ending, nothing more is asked:
+                // the file is not copied.
+                if (job_.Cancelled || ending_) {
+                    ++job_.Tally.Skipped;
+                    break;
+                }
+                // Otherwise it is asked about like any other existing file.
                 AdvanceOverall(ui_, -check->bytes);
                 CopyFile(check->index);
                 break;
@@ -155,11 +188,12 @@ private:
 
     // Waits for the checker while more() holds, with the windows kept
     // alive; a wait that lasts shows in the progress window as the check
-    // it is.
-    void WaitForChecks(const std::function<bool()>& more) {
-        const uint32_t start = ui_.TickCount();
+    // it is. A bounded wait ends after gCheckPatienceMs whatever more says.
+    void WaitForChecks(const std::function<bool()>& more, bool bounded = false) {
+        const uint32_t start = ui_.TickCount(), began = GetTickCount();
         bool showing = false;
         while (more()) {
+            if (bounded && GetTickCount() - began >= gCheckPatienceMs) break;
             checker_.WaitForChecked(10);
             TakeChecked();
             ServiceEvents(ui_);
@@ -171,25 +205,76 @@ private:
         if (showing) ui_.SetChecking(false);
     }
 
+    // The checks still running when the run must end are given up: each of
+    // their files fails as not checked, and none of their copies takes its
+    // name later.
+    void GiveUpChecks() {
+        if (checker_.Outstanding() == 0) return;
+        for (const auto& [index, source] : checker_.Abandon()) Fail(index, UnverifiedLine(source));
+        ending_ = true;
+        TakeChecked();
+    }
+
+    // After a failure of the run itself: the windows may be what failed, so
+    // the checks are waited for without them, as long as a cancelled run
+    // would wait.
+    void Drain() {
+        ending_ = true;
+        try {
+            const uint32_t began = GetTickCount();
+            while (checker_.Outstanding() > 0 && GetTickCount() - began < gCheckPatienceMs) {
+                checker_.WaitForChecked(10);
+                TakeChecked();
+            }
+            GiveUpChecks();
+        } catch (const std::exception&) {
+            // Nothing more can be learnt; what was counted stands.
+        }
+    }
+
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+
     IImportUi& ui_;
+    const bool verify_;
     TImportJob& job_ = ImportJob();
     std::vector<std::pair<size_t, std::string>> failures_;
+    std::unordered_set<std::wstring> failedFolders_;
+    size_t current_ = kNone;
+    bool ending_ = false;
     TCopyChecker checker_;  // last: its threads end before the rest goes
 };
 
-// The result messages: the texts of the run, then the counts and the files
-// left behind.
-void Report(IImportUi& ui, const std::string& ErrorText, std::vector<std::pair<size_t, std::string>> failures) {
+// The temporary copies a run ended by force left in the folders this run
+// writes to: only names the copies take, written before this process began.
+void RemoveStaleCopiesOfRun() {
     TImportJob& job = ImportJob();
-    std::stable_sort(failures.begin(), failures.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (auto& failure : failures) job.Tally.Failures.push_back(std::move(failure.second));
-    // Copies that failed their check while another program held them.
-    for (const std::string& left : RemoveLeftoverCopies())
-        job.Tally.Failures.push_back("Dočasný soubor \"" + left + "\" nelze smazat.");
+    std::vector<std::string> folders;
+    std::unordered_set<std::wstring> seen;
+    for (const std::string& target : job.TargetFiles) {
+        const std::string folder = FolderOf(target);
+        if (seen.insert(FoldedPath(folder)).second) folders.push_back(folder);
+    }
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return;
+    const uint64_t since = (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    job.Tally.StaleRemoved = RemoveStaleCopies(folders, since);
+}
+
+// The result messages: the texts of the run, then the counts and the files
+// left behind. After a run that copied something, the last box offers to
+// open the target folder.
+void Report(IImportUi& ui, const std::string& ErrorText, const std::string& targetFolder) {
+    TImportJob& job = ImportJob();
+    for (const std::string& left : TakeLeftovers()) job.Tally.Leftovers.push_back(LeftoverLine(left));
     const std::string footer = ResultFooter(job.Tally, job.LeftFiles, IsCardFolder(job.SourcePath));
-    for (const TResultMessage& message : ResultMessages(ErrorText, job.Tally.Failures, job.Cancelled, footer))
-        ui.Message(message.text, "Kolibrio2 - Výsledky kopírování", message.kind, MsgBtn::OK, MsgBtn::OK);
+    const std::vector<TResultMessage> messages = ResultMessages(ErrorText, job.Tally, job.Cancelled, footer);
+    for (size_t k = 0; k < messages.size(); ++k) {
+        const bool offerFolder = k + 1 == messages.size() && job.Tally.Copied > 0;
+        const TMsgButtons buttons = offerFolder ? MsgBtn::OK | MsgBtn::OpenFolder : MsgBtn::OK;
+        const int answer = ui.Message(messages[k].text, "Kolibrio2 - Výsledky kopírování", messages[k].kind, buttons,
+                                      MsgBtn::OK);
+        if (offerFolder && answer == ButtonResult(MsgBtn::kOpenFolderBit)) ui.OpenFolder(targetFolder);
+    }
 }
 
 void EndOfRun(IImportUi& ui) {
@@ -268,30 +353,35 @@ void RunImport(IImportUi& ui) {
     ui.SetPreviewTimer(false);
 
     const TSettings& settings = Settings();
-    TRunNaming naming{TMaskState(), settings.CurrentMask, settings.Path, settings.DateNameTables,
-                      settings.TimeForMask};
-    naming.state.RunningIndex = 1;
-    naming.state.TotalCount = static_cast<int32_t>(job.SourceFiles.size());
+    TRunSettings run{TMaskState(), settings.CurrentMask, settings.Path, settings.DateNameTables,
+                     settings.TimeForMask, settings.VerifyCopy};
+    run.naming.RunningIndex = 1;
+    run.naming.TotalCount = static_cast<int32_t>(job.SourceFiles.size());
     // The ordering and the naming ask each file's date: one read serves both.
     TRememberedFileDates fileDates(WinCaptureDatePlatform());
     const TDateOf dateOf = [&](const std::string& f, std::string& err) {
-        return CaptureDate(naming.timeSource, f, err, fileDates);
+        return CaptureDate(run.timeSource, f, err, fileDates);
     };
 
     {
         TDynamicDateTimeArray dates;
-        const int hi = naming.state.TotalCount - 1;
+        const int hi = run.naming.TotalCount - 1;
         SortFiles(dates, 0, hi < 0 ? 0 : hi, true, ui, dateOf);
     }
     ServiceEvents(ui);
-    if (!NameTargets(ui, naming, dateOf, ErrorText)) return EndOfRun(ui);
+    if (!NameTargets(ui, run, dateOf, ErrorText)) return EndOfRun(ui);
 
+    job.Tally = TRunTally();
+    RemoveStaleCopiesOfRun();
     ui.BeginCopying();  // reads BarMax and BarPosition
-    std::vector<std::pair<size_t, std::string>> failures;
     {
         TTargetListsGuard targetLists;
-        failures = TCopyPhase(ui).Run();
+        TCopyPhase(ui, run.verify).Run();
     }
-    Report(ui, ErrorText, std::move(failures));
+    // The title shows the run's progress only while it runs.
+    ui.SetTitle("Kolibrio 2");
+    Report(ui, ErrorText, run.targetFolder);
     EndOfRun(ui);
 }
+
+void SetCheckPatienceForTests(uint32_t ms) { gCheckPatienceMs = ms; }

@@ -4,6 +4,7 @@
 // handler that started it; only the check of finished copies
 // (CopyChecker_win.h) runs on threads of its own, which never touch the job
 // or the windows.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,3 +28,7 @@ void SortByCaptureDate(TDynamicDateTimeArray& D, int lo, int hi, bool fill, IImp
 
 // The program's windows behind IImportUi.
 IImportUi& WindowImportUi();
+
+// For tests: how long a cancelled run waits for the checks still running
+// before it gives them up (10 s).
+void SetCheckPatienceForTests(uint32_t ms);

@@ -36,4 +36,6 @@ public:
     // The main window's mask preview timer, which shares the naming state.
     virtual void SetPreviewTimer(bool on) = 0;
     virtual void SetTitle(const std::string& title) = 0;
+    // Shows a folder to the user (the result box's "Otevřít složku").
+    virtual void OpenFolder(const std::string& folder) { (void)folder; }
 };

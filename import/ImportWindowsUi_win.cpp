@@ -1,8 +1,11 @@
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include "app/Unit1_win.h"
 #include "device/Unit2_win.h"
 #include "framework/Application.h"
+#include "framework/Strings.h"
 #include "import/ImportRun_win.h"
 #include "import/UnitMyDlg_win.h"
 #include "import/unitDlgFilecopy_win.h"
@@ -85,7 +88,7 @@ public:
     // with the final speed.
     void SpeedTick() override {
         Show(true);
-        if (DlgFilecopy) DlgFilecopy->Timer1Timer();
+        if (DlgFilecopy) DlgFilecopy->FinalTick();
     }
     int Message(const std::string& text, const std::string& caption, TMsgDlgKind kind, TMsgButtons buttons,
                 TMsgButtons focus) override {
@@ -104,6 +107,10 @@ public:
         if (Form1) Form1->Timer1.SetEnabled(on);
     }
     void SetTitle(const std::string& title) override { fw::App().SetTitle(title); }
+    // Explorer, or whatever the user has made the program for folders.
+    void OpenFolder(const std::string& folder) override {
+        ShellExecuteW(fw::App().Handle(), L"open", fw::Wide(folder).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    }
 
 private:
     // Brings the controls to the kept figures when force, or when the last

@@ -1,10 +1,22 @@
 #include "import/Placing_win.h"
 
 #include <algorithm>
+#include <mutex>
 #include <vector>
 
+#include "framework/Lock.h"
+#include "framework/Strings.h"
 #include "import/FileAccess_win.h"
 #include "import/ImportCore.h"
+
+namespace {
+
+fw::Lock gLeftoversLock;
+std::vector<std::wstring> gLeftovers;
+
+bool Gone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+}  // namespace
 
 // A run starts each file at a number of its own, so that the copies
 // waiting for their check do not cost every file failed creates.
@@ -29,11 +41,13 @@ HANDLE CreateTemporaryBeside(const std::string& target, std::wstring& temp, int 
 // round trips to the server; through the open handle it costs one. The name
 // goes in the system's own form (\??\C:\...), which every Windows takes.
 TPlacing RenameThrough(HANDLE handle, const std::string& target, bool replace, DWORD& code) {
-    const std::wstring name = NtFormOfLongPath(LongPathForm(target));
+    const std::wstring longTarget = LongPathForm(target);
+    const std::wstring name = NtFormOfLongPath(longTarget);
     if (name.empty()) {
         code = ERROR_INVALID_NAME;
         return TPlacing::Refused;
     }
+    if ((code = InjectedFault(TFileStep::Rename, longTarget)) != 0) return TPlacing::Refused;
     const size_t bytes = sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t);
     std::vector<unsigned char> buffer(bytes, 0);
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
@@ -48,9 +62,51 @@ TPlacing RenameThrough(HANDLE handle, const std::string& target, bool replace, D
 }
 
 TPlacing MoveIntoPlace(const std::wstring& temp, const std::string& target, bool replace, DWORD& code) {
-    if (MoveFileExW(temp.c_str(), LongPathForm(target).c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0))
+    const std::wstring longTarget = LongPathForm(target);
+    code = InjectedFault(TFileStep::Rename, longTarget);
+    if (code == 0 && MoveFileExW(temp.c_str(), longTarget.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0))
         return TPlacing::Placed;
-    code = GetLastError();
-    DeleteFileW(temp.c_str());
+    if (code == 0) code = GetLastError();
+    RemoveTemporary(temp);
     return !replace && FileExistsAt(target) ? TPlacing::Appeared : TPlacing::Refused;
+}
+
+void RemoveTemporary(const std::wstring& temp) {
+    if (DeleteFileAt(temp) || Gone(GetLastError())) return;
+    std::lock_guard<fw::Lock> lock(gLeftoversLock);
+    gLeftovers.push_back(temp);
+}
+
+// Tried once more at the end of the run: a program that held a copy open
+// for a moment (a virus scanner, a thumbnailer) has let go by then.
+std::vector<std::string> TakeLeftovers() {
+    std::vector<std::wstring> left;
+    {
+        std::lock_guard<fw::Lock> lock(gLeftoversLock);
+        left.swap(gLeftovers);
+    }
+    std::vector<std::string> still;
+    for (const std::wstring& path : left)
+        if (!DeleteFileAt(path) && !Gone(GetLastError())) still.push_back(fw::Utf8(ShortFormOfLongPath(path)));
+    return still;
+}
+
+int RemoveStaleCopies(const std::vector<std::string>& folders, uint64_t since) {
+    int removed = 0;
+    for (const std::string& folder : folders) {
+        const std::wstring base = LongPathForm(folder);
+        WIN32_FIND_DATAW fd;
+        HANDLE h = FindFirstFileW((base + L"~kolibrio*.part").c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE) continue;
+        do {
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            if (!IsTemporaryCopyName(fw::Utf8(fd.cFileName))) continue;
+            const uint64_t written =
+                (static_cast<uint64_t>(fd.ftLastWriteTime.dwHighDateTime) << 32) | fd.ftLastWriteTime.dwLowDateTime;
+            if (written >= since) continue;  // this process's own, or another's still running
+            if (DeleteFileAt(base + fd.cFileName)) ++removed;
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    return removed;
 }

@@ -1,10 +1,13 @@
 #pragma once
 // A copy is written to a temporary file beside its target and takes the
 // target's name only when it is complete (and, with the check on, equal to
-// what was read from the card). These are the steps of that placing.
+// what was read from the card). These are the steps of that placing, and
+// the removal of temporary files that did not take their name.
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // A new temporary file in the target's folder, open for writing and for
 // its rename; its long-form path in temp. An existing file of that name
@@ -24,3 +27,16 @@ TPlacing RenameThrough(HANDLE handle, const std::string& target, bool replace, D
 // Names the closed copy at temp target by path, where the rename through a
 // handle was refused; a copy that does not take the name is removed.
 TPlacing MoveIntoPlace(const std::wstring& temp, const std::string& target, bool replace, DWORD& code);
+
+// Removes a temporary copy that is not to take its name. One that cannot
+// go at once (another program holds it open) is tried again by
+// TakeLeftovers, which returns those still there, for the report.
+// Safe on any thread.
+void RemoveTemporary(const std::wstring& temp);
+std::vector<std::string> TakeLeftovers();
+
+// Removes the temporary copies that a run ended by force (the process
+// killed, the power cut) left in these folders: only names of the form
+// the copies take, last written before since (a FILETIME as 64 bits).
+// Returns how many went.
+int RemoveStaleCopies(const std::vector<std::string>& folders, uint64_t since);

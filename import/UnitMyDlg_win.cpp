@@ -20,14 +20,16 @@ TMyDlg::TMyDlg() {
     LabelText.Create(this, h, "", 48, 8);
     LabelText.SetTextColor(RGB(0, 0, 0));  // black under any skin
     // Created in tab order; all hidden until the layout shows them.
-    struct Def { fw::Button* button; const char* caption; int bit; };
+    struct Def { fw::Button* button; const char* caption; int bit; int width; };
     const Def defs[] = {
-        {&BtnYes, "&Ano", 0}, {&BtnNo, "&Ne", 1}, {&BtnOK, "&OK", 2}, {&BtnAbort, "A&bort", 4},
-        {&BtnCancel, "Z&rušit", 3}, {&BtnIgnore, "&Ignoruj", 6}, {&BtnRetry, "&Znovu", 5},
-        {&BtnNoAll, "Ne pro vše", 8}, {&BtnYesAll, "Ano pro vše", 9},
+        {&BtnYes, "&Ano", 0, 75}, {&BtnNo, "&Ne", 1, 75}, {&BtnOK, "&OK", 2, 75}, {&BtnAbort, "A&bort", 4, 75},
+        {&BtnCancel, "Z&rušit", 3, 75}, {&BtnIgnore, "&Ignoruj", 6, 75}, {&BtnRetry, "&Znovu", 5, 75},
+        {&BtnNoAll, "Ne pro vše", 8, 75}, {&BtnYesAll, "Ano pro vše", 9, 75},
+        {&BtnKeepBoth, "Ponechat oba", MsgBtn::kKeepBothBit, 100},
+        {&BtnOpenFolder, "Otevřít složku", MsgBtn::kOpenFolderBit, 100},
     };
     for (const Def& d : defs) {
-        d.button->Create(this, h, d.caption, 0, 0, 75, 25);
+        d.button->Create(this, h, d.caption, 0, 0, d.width, 25);
         d.button->SetVisible(false);
         int result = ButtonResult(d.bit);
         d.button->OnClick = [this, result] { SetModalResult(result); };
@@ -39,8 +41,9 @@ void TMyDlg::FormShow() {
 }
 
 void TMyDlg::Layout() {
-    fw::Button* byBit[MsgBtn::kBits] = {&BtnYes, &BtnNo, &BtnOK, &BtnCancel, &BtnAbort, &BtnRetry, &BtnIgnore,
-                                        nullptr, &BtnNoAll, &BtnYesAll, nullptr};
+    fw::Button* byBit[MsgBtn::kBits] = {&BtnYes,   &BtnNo,     &BtnOK,  &BtnCancel,   &BtnAbort,
+                                        &BtnRetry, &BtnIgnore, nullptr, &BtnNoAll,    &BtnYesAll,
+                                        nullptr,   &BtnKeepBoth, &BtnOpenFolder};
     for (int k = 0; k < MsgBtn::kBits; ++k) ButtonTable[k] = byBit[k];
 
     TDlgSizes sizes;
@@ -50,6 +53,7 @@ void TMyDlg::Layout() {
     sizes.labelHeight = LabelText.Height();
     sizes.buttonWidth = BtnYes.Width();
     sizes.buttonHeight = BtnYes.Height();
+    sizes.wideButtonWidth = BtnKeepBoth.Width();
     TDlgLayout l = LayoutMessageDialog(sizes, Buttons, FocusButtons);
 
     SetClientSize(l.clientWidth, l.clientHeight);
@@ -59,7 +63,7 @@ void TMyDlg::Layout() {
     for (int k = 0; k < MsgBtn::kBits; ++k) {
         if (!ButtonTable[k]) continue;
         if (l.buttons[k].visible)
-            ButtonTable[k]->SetBounds(l.buttons[k].left, l.buttons[k].top, sizes.buttonWidth, sizes.buttonHeight);
+            ButtonTable[k]->SetBounds(l.buttons[k].left, l.buttons[k].top, ButtonWidth(sizes, k), sizes.buttonHeight);
         ButtonTable[k]->SetVisible(l.buttons[k].visible);
     }
     if (l.focusBit >= 0 && ButtonTable[l.focusBit]) ButtonTable[l.focusBit]->SetFocus();

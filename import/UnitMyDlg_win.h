@@ -15,6 +15,7 @@ public:
     fw::Label LabelText;
     fw::Image ImageIcon;
     fw::Button BtnYes, BtnNo, BtnOK, BtnAbort, BtnCancel, BtnIgnore, BtnRetry, BtnNoAll, BtnYesAll;
+    fw::Button BtnKeepBoth, BtnOpenFolder;  // wider: their captions are longer
     TMsgButtons Buttons = 0;
     TMsgButtons FocusButtons = 0;
     std::array<fw::Button*, MsgBtn::kBits> ButtonTable{};

@@ -17,9 +17,8 @@ TBeforeReadBack gBeforeReadBack = nullptr;
 // Copies are checked on several threads at once: the read-back buffers,
 // the volume answer and the leftovers are shared under their own locks,
 // held only for a look-up.
-fw::Lock gBuffersLock, gAlignmentLock, gLeftoversLock;
+fw::Lock gBuffersLock, gAlignmentLock;
 std::vector<std::pair<char*, uint32_t>> gSpareBuffers;  // page-aligned memory and its size
-std::vector<std::string> gLeftovers;
 
 // Large enough that a read-back costs few calls, small enough that a
 // tenth of a big file is reached often for the window's events.
@@ -102,10 +101,6 @@ uint32_t AlignmentFor(const std::wstring& path) {
     return found;
 }
 
-bool Gone(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
 }  // namespace
 
 void SetBeforeReadBack(TBeforeReadBack hook) {
@@ -172,20 +167,4 @@ TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, I
     if (copy.Bytes() != bytes || copy.Digest() != hash) return TCopyCheck::Different;
     if (whenEqual) whenEqual(in.Get());
     return TCopyCheck::Equal;
-}
-
-void RemoveFailedCopy(const std::string& path) {
-    if (DeleteFileW(fw::Wide(path).c_str())) return;
-    if (Gone(GetLastError())) return;
-    std::lock_guard<fw::Lock> lock(gLeftoversLock);
-    gLeftovers.push_back(path);
-}
-
-std::vector<std::string> RemoveLeftoverCopies() {
-    std::lock_guard<fw::Lock> lock(gLeftoversLock);
-    std::vector<std::string> still;
-    for (const std::string& path : gLeftovers)
-        if (!DeleteFileW(fw::Wide(path).c_str()) && !Gone(GetLastError())) still.push_back(path);
-    gLeftovers.clear();
-    return still;
 }

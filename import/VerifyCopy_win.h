@@ -1,10 +1,8 @@
 #pragma once
-// The read-back of a finished copy past the system cache, and the removal
-// of copies that failed their check.
+// The read-back of a finished copy past the system cache.
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "import/VerifyCopy.h"
 
@@ -24,12 +22,6 @@ TCopyCheck ReadBackCopy(const std::string& path, int64_t bytes, uint64_t hash, I
 // A wait for a check that lasts this long shows in the progress window;
 // shorter ones would only make its status line flicker.
 constexpr uint32_t kShowCheckingMs = 250;
-
-// Removes a copy that failed its check. A copy another program holds open
-// without sharing cannot go at once: it is tried again by
-// RemoveLeftoverCopies, which returns those still there at its call.
-void RemoveFailedCopy(const std::string& path);
-std::vector<std::string> RemoveLeftoverCopies();
 
 // Test seam: called with the copy's path after it was written and flushed
 // and before it is read back, as another program could touch it there. In

@@ -86,6 +86,13 @@ void TDlgFilecopy::OnEscape() {
     ButtonStornoClick();
 }
 
+// The close box and Alt+F4 are Storno: hiding the window would leave the
+// copy running unseen, and its result box would come out of nowhere.
+void TDlgFilecopy::FormClose(fw::CloseAction& action) {
+    action = fw::CloseAction::None;
+    ButtonStornoClick();
+}
+
 LRESULT TDlgFilecopy::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_MINIMIZE) {
         // The whole application goes to the taskbar; the import goes on.
@@ -151,8 +158,15 @@ std::string TDlgFilecopy::FormatTimeOfDay(int64_t ms) {
 
 void TDlgFilecopy::Timer1Timer() {
     const TImportJob& job = ImportJob();
-    uint32_t elapsed = GetTickCount() - job.StartTick;
-    TProgressFigures f = ComputeProgress(elapsed, job.BarPosition, job.BarMax);
+    ShowFigures(ComputeProgress(GetTickCount() - job.StartTick, job.BarPosition, job.BarMax));
+}
+
+void TDlgFilecopy::FinalTick() {
+    const TImportJob& job = ImportJob();
+    ShowFigures(FinalProgress(GetTickCount() - job.StartTick, job.Tally.CopiedBytes, job.BarPosition, job.BarMax));
+}
+
+void TDlgFilecopy::ShowFigures(const TProgressFigures& f) {
     if (f.speedKBs) LabelSpeed.SetText(std::to_string(*f.speedKBs) + " KB/s");
     if (f.remainingMs) {
         std::string text = FormatTimeOfDay(DurationAsTimeOfDay(*f.remainingMs));

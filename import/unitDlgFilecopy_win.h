@@ -5,6 +5,7 @@
 #include <string>
 
 #include "framework/Form.h"
+#include "import/ImportCore.h"
 
 class TDlgFilecopy : public fw::Form {
 public:
@@ -34,6 +35,8 @@ public:
     void ButtonStornoClick();
     void Timer1Timer();
     void Timer2Timer();
+    // The last figures of the copy phase, with the run's average speed.
+    void FinalTick();
 
     // The run's figures behind the bars, in bytes (the controls hold
     // scaled 32-bit values).
@@ -48,9 +51,12 @@ public:
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     void FormHide() override;
+    void FormClose(fw::CloseAction& action) override;
     void OnEscape() override;
 
 private:
+    void ShowFigures(const TProgressFigures& f);
+
     HFONT boldFont_ = nullptr;
     HFONT captionFont_ = nullptr;
 };

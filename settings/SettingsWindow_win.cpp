@@ -235,8 +235,10 @@ void TSettingsWindow::CreateSettingPage() {
     sCheckHint.OnClick = [this] { sCheckHintClick(); };
     sCheckUpdate.OnClick = [this] { Settings().AutoUpdate = sCheckUpdate.Checked(); };
     sCheckVerify.Create(&form_, page, "Ověřovat zkopírované soubory", 18, 246, 470, 18);
-    sCheckVerify.SetHint("Každá kopie se po zápisu přečte z cílového disku a porovná s originálem, takže za "
-                         "zkopírovanou se považuje jen kopie prokazatelně shodná.");
+    // The card is read once: the copy is compared with what that read gave.
+    sCheckVerify.SetHint("Každá kopie se po zápisu znovu přečte z cílového disku a porovná s daty přečtenými "
+                         "z karty, takže za zkopírovanou se považuje jen kopie prokazatelně shodná. "
+                         "Platí od příštího kopírování.");
     sCheckVerify.OnClick = [this] { Settings().VerifyCopy = sCheckVerify.Checked(); };
 
     BtnRestoreDefault.Create(&form_, page, "Obnovit standardní nastavení", 8, 282, 200, 25);

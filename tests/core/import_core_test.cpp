@@ -6,6 +6,8 @@
 
 namespace {
 
+std::string NamePart(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
+
 // Files named "1".."n" with the given dates, sorted; returns the names in
 // their new order.
 std::vector<std::string> SortNames(const std::vector<double>& dates) {
@@ -309,6 +311,61 @@ TEST(LongPaths, FormsOfFullPathsAndFolders) {
     EXPECT_EQ(FolderOf("D:\\Foto\\2024\\a.jpg"), "D:\\Foto\\2024\\");
     EXPECT_EQ(FolderOf("D:/Foto/a.jpg"), "D:/Foto/");
     EXPECT_EQ(FolderOf("a.jpg"), "");
+}
+
+// A long path is shown as the user knows it.
+TEST(LongPaths, ShortFormsForTheUser) {
+    EXPECT_EQ(ShortFormOfLongPath(L"\\\\?\\C:\\Foto\\a.jpg"), L"C:\\Foto\\a.jpg");
+    EXPECT_EQ(ShortFormOfLongPath(L"\\\\?\\UNC\\nas\\foto\\a.jpg"), L"\\\\nas\\foto\\a.jpg");
+    EXPECT_EQ(ShortFormOfLongPath(L"C:\\a.jpg"), L"C:\\a.jpg");
+}
+
+// Targets the system stores otherwise or not at all; the mask's own check
+// lets them through.
+TEST(StorableTargets, LengthsAndNamesTheSystemKeeps) {
+    const std::string folder = "D:\\Foto\\";
+    struct Case {
+        std::string path;
+        bool storable;
+    } cases[] = {
+        {folder + "2024\\a.jpg", true},
+        {folder + std::string(259 - folder.size(), 'n'), true},
+        {folder + std::string(260 - folder.size(), 'n'), false},
+        // Counted in UTF-16 as the system counts: "č" is one unit in two
+        // bytes, a character past U+FFFF two units in four.
+        {folder + std::string(250 - folder.size(), 'n') + "\xC4\x8D\xC4\x8D\xC4\x8D\xC4\x8D\xC4\x8D\xC4\x8D\xC4\x8D\xC4\x8D\xC4\x8D", true},
+        {folder + std::string(254 - folder.size(), 'n') + "\xF0\x9F\x93\xB7\xF0\x9F\x93\xB7\xF0\x9F\x93\xB7", false},
+        {"D:\\" + std::string(255, 'n'), true},
+        {"D:\\" + std::string(256, 'n'), false},
+        {folder + "fotky.\\a.jpg", false},
+        {folder + "fotky \\a.jpg", false},
+        {folder + "..\\a.jpg", false},
+        {folder + ".\\a.jpg", false},
+        {folder + ".fotky\\a.jpg", true},
+        {folder + "a.b\\c.jpg", true},
+        {"D:\\a.jpg", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsStorableTargetPath(c.path), c.storable) << c.path.size() << " " << c.path;
+}
+
+TEST(ImportTexts, TemporaryCopyNamesAreKnownAndNothingElse) {
+    for (int attempt : {0, 7, 999, 1099}) EXPECT_TRUE(IsTemporaryCopyName(NamePart(TemporaryTargetName("D:\\a.jpg", attempt))));
+    EXPECT_TRUE(IsTemporaryCopyName("~KOLIBRIO12.PART"));
+    for (const char* name : {"~kolibrio.part", "~kolibrio-notes.part", "~kolibrio1.part.jpg", "kolibrio1.part",
+                             "~kolibrio1.parts", "~kolibrio 1.part"})
+        EXPECT_FALSE(IsTemporaryCopyName(name)) << name;
+}
+
+// The speed at the end is the run's average over the bytes it copied, even
+// for a run shorter than the two seconds a tick needs.
+TEST(ProgressArithmetic, FinalFiguresShowTheAverage) {
+    const TProgressFigures f = FinalProgress(800, 4 * 1024 * 1024, 5 * 1024 * 1024, 5 * 1024 * 1024);
+    ASSERT_TRUE(f.speedKBs.has_value());
+    EXPECT_EQ(*f.speedKBs, 5120);  // 4096 KB in 0.8 s
+    EXPECT_EQ(f.remainingMs, 0);
+    EXPECT_EQ(f.percent, 100);
+    EXPECT_FALSE(FinalProgress(0, 1000, 1000, 1000).speedKBs.has_value()) << "no time, no speed";
+    EXPECT_FALSE(FinalProgress(5000, 0, 1000, 1000).speedKBs.has_value()) << "nothing copied, no speed";
 }
 
 // The answers "to all" hold for the rest of the run; Cancel and the close

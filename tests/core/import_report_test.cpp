@@ -108,6 +108,7 @@ TEST(ImportReport, CountsAndLeftFiles) {
     tally.Copied = 12;
     tally.CopiedBytes = 1536;
     tally.Skipped = 2;
+    tally.Failed = 1;
     tally.Failures = {"a.jpg: x"};
     EXPECT_EQ(CountsLine(tally), "Zkopírováno souborů: 12 (1,5 kB), přeskočeno: 2, nezdařilo se: 1.");
 
@@ -177,26 +178,49 @@ TEST(ImportReport, FailureLines) {
     EXPECT_EQ(FailureLine("E:\\a.jpg", ""), "a.jpg: neznámá chyba.");
 }
 
-// Which boxes end a run, in order, and where the counts go.
+// Which boxes end a run, in order, and where the counts go. Temporary
+// copies that could not go are listed apart, after the failed files.
 TEST(ImportReport, ResultMessagesOfARun) {
     const std::string footer = "\r\n\r\nZkopírováno souborů: 1 (1 B), přeskočeno: 0, nezdařilo se: 0.";
     using Boxes = std::vector<std::pair<std::string, TMsgDlgKind>>;
-    auto boxes = [&](const std::string& namingError, const Names& failures, bool cancelled) {
+    auto boxes = [&](const std::string& namingError, const Names& failures, const Names& leftovers, bool cancelled) {
+        TRunTally tally;
+        tally.Failures = failures;
+        tally.Leftovers = leftovers;
         Boxes out;
-        for (const TResultMessage& m : ResultMessages(namingError, failures, cancelled, footer))
+        for (const TResultMessage& m : ResultMessages(namingError, tally, cancelled, footer))
             out.emplace_back(m.text, m.kind);
         return out;
     };
-    EXPECT_EQ(boxes("", {}, false), (Boxes{{"Kopírování proběhlo úspěšně." + footer, mkInformation}}));
-    EXPECT_EQ(boxes("", {}, true), (Boxes{{"Kopírování bylo přerušeno." + footer, mkWarning}}));
-    EXPECT_EQ(boxes("", {"a.jpg: x."}, false),
-              (Boxes{{"Během kopírování došlo k chybě:\r\na.jpg: x." + footer, mkError}}));
+    const std::string head = "Během kopírování došlo k chybě:\r\n";
+    EXPECT_EQ(boxes("", {}, {}, false), (Boxes{{"Kopírování proběhlo úspěšně." + footer, mkInformation}}));
+    EXPECT_EQ(boxes("", {}, {}, true), (Boxes{{"Kopírování bylo přerušeno." + footer, mkWarning}}));
+    EXPECT_EQ(boxes("", {"a.jpg: x."}, {}, false), (Boxes{{head + "a.jpg: x." + footer, mkError}}));
     // A naming error alone is an error too, even when every file was copied.
-    EXPECT_EQ(boxes("Chyba EXIF", {}, false),
-              (Boxes{{"Během kopírování došlo k chybě:\r\nChyba EXIF" + footer, mkError}}));
+    EXPECT_EQ(boxes("Chyba EXIF", {}, {}, false), (Boxes{{head + "Chyba EXIF" + footer, mkError}}));
     // Failures and a cancel: the counts follow the last box only.
-    EXPECT_EQ(boxes("", {"a.jpg: x."}, true), (Boxes{{"Během kopírování došlo k chybě:\r\na.jpg: x.", mkError},
-                                                    {"Kopírování bylo přerušeno." + footer, mkWarning}}));
+    EXPECT_EQ(boxes("", {"a.jpg: x."}, {}, true),
+              (Boxes{{head + "a.jpg: x.", mkError}, {"Kopírování bylo přerušeno." + footer, mkWarning}}));
+    const std::string note = LeftoverLine("D:\\Foto\\~kolibrio3.part");
+    EXPECT_EQ(note, "Dočasný soubor \"D:\\Foto\\~kolibrio3.part\" nelze smazat.");
+    EXPECT_EQ(boxes("", {"a.jpg: x."}, {note}, false),
+              (Boxes{{head + "a.jpg: x.\r\n\r\n" + note + footer, mkError}}));
+    EXPECT_EQ(boxes("", {}, {note, note}, false), (Boxes{{head + note + "\r\n" + note + footer, mkError}}));
+}
+
+// The lines a run writes of its own: a folder it could not make (once, with
+// the system's reason and one full stop), a copy whose check never ended,
+// and the temporary copies of a killed run that it removed.
+TEST(ImportReport, LinesOfTheRunItself) {
+    EXPECT_EQ(FolderFailureLine("D:\\Foto\\2024\\", "Přístup byl odepřen.\r\n"),
+              "Složku \"D:\\Foto\\2024\\\" nelze vytvořit: Přístup byl odepřen.");
+    EXPECT_EQ(FolderFailureLine("D:\\F\\", ""), "Složku \"D:\\F\\\" nelze vytvořit: neznámá chyba.");
+    EXPECT_EQ(UnverifiedLine("E:\\DCIM\\IMG_1.JPG"),
+              "IMG_1.JPG: Kopii nebylo možné ověřit, kontrola nedoběhla do konce kopírování.");
+    TRunTally tally;
+    tally.StaleRemoved = 3;
+    EXPECT_EQ(ResultFooter(tally, TLeftFiles(), true),
+              "\r\n\r\n" + CountsLine(tally) + "\r\nSmazáno dočasných souborů z dřívějšího přerušeného kopírování: 3.");
 }
 
 }  // namespace

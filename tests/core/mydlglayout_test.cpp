@@ -55,6 +55,43 @@ TEST(MessageDialogLayout, HighestFocusBitWinsAndEmptyBitsAreIgnored) {
 }
 
 TEST(MessageDialogLayout, ButtonResults) {
-    const int expected[MsgBtn::kBits] = {6, 7, 1, 2, 3, 4, 5, 0, 9, 10, 0};
+    const int expected[MsgBtn::kBits] = {6, 7, 1, 2, 3, 4, 5, 0, 9, 10, 0, 12, 13};
     for (int k = 0; k < MsgBtn::kBits; ++k) EXPECT_EQ(ButtonResult(k), expected[k]) << "bit " << k;
+}
+
+// Six buttons (the overwrite question with "Ponechat oba", which is wider)
+// at 96 and 144 DPI: the row fits the box, no button overlaps the next, and
+// the text stays centred right of the icon.
+TEST(MessageDialogLayout, SixButtonsWithAWideOneAtTwoScales) {
+    const TMsgButtons six = MsgBtn::Yes | MsgBtn::No | MsgBtn::Cancel | MsgBtn::NoAll | MsgBtn::YesAll | MsgBtn::KeepBoth;
+    struct Case {
+        const char* name;
+        TDlgSizes sizes;
+        int clientWidth;
+    } cases[] = {
+        // In 96-DPI units: five buttons of 75 and one of 100, each with its gap.
+        {"96 DPI", {32, 32, 180, 26, 75, 25, 100}, 5 * 83 + 108 + 8},
+        // At 144 DPI a layout measured in screen pixels: everything half as large again.
+        {"144 DPI", {48, 48, 270, 39, 113, 38, 150}, 5 * 121 + 158 + 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TDlgLayout l = LayoutMessageDialog(c.sizes, six, MsgBtn::No);
+        EXPECT_EQ(l.clientWidth, c.clientWidth);
+        EXPECT_EQ(l.focusBit, 1);
+        int right = -8, shown = 0;  // the row may start at the edge, as every row does
+        for (int k = 0; k < MsgBtn::kBits; ++k) {
+            if (!l.buttons[k].visible) continue;
+            ++shown;
+            EXPECT_GE(l.buttons[k].left, right + 8) << "bit " << k;
+            right = l.buttons[k].left + ButtonWidth(c.sizes, k);
+            EXPECT_EQ(l.buttons[k].top, l.clientHeight - c.sizes.buttonHeight - 8);
+        }
+        EXPECT_EQ(shown, 6);
+        EXPECT_EQ(ButtonWidth(c.sizes, MsgBtn::kKeepBothBit), c.sizes.wideButtonWidth);
+        EXPECT_TRUE(l.buttons[MsgBtn::kKeepBothBit].visible) << "the last in the row";
+        EXPECT_LE(right + 8, l.clientWidth);
+        EXPECT_EQ(l.buttons[0].left, (l.clientWidth - c.clientWidth) / 2) << "the row fills the box";
+        EXPECT_EQ(l.labelLeft, (l.clientWidth - c.sizes.iconWidth - 8 - c.sizes.labelWidth) / 2 + c.sizes.iconWidth + 8);
+    }
 }

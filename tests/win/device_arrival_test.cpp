@@ -6,11 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <vector>
 
 #include "framework/Strings.h"
-#include "support/ChildProcess.h"
+#include "support/RunningProgram.h"
 #include "support/UiTest.h"
 #include "support/WinTest.h"
 #include "support/WineDrive.h"
@@ -20,51 +18,7 @@ namespace {
 const wchar_t kConfirm[] = L"Kolibrio2 - Byl vložen fotoaparát";
 const wchar_t kResults[] = L"Kolibrio2 - Výsledky kopírování";
 
-class Program {
-public:
-    explicit Program(bool autoRecognize) {
-        folder_ = wintest::MakeTempDir();
-        target_ = wintest::MakeTempDir();
-        CopyFileW((wintest::BuildDir() + L"Kolibrio2.exe").c_str(), (folder_ + L"Kolibrio2.exe").c_str(), FALSE);
-        std::string ini = "[Mask]\r\nCurrentMask=%file_name%.%file_ext%\r\nPath=" + fw::Utf8ToAnsi(fw::Utf8(target_)) +
-                          "\r\n[Options]\r\nAutoUpdate=0\r\nTimeForMask=FileTime\r\nFileExtension=*.jpg\r\n"
-                          "AutoRecognize=" + (autoRecognize ? "1" : "0") + "\r\n";
-        wintest::WriteFileBytes(folder_ + L"setting.ini", ini);
-        EXPECT_TRUE(process_.Start(folder_ + L"Kolibrio2.exe", {}));
-        // Ready once the last of its five windows (the message dialog) exists:
-        // the main window comes first and may already answer messages while
-        // the others are still being created.
-        EXPECT_TRUE(wintest::WaitFor([&] { return MainWindow() && wintest::FindProcessWindow(process_.Pid(), L"Dialog", false); }, 20000));
-        WaitForInputIdle(process_.Handle(), 5000);
-    }
-    ~Program() {
-        TerminateProcess(process_.Handle(), 0);
-        process_.WaitExit(5000);
-        wintest::RemoveTree(folder_);
-        wintest::RemoveTree(target_);
-    }
-    HWND MainWindow() { return wintest::FindProcessWindow(process_.Pid(), L"Kolibrio 2 - nastavení", false); }
-    HWND Visible(const std::wstring& title) { return wintest::FindProcessWindow(process_.Pid(), title, true); }
-    const std::wstring& Target() const { return target_; }
-
-    // The system's notification for a volume; true when the program
-    // answered it within the time (it answers only after an import).
-    bool SendVolume(UINT event, wchar_t letter, DWORD_PTR& result, UINT timeoutMs) {
-        DEV_BROADCAST_VOLUME v{};
-        v.dbcv_size = sizeof v;
-        v.dbcv_devicetype = DBT_DEVTYP_VOLUME;
-        v.dbcv_unitmask = 1u << (letter - L'A');
-        // The system copies the broadcast structure into the receiving
-        // process for the device events, as it does for its own broadcasts.
-        bool answered = SendMessageTimeoutW(MainWindow(), WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&v),
-                                            SMTO_NORMAL, timeoutMs, &result) != 0;
-        return answered;
-    }
-
-private:
-    std::wstring folder_, target_;
-    wintest::ChildProcess process_;
-};
+using Program = wintest::RunningProgram;
 
 class DeviceArrival : public ::testing::Test {
 protected:

@@ -316,9 +316,12 @@ TEST_F(ImportDialogs, TheCancelQuestionFromStornoAndFromTheCopy) {
     const std::string overwrite = "Kolibrio2 - Potvrdit nahrazení souboru | Soubor \"" + fw::Utf8(out) +
                                   "BIG.jpg\" již existuje. | information | &Ano &Ne Z&rušit Ne pro vše Ano pro vše | &Ne";
     const std::string results = "Kolibrio2 - Výsledky kopírování | ";
-    const std::string success = results + "Kopírování proběhlo úspěšně. | information | &OK | &OK";
+    // The last box of a run that copied a file offers its folder.
+    const std::string success = results + "Kopírování proběhlo úspěšně. | information | &OK Otevřít složku | &OK";
     const std::string failed = results + "Během kopírování došlo k chybě: | error | &OK | &OK";
     const std::string cancelled = results + "Kopírování bylo přerušeno. | warning | &OK | &OK";
+    const std::string cancelledAfterACopy =
+        results + "Kopírování bylo přerušeno. | warning | &OK Otevřít složku | &OK";
     struct Case {
         const char* name;
         bool failingFirst;  // A.jpg is locked, so its copy fails
@@ -334,7 +337,8 @@ TEST_F(ImportDialogs, TheCancelQuestionFromStornoAndFromTheCopy) {
         {"Storno, Ano after a failed file", true, true, false, {L"&Ano", L"&OK", L"&OK"},
          {question, failed, cancelled}, {}, false},
         {"overwrite: Zrušit, Enter, again by its close box, Ano", false, false, true,
-         {L"Z&rušit", kEnter, kCloseBox, L"&Ano", L"&OK"}, {overwrite, question, overwrite, question, cancelled},
+         {L"Z&rušit", kEnter, kCloseBox, L"&Ano", L"&OK"},
+         {overwrite, question, overwrite, question, cancelledAfterACopy},
          {"A.jpg", "BIG.jpg"}, false},
     };
     for (const Case& c : cases) {

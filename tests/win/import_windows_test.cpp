@@ -268,6 +268,22 @@ TEST_F(ImportWindows, ProgressWindowTextsTimerAndStorno) {
     EXPECT_EQ(TextOf(d.sLabelRemaining), "0:00:05");
     EXPECT_EQ(fw::App().Title(), "50% - Kolibrio 2");
 
+    // The end of a short run: a tick would show no speed before two
+    // seconds; the last figures show the run's average and nothing left.
+    d.LabelSpeed.SetText("0 KB/s");
+    ImportJob().Tally.CopiedBytes = 4 * 1024 * 1024;
+    ImportJob().BarPosition = ImportJob().BarMax;
+    ImportJob().StartTick = GetTickCount() - 800;
+    d.FinalTick();
+    const std::string speed = TextOf(d.LabelSpeed);
+    ASSERT_GE(speed.size(), 6u);
+    const int kbs = std::stoi(speed);
+    EXPECT_GT(kbs, 4096) << speed;  // 4 MiB in under a second
+    EXPECT_LE(kbs, 5120) << speed;  // and in no less than 0.8 s
+    EXPECT_EQ(speed.substr(speed.size() - 5), " KB/s");
+    EXPECT_EQ(TextOf(d.sLabelRemaining), "0:00:00");
+    EXPECT_EQ(fw::App().Title(), "100% - Kolibrio 2");
+
     // Esc asks the cancel question; No changes nothing, Yes cancels and hides.
     d.Show();
     gAnswer = 7;
@@ -282,14 +298,32 @@ TEST_F(ImportWindows, ProgressWindowTextsTimerAndStorno) {
     EXPECT_FALSE(d.Visible());
     EXPECT_EQ(fw::App().Title(), "Kolibrio 2");
 
-    // The close box only hides.
+    // The close box and Alt+F4 are Storno: the cancel question, never a
+    // copy that goes on unseen.
+    for (const bool altF4 : {false, true}) {
+        SCOPED_TRACE(altF4 ? "Alt+F4" : "close box");
+        ImportJob().Cancelled = false;
+        gCaptions.clear();
+        fw::App().SetTitle("10% - Kolibrio 2");
+        d.Show();
+        auto close = [&] {
+            if (altF4)
+                SendMessageW(d.Handle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+            else
+                SendMessageW(d.Handle(), WM_CLOSE, 0, 0);
+        };
+        gAnswer = 7;
+        close();
+        EXPECT_EQ(gCaptions, std::vector<std::string>{"Kolibrio2 - Otázka"});
+        EXPECT_TRUE(d.Visible());
+        EXPECT_FALSE(ImportJob().Cancelled);
+        gAnswer = 6;
+        close();
+        EXPECT_FALSE(d.Visible());
+        EXPECT_TRUE(ImportJob().Cancelled);
+        EXPECT_EQ(fw::App().Title(), "Kolibrio 2");
+    }
     ImportJob().Cancelled = false;
-    fw::App().SetTitle("10% - Kolibrio 2");
-    d.Show();
-    SendMessageW(d.Handle(), WM_CLOSE, 0, 0);
-    EXPECT_FALSE(d.Visible());
-    EXPECT_FALSE(ImportJob().Cancelled);
-    EXPECT_EQ(fw::App().Title(), "Kolibrio 2");
 
     // Minimising it minimises the whole application.
     d.Show();

@@ -1,0 +1,91 @@
+// A run ended by force (the process killed, the power cut) leaves its
+// temporary copy in the archive. The next run into that folder removes it
+// and says so; the real program, a card announced as the system does.
+#include <windows.h>
+#include <dbt.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/Strings.h"
+#include "support/RunningProgram.h"
+#include "support/UiTest.h"
+#include "support/WinTest.h"
+#include "support/WineDrive.h"
+
+namespace {
+
+const wchar_t kConfirm[] = L"Kolibrio2 - Byl vložen fotoaparát";
+const wchar_t kResults[] = L"Kolibrio2 - Výsledky kopírování";
+
+std::vector<std::wstring> PartFiles(const std::wstring& folder) {
+    std::vector<std::wstring> out;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"~kolibrio*.part").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    do out.push_back(fd.cFileName);
+    while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return out;
+}
+
+// Announces the card and answers the confirmation with Ano.
+void StartImportOfCard(wintest::RunningProgram& p, wchar_t letter) {
+    DWORD_PTR result = 0;
+    p.SendVolume(DBT_DEVICEARRIVAL, letter, result, 300);  // the import runs inside the handler
+    HWND confirm = nullptr;
+    ASSERT_TRUE(wintest::WaitFor([&] { return (confirm = p.Visible(kConfirm)) != nullptr; }, 10000));
+    HWND yes = wintest::FindChildByText(confirm, L"Ano");
+    ASSERT_NE(yes, nullptr);
+    PostMessageW(yes, BM_CLICK, 0, 0);
+}
+
+TEST(ImportKilled, TheNextRunRemovesTheTemporaryCopy) {
+    const std::wstring card = wintest::MakeTempDir();
+    const wchar_t letter = wintest::FreeDriveLetter();
+    ASSERT_NE(letter, 0);
+    ASSERT_TRUE(wintest::DefineWineDrive(letter, card, DRIVE_REMOVABLE));
+    CreateDirectoryW((card + L"DCIM").c_str(), nullptr);
+    // A long video, so that the copy is under way when the process is
+    // killed: sparse, so it costs the test no disk and no time to make.
+    const std::wstring video = card + L"DCIM\\MVI_0001.jpg";
+    HANDLE f = CreateFileW(video.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = 3LL << 30;
+    SetFilePointerEx(f, size, nullptr, FILE_BEGIN);
+    ASSERT_TRUE(SetEndOfFile(f));
+    CloseHandle(f);
+
+    const std::wstring archive = wintest::MakeTempDir();
+    {
+        wintest::RunningProgram first(true, "", archive);
+        StartImportOfCard(first, letter);
+        ASSERT_TRUE(wintest::WaitFor([&] { return !PartFiles(archive).empty(); }, 20000)) << "the copy never began";
+        first.Kill();
+    }
+    ASSERT_EQ(PartFiles(archive).size(), 1u) << "the killed copy stays behind";
+
+    // The card now holds a small photo besides.
+    DeleteFileW(video.c_str());
+    ASSERT_TRUE(wintest::WriteFileBytes(card + L"DCIM\\IMG_0002.jpg", std::string(5000, 'p')));
+    {
+        wintest::RunningProgram second(true, "", archive);
+        StartImportOfCard(second, letter);
+        HWND box = nullptr;
+        ASSERT_TRUE(wintest::WaitFor([&] { return (box = second.Visible(kResults)) != nullptr; }, 15000));
+        EXPECT_NE(wintest::FindChildByText(box, L"Kopírování proběhlo úspěšně.\r\n\r\n"
+                                                L"Zkopírováno souborů: 1 (4,9 kB), přeskočeno: 0, nezdařilo se: 0.\r\n"
+                                                L"Smazáno dočasných souborů z dřívějšího přerušeného kopírování: 1."),
+                  nullptr);
+        EXPECT_TRUE(PartFiles(archive).empty());
+        EXPECT_EQ(wintest::ReadFileBytes(archive + L"IMG_0002.jpg"), std::string(5000, 'p'));
+    }
+    wintest::RemoveWineDrive(letter);
+    wintest::RemoveTree(card);
+    wintest::RemoveTree(archive);
+}
+
+}  // namespace

@@ -1,0 +1,454 @@
+// Every file of a run ends in exactly one count and the report says what
+// happened, whatever ends the run: a failure of the run itself, Storno with
+// copies still waiting for their check, a check that never ends, steps that
+// Windows refuses (a rename or a delete of a file another program holds, a
+// delayed write that fails at the close, a folder that may not be made),
+// temporary copies left by a run that was killed. Faults that Wine or a
+// root account never gives are made at the Win32 edge through its seam.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "framework/Strings.h"
+#include "import/FileAccess_win.h"
+#include "import/ImportRun_win.h"
+#include "import/VerifyCopy_win.h"
+#include "settings/Settings.h"
+#include "support/ImportScript.h"
+#include "support/WinTest.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+const char kErrorHead[] = "Během kopírování došlo k chybě:\r\n";
+
+Names Tree(const std::wstring& base) { return wintest::FilesBelow(base); }
+
+std::string Pattern(size_t n, int seed) {
+    std::string s(n, '\0');
+    for (size_t k = 0; k < n; ++k) s[k] = static_cast<char>((k * 131 + seed) % 251);
+    return s;
+}
+
+std::string Head(const std::string& text) { return text.substr(0, text.find("\r\n\r\n")); }
+
+std::string CountsOf(const std::string& text) {
+    const size_t at = text.find("Zkopírováno souborů:");
+    return at == std::string::npos ? std::string() : text.substr(at, text.find("\r\n", at) - at);
+}
+
+// The Win32 edge fails the steps a test names, as Windows would.
+struct Fault {
+    TFileStep step;
+    std::wstring pathPart;  // a step on a path containing this fails
+    DWORD code;
+};
+std::vector<Fault> gFaults;
+uint32_t InjectFault(TFileStep step, const std::wstring& path) {
+    for (const Fault& f : gFaults)
+        if (f.step == step && path.find(f.pathPart) != std::wstring::npos) return f.code;
+    return 0;
+}
+
+// What the test does to a copy before it is read back, on the checking
+// thread; a copy is known by its length.
+std::function<void(const std::string&)> gBeforeReadBack;
+void BeforeReadBack(const std::string& path) {
+    if (gBeforeReadBack) gBeforeReadBack(path);
+}
+
+int64_t LengthOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(fw::Wide(path).c_str(), GetFileExInfoStandard, &data)) return -1;
+    return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+}
+
+// A step another thread waits for; a wait gives up after ten seconds.
+class Step {
+public:
+    Step() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Step() { CloseHandle(event_); }
+    Step(const Step&) = delete;
+    Step& operator=(const Step&) = delete;
+    void Done() { SetEvent(event_); }
+    bool Wait(DWORD ms = 10000) { return WaitForSingleObject(event_, ms) == WAIT_OBJECT_0; }
+    bool IsDone() { return WaitForSingleObject(event_, 0) == WAIT_OBJECT_0; }
+
+private:
+    HANDLE event_;
+};
+
+// Counts the files whose copy has begun, and what the title said when each
+// box came.
+class RunUi : public wintest::ScriptedImportUi {
+public:
+    int files = 0;
+    std::function<void(int)> onFile;
+    std::vector<std::string> titleAtMessage;
+    std::vector<std::string> opened;
+    void SetFileLabels(const std::string&, const std::string&) override {
+        ++files;
+        if (onFile) onFile(files);
+    }
+    int Message(const std::string& text, const std::string& caption, TMsgDlgKind kind, TMsgButtons buttons,
+                TMsgButtons focus) override {
+        titleAtMessage.push_back(title);
+        return ScriptedImportUi::Message(text, caption, kind, buttons, focus);
+    }
+    void OpenFolder(const std::string& folder) override { opened.push_back(folder); }
+};
+
+class ImportOutcomes : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        root_ = wintest::MakeTempDir();
+        src_ = root_ + L"card\\";
+        dst_ = root_ + L"archive\\";
+        CreateDirectoryW(src_.c_str(), nullptr);
+        CreateDirectoryW(dst_.c_str(), nullptr);
+        TSettings& s = Settings();
+        s.Path = fw::Utf8(dst_);
+        s.CurrentMask = "%file_name%.%file_ext%";
+        s.ExtensionList = {"*.jpg"};
+        s.TimeForMask = TTimeSource::FileTime;
+        s.VerifyCopy = GetParam();
+        ImportJob() = TImportJob();
+        gFaults.clear();
+        SetFileFaultForTests(InjectFault);
+        gBeforeReadBack = nullptr;
+        SetBeforeReadBack(BeforeReadBack);
+    }
+    void TearDown() override {
+        SetFileFaultForTests(nullptr);
+        SetBeforeReadBack(nullptr);
+        SetCheckPatienceForTests(10000);
+        wintest::RemoveTree(root_);
+    }
+    // A card file; hour orders the copies.
+    void Put(const std::wstring& name, const std::string& bytes, int hour) {
+        const std::wstring path = src_ + name;
+        ASSERT_TRUE(wintest::WriteFileBytes(path, bytes));
+        SetTime(path, 2009, hour);
+    }
+    static void SetTime(const std::wstring& path, WORD year, int hour) {
+        SYSTEMTIME st{year, 6, 0, 1, static_cast<WORD>(hour), 0, 0, 0};
+        FILETIME local, utc;
+        SystemTimeToFileTime(&st, &local);
+        LocalFileTimeToFileTime(&local, &utc);
+        HANDLE f = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
+        ASSERT_NE(f, INVALID_HANDLE_VALUE);
+        SetFileTime(f, nullptr, nullptr, &utc);
+        CloseHandle(f);
+    }
+    std::string Src() const { return fw::Utf8(src_); }
+
+    std::wstring root_, src_, dst_;
+};
+
+// A run that fails in itself (a window call throws on the third file):
+// what was copied and checked before is counted, the file being copied
+// fails with the reason, and the run does not wait for ever.
+TEST_P(ImportOutcomes, AFailureOfTheRunItselfStillCountsEveryCopy) {
+    Put(L"a.jpg", Pattern(3000, 1), 8);
+    Put(L"b.jpg", Pattern(4000, 2), 9);
+    Put(L"c.jpg", Pattern(5000, 3), 10);
+    RunUi ui;
+    ui.onFile = [](int file) {
+        if (file == 3) throw std::runtime_error("Okno nelze vykreslit");
+    };
+    StartImport(Src(), ui);
+    EXPECT_EQ(Tree(dst_), (Names{"a.jpg", "b.jpg"})) << "the copies made are in place, nothing else";
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const std::string& text = ui.messages[0].text;
+    EXPECT_EQ(ui.messages[0].kind, mkError);
+    EXPECT_EQ(text.rfind(std::string(kErrorHead) + "c.jpg: Okno nelze vykreslit.", 0), 0u) << text;
+    EXPECT_EQ(CountsOf(text), "Zkopírováno souborů: 2 (6,8 kB), přeskočeno: 0, nezdařilo se: 1.") << text;
+}
+
+// Storno while a copy waits for its check, and another program makes its
+// target meanwhile: no overwrite question comes after Storno, and the file
+// counts as not copied; the other program's file stays.
+TEST_P(ImportOutcomes, NoQuestionAfterStornoForATargetMadeMeanwhile) {
+    const std::string a = Pattern(3000, 4);
+    Put(L"a.jpg", a, 8);
+    Put(L"b.jpg", Pattern(1048576, 5), 9);
+    const std::wstring other = dst_ + L"a.jpg";
+    Step storno;
+    RunUi ui;
+    bool made = false;
+    // The copy of a.jpg is complete; before it takes its name, another
+    // program makes a file of that name, and the user presses Storno.
+    auto makeTarget = [&] {
+        if (made) return;
+        made = true;
+        EXPECT_TRUE(wintest::WriteFileBytes(other, "another program's"));
+        ImportJob().Cancelled = true;
+        storno.Done();
+    };
+    if (GetParam()) {
+        gBeforeReadBack = [&](const std::string& path) {
+            if (LengthOf(path) == 3000) {
+                EXPECT_TRUE(storno.Wait());
+            }
+        };
+        ui.onFile = [&](int file) {
+            if (file == 2) makeTarget();
+        };
+    } else {
+        // Unchecked, the copy's last block is where Storno comes.
+        ui.onProcessMessages = [&] {
+            if (ui.files == 1) makeTarget();
+        };
+    }
+    StartImport(Src(), ui);
+    EXPECT_EQ(wintest::ReadFileBytes(other), "another program's");
+    EXPECT_EQ(ui.Captions(), Names{"Kolibrio2 - Výsledky kopírování"}) << "no overwrite question, no second cancel";
+    ASSERT_FALSE(ui.messages.empty());
+    EXPECT_EQ(ui.messages.back().text,
+              "Kopírování bylo přerušeno.\r\n\r\nZkopírováno souborů: 0 (0 B), přeskočeno: 1, nezdařilo se: 0.");
+    EXPECT_EQ(Tree(dst_), Names{"a.jpg"}) << "no temporary file";
+}
+
+// Windows refuses to rename or delete a copy another program holds open.
+// The file fails once, and the copy that could not go is named apart.
+TEST_P(ImportOutcomes, ACopyThatCannotGoIsNamedApartAndCountedOnce) {
+    Put(L"a.jpg", Pattern(3000, 6), 8);
+    Put(L"b.jpg", Pattern(4000, 7), 9);
+    gFaults = {{TFileStep::Rename, L"a.jpg", ERROR_SHARING_VIOLATION},
+               {TFileStep::Delete, L"~kolibrio", ERROR_SHARING_VIOLATION}};
+    RunUi ui;
+    StartImport(Src(), ui);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const std::string& text = ui.messages[0].text;
+    const std::string reason = fw::SystemErrorText(ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(text.rfind(std::string(kErrorHead) + "a.jpg: " + reason, 0), 0u) << text;
+    const size_t note = text.find("\r\n\r\nDočasný soubor \"" + fw::Utf8(dst_) + "~kolibrio");
+    EXPECT_NE(note, std::string::npos) << "the copy left behind is named, after the failures: " << text;
+    EXPECT_NE(text.find("\" nelze smazat.", note), std::string::npos) << text;
+    EXPECT_EQ(text.find("\\\\?\\"), std::string::npos) << "the path as the user knows it: " << text;
+    EXPECT_EQ(CountsOf(text), "Zkopírováno souborů: 1 (3,9 kB), přeskočeno: 0, nezdařilo se: 1.") << text;
+    EXPECT_EQ(wintest::ReadFileBytes(dst_ + L"b.jpg"), Pattern(4000, 7));
+}
+
+// A close that reports a failed write fails the file before anything takes
+// a name: a file the user agreed to replace stays as it was, and no copy
+// that failed counts as copied.
+TEST_P(ImportOutcomes, AFailedCloseFailsTheFileBeforeAnythingIsReplaced) {
+    struct Case {
+        const char* name;
+        bool targetExists;
+        std::vector<Fault> faults;
+    } cases[] = {
+        {"replacing an existing file", true, {{TFileStep::Close, L"~kolibrio", ERROR_DISK_FULL}}},
+        {"a new name, renamed through its handle", false, {{TFileStep::Close, L"~kolibrio", ERROR_DISK_FULL}}},
+        {"after a refused rename", false,
+         {{TFileStep::Rename, L"a.jpg", ERROR_ACCESS_DENIED}, {TFileStep::Close, L"~kolibrio", ERROR_DISK_FULL}}},
+    };
+    Put(L"a.jpg", Pattern(3000, 8), 8);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        wintest::RemoveTree(dst_);
+        CreateDirectoryW(dst_.c_str(), nullptr);
+        if (c.targetExists) {
+            ASSERT_TRUE(wintest::WriteFileBytes(dst_ + L"a.jpg", "the old photo"));
+        }
+        ImportJob() = TImportJob();
+        gFaults = c.faults;
+        RunUi ui;
+        ui.answers = {6};  // Ano: replace it
+        StartImport(Src(), ui);
+        ASSERT_FALSE(ui.messages.empty());
+        const std::string& text = ui.messages.back().text;
+        EXPECT_EQ(text.rfind(std::string(kErrorHead) + "a.jpg: ", 0), 0u) << text;
+        EXPECT_EQ(CountsOf(text), "Zkopírováno souborů: 0 (0 B), přeskočeno: 0, nezdařilo se: 1.") << text;
+        EXPECT_EQ(Tree(dst_), c.targetExists ? Names{"a.jpg"} : Names{}) << "no copy, no temporary file";
+        if (c.targetExists) {
+            EXPECT_EQ(wintest::ReadFileBytes(dst_ + L"a.jpg"), "the old photo");
+        }
+    }
+}
+
+// A folder that cannot be made is named once with the system's reason, and
+// every file for it fails; the card is not blamed.
+TEST_P(ImportOutcomes, AFolderThatCannotBeMadeIsNamedOnce) {
+    Settings().CurrentMask = "%yyyy%\\%file_name%.%file_ext%";
+    Put(L"a.jpg", Pattern(3000, 9), 8);
+    Put(L"b.jpg", Pattern(4000, 10), 9);
+    gFaults = {{TFileStep::MakeFolder, L"2009", ERROR_ACCESS_DENIED}};
+    RunUi ui;
+    StartImport(Src(), ui);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    const std::string& text = ui.messages[0].text;
+    // The folder and the system's reason, on one line.
+    std::string reason = fw::SystemErrorText(ERROR_ACCESS_DENIED);
+    reason = reason.substr(0, reason.find_last_not_of(".\r\n ") + 1);
+    EXPECT_EQ(Head(text), std::string(kErrorHead) + "Složku \"" + fw::Utf8(dst_) + "2009\\\" nelze vytvořit: " +
+                              reason + ".")
+        << text;
+    EXPECT_EQ(CountsOf(text), "Zkopírováno souborů: 0 (0 B), přeskočeno: 0, nezdařilo se: 2.") << text;
+    EXPECT_EQ(Tree(dst_), Names{});
+}
+
+// The copy check is taken when the run starts: ticking it during the run
+// changes nothing of that run.
+TEST_P(ImportOutcomes, TheCopyCheckIsTakenWhenTheRunStarts) {
+    for (int k = 0; k < 4; ++k) Put(L"p" + std::to_wstring(k) + L".jpg", Pattern(2000 + 100 * k, k), 8 + k);
+    std::atomic<int> readBacks{0};
+    gBeforeReadBack = [&](const std::string&) { ++readBacks; };
+    RunUi ui;
+    ui.onFile = [&](int file) {
+        if (file == 2) Settings().VerifyCopy = !GetParam();
+    };
+    StartImport(Src(), ui);
+    EXPECT_EQ(readBacks, GetParam() ? 4 : 0);
+    EXPECT_EQ(Tree(dst_).size(), 4u);
+    Settings().VerifyCopy = GetParam();
+}
+
+// After a cancelled run the title no longer shows its percentage while the
+// result box is open.
+TEST_P(ImportOutcomes, TheTitleIsRestoredBeforeTheResult) {
+    Put(L"a.jpg", Pattern(3000, 11), 8);
+    Put(L"b.jpg", Pattern(300000, 12), 9);
+    RunUi ui;
+    ui.onFile = [&](int file) {
+        if (file == 2) {
+            ui.title = "10% - Kolibrio 2";  // as the progress window's tick left it
+            ImportJob().Cancelled = true;
+        }
+    };
+    StartImport(Src(), ui);
+    ASSERT_FALSE(ui.titleAtMessage.empty());
+    EXPECT_EQ(ui.titleAtMessage.back(), "Kolibrio 2");
+}
+
+// The result box of a run that copied a file offers the target folder; OK
+// stays the focused button. A run that copied nothing does not offer it.
+TEST_P(ImportOutcomes, TheResultOffersTheTargetFolder) {
+    Put(L"a.jpg", Pattern(3000, 13), 8);
+    RunUi ui;
+    ui.answers = {ButtonResult(MsgBtn::kOpenFolderBit)};
+    StartImport(Src(), ui);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].buttons, MsgBtn::OK | MsgBtn::OpenFolder);
+    EXPECT_EQ(ui.messages[0].focus, MsgBtn::OK);
+    EXPECT_EQ(ui.opened, Names{fw::Utf8(dst_)});
+
+    ImportJob() = TImportJob();
+    RunUi again;
+    again.answers = {7};  // Ne: the file is there already
+    StartImport(Src(), again);
+    ASSERT_EQ(again.messages.size(), 2u);
+    EXPECT_EQ(again.messages[1].buttons, MsgBtn::OK) << "nothing was copied";
+    EXPECT_TRUE(again.opened.empty());
+}
+
+// Temporary copies that a killed run left are removed at the start of the
+// next run into their folder, and counted; a file of the user's that only
+// looks alike, and a copy younger than this process, stay.
+TEST_P(ImportOutcomes, TemporaryCopiesOfAKilledRunAreRemoved) {
+    Put(L"a.jpg", Pattern(3000, 14), 8);
+    for (const wchar_t* name : {L"~kolibrio7.part", L"~kolibrio12.part", L"~kolibrio-notes.part"}) {
+        ASSERT_TRUE(wintest::WriteFileBytes(dst_ + name, "left"));
+        SetTime(dst_ + name, 2001, 8);
+    }
+    ASSERT_TRUE(wintest::WriteFileBytes(dst_ + L"~kolibrio99.part", "made just now"));
+    RunUi ui;
+    StartImport(Src(), ui);
+    EXPECT_EQ(Tree(dst_), (Names{"a.jpg", "~kolibrio-notes.part", "~kolibrio99.part"}));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].text.find(
+                  "\r\nSmazáno dočasných souborů z dřívějšího přerušeného kopírování: 2."),
+              std::string::npos)
+        << ui.messages[0].text;
+}
+
+// Targets the system would not store under their names: a path of 260
+// characters, a folder ending in a full stop or a blank. The run refuses
+// them by name before it copies anything, and leaves nothing behind.
+TEST_P(ImportOutcomes, TargetsTheSystemWouldNotKeepAreRefusedByName) {
+    Put(L"a.jpg", Pattern(3000, 15), 8);
+    const std::string base = fw::Utf8(dst_);
+    struct Case {
+        const char* name;
+        std::string mask;
+    } cases[] = {
+        {"path of 260 characters", std::string(260 - base.size() - 5, 'n') + "%file_name%.%file_ext%"},
+        {"folder ending in a full stop", "fotky.\\%file_name%.%file_ext%"},
+        {"folder ending in a blank", "fotky \\%file_name%.%file_ext%"},
+        {"a folder of dots", "..\\%file_name%.%file_ext%"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Settings().CurrentMask = c.mask;
+        ImportJob() = TImportJob();
+        RunUi ui;
+        StartImport(Src(), ui);
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].caption, "Kolibrio 2 - Chyba");
+        EXPECT_EQ(ui.messages[0].text.rfind("Cesta \"" + base, 0), 0u) << ui.messages[0].text;
+        EXPECT_EQ(Tree(root_), Names{"card\\a.jpg"}) << "nothing made in the archive or beside it";
+    }
+}
+
+// A volume that keeps no file times still gets the copy, whole, and nothing
+// else.
+TEST_P(ImportOutcomes, AVolumeWithoutFileTimesStillGetsTheCopy) {
+    Put(L"a.jpg", Pattern(3000, 16), 8);
+    gFaults = {{TFileStep::SetTimes, L"~kolibrio", ERROR_ACCESS_DENIED}};
+    RunUi ui;
+    StartImport(Src(), ui);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(Head(ui.messages[0].text), "Kopírování proběhlo úspěšně.");
+    EXPECT_EQ(Tree(dst_), Names{"a.jpg"});
+    EXPECT_EQ(wintest::ReadFileBytes(dst_ + L"a.jpg"), Pattern(3000, 16));
+}
+
+INSTANTIATE_TEST_SUITE_P(CopyCheck, ImportOutcomes, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "On" : "Off"; });
+
+// A check stuck in the file system (a share that went away) after Storno:
+// the run waits a while, then names the file as not checked and ends; the
+// copy never takes its name, not even when its check ends later.
+class ImportStuckCheck : public ImportOutcomes {};
+
+TEST_P(ImportStuckCheck, AStuckCheckIsGivenUpAfterStorno) {
+    Put(L"a.jpg", Pattern(3000, 17), 8);
+    Put(L"b.jpg", Pattern(1048576, 18), 9);
+    Step stuck, release;
+    gBeforeReadBack = [&](const std::string& path) {
+        if (LengthOf(path) != 3000) return;
+        stuck.Done();
+        release.Wait(30000);
+    };
+    SetCheckPatienceForTests(300);
+    RunUi ui;
+    ui.onFile = [&](int file) {
+        if (file == 2) {
+            EXPECT_TRUE(stuck.Wait());
+            ImportJob().Cancelled = true;
+        }
+    };
+    const DWORD began = GetTickCount();
+    StartImport(Src(), ui);
+    EXPECT_LT(GetTickCount() - began, 8000u) << "the run did not wait for the stuck check";
+    ASSERT_EQ(ui.messages.size(), 2u);
+    const std::string& text = ui.messages[0].text;
+    EXPECT_EQ(text.rfind(std::string(kErrorHead) + "a.jpg: Kopii nebylo možné ověřit", 0), 0u) << text;
+    EXPECT_EQ(CountsOf(ui.messages[1].text), "Zkopírováno souborů: 0 (0 B), přeskočeno: 0, nezdařilo se: 1.");
+    // The check ends now: its copy goes instead of taking its name.
+    release.Done();
+    EXPECT_TRUE(wintest::WaitFor([&] { return Tree(dst_).empty(); }, 5000)) << Tree(dst_).size();
+}
+
+INSTANTIATE_TEST_SUITE_P(CopyCheck, ImportStuckCheck, ::testing::Values(true),
+                         [](const ::testing::TestParamInfo<bool>&) { return "On"; });
+
+}  // namespace

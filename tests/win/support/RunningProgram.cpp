@@ -1,0 +1,58 @@
+#include "support/RunningProgram.h"
+
+#include <dbt.h>
+
+#include <gtest/gtest.h>
+
+#include "framework/Strings.h"
+#include "support/WinTest.h"
+
+namespace wintest {
+
+RunningProgram::RunningProgram(bool autoRecognize, const std::string& extraOptions, const std::wstring& target) {
+    folder_ = MakeTempDir();
+    ownTarget_ = target.empty();
+    target_ = ownTarget_ ? MakeTempDir() : target;
+    CopyFileW((BuildDir() + L"Kolibrio2.exe").c_str(), (folder_ + L"Kolibrio2.exe").c_str(), FALSE);
+    std::string ini = "[Mask]\r\nCurrentMask=%file_name%.%file_ext%\r\nPath=" + fw::Utf8ToAnsi(fw::Utf8(target_)) +
+                      "\r\n[Options]\r\nAutoUpdate=0\r\nTimeForMask=FileTime\r\nFileExtension=*.jpg\r\n"
+                      "AutoRecognize=" + (autoRecognize ? "1" : "0") + "\r\n" + extraOptions;
+    WriteFileBytes(folder_ + L"setting.ini", ini);
+    EXPECT_TRUE(process_.Start(folder_ + L"Kolibrio2.exe", {}));
+    // Ready once the last of its five windows (the message dialog) exists:
+    // the main window comes first and may already answer messages while
+    // the others are still being created.
+    EXPECT_TRUE(WaitFor([&] { return MainWindow() && FindProcessWindow(process_.Pid(), L"Dialog", false); }, 20000));
+    WaitForInputIdle(process_.Handle(), 5000);
+}
+
+RunningProgram::~RunningProgram() {
+    Kill();
+    RemoveTree(folder_);
+    if (ownTarget_) RemoveTree(target_);
+}
+
+HWND RunningProgram::MainWindow() const {
+    return FindProcessWindow(process_.Pid(), L"Kolibrio 2 - nastavení", false);
+}
+
+HWND RunningProgram::Visible(const std::wstring& title) const { return FindProcessWindow(process_.Pid(), title, true); }
+
+void RunningProgram::Kill() {
+    if (!process_.Running()) return;
+    TerminateProcess(process_.Handle(), 0);
+    process_.WaitExit(5000);
+}
+
+bool RunningProgram::SendVolume(UINT event, wchar_t letter, DWORD_PTR& result, UINT timeoutMs) const {
+    DEV_BROADCAST_VOLUME v{};
+    v.dbcv_size = sizeof v;
+    v.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    v.dbcv_unitmask = 1u << (letter - L'A');
+    // The system copies the broadcast structure into the receiving process
+    // for the device events, as it does for its own broadcasts.
+    return SendMessageTimeoutW(MainWindow(), WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&v), SMTO_NORMAL,
+                               timeoutMs, &result) != 0;
+}
+
+}  // namespace wintest
