@@ -97,7 +97,24 @@ std::string FormatSize(int64_t bytes) {
 std::string CountsLine(const TRunTally& tally) {
     return "Zkopírováno souborů: " + std::to_string(tally.Copied) + " (" + FormatSize(tally.CopiedBytes) +
            "), přeskočeno: " + std::to_string(tally.Skipped) +
-           ", nezdařilo se: " + std::to_string(tally.Failed) + ".";
+           ", nezdařilo se: " + std::to_string(tally.Failed) +
+           (tally.AlreadyImported > 0 ? ", již v archivu: " + std::to_string(tally.AlreadyImported) : std::string()) +
+           ".";
+}
+
+std::string ArrivalSummary(int64_t newFiles, int64_t newBytes, int64_t known) {
+    if (newFiles == 0 && known > 0) return "Všechny soubory z karty už jsou v archivu.";
+    return "Nových souborů: " + std::to_string(newFiles) + " (" + FormatSize(newBytes) +
+           "), již importováno: " + std::to_string(known);
+}
+
+std::string NumberedName(const std::string& target, int n) {
+    const size_t slash = target.find_last_of("\\/:");
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = target.rfind('.');
+    // A name that is all extension (".jpg") or has none keeps its end whole.
+    if (dot == std::string::npos || dot <= nameStart) dot = target.size();
+    return target.substr(0, dot) + " (" + std::to_string(n) + ")" + target.substr(dot);
 }
 
 std::string LeftFilesText(const TLeftFiles& left, bool card) {

@@ -16,6 +16,9 @@ struct TRunTally {
     int64_t CopiedBytes = 0;
     int32_t Skipped = 0;  // answered No or No to all, or the target is the source itself
     int32_t Failed = 0;
+    // Known from the history of imports, or already in the archive with the
+    // same content: not copied, not asked about.
+    int32_t AlreadyImported = 0;
     // One "name: reason" line per failed file; one line for all the files of
     // a target folder that could not be made.
     std::vector<std::string> Failures;
@@ -46,8 +49,17 @@ bool IsCardFolder(const std::string& path);
 // "1,5 MB": 1024-based units, one decimal with a comma.
 std::string FormatSize(int64_t bytes);
 
-// "Zkopírováno souborů: 12 (45,6 MB), přeskočeno: 2, nezdařilo se: 1."
+// "Zkopírováno souborů: 12 (45,6 MB), přeskočeno: 2, nezdařilo se: 1.", and
+// ", již v archivu: 5" before the full stop when files were already there.
 std::string CountsLine(const TRunTally& tally);
+
+// The line of the arrival confirmation window: how many files of the card
+// are new (and their size) and how many the history knows.
+std::string ArrivalSummary(int64_t newFiles, int64_t newBytes, int64_t known);
+
+// The free name the n-th copy of a file takes beside another file of its
+// name ("IMG_1.JPG" → "IMG_1 (2).JPG"): n from 2 on, before the extension.
+std::string NumberedName(const std::string& target, int n);
 
 // The files left behind, at most a few types named; empty when none.
 std::string LeftFilesText(const TLeftFiles& left, bool card);

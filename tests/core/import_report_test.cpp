@@ -223,4 +223,26 @@ TEST(ImportReport, LinesOfTheRunItself) {
               "\r\n\r\n" + CountsLine(tally) + "\r\nSmazáno dočasných souborů z dřívějšího přerušeného kopírování: 3.");
 }
 
+// What a card that comes back shows: the new files and their size, the
+// known ones; the files already in the archive in the counts.
+TEST(ImportReport, FilesAlreadyInTheArchive) {
+    EXPECT_EQ(ArrivalSummary(2, 3 * 1024 * 1024, 17), "Nových souborů: 2 (3,0 MB), již importováno: 17");
+    EXPECT_EQ(ArrivalSummary(5, 1024, 0), "Nových souborů: 5 (1,0 kB), již importováno: 0");
+    EXPECT_EQ(ArrivalSummary(0, 0, 19), "Všechny soubory z karty už jsou v archivu.");
+    TRunTally tally;
+    tally.Copied = 2;
+    tally.CopiedBytes = 2048;
+    tally.AlreadyImported = 17;
+    EXPECT_EQ(CountsLine(tally), "Zkopírováno souborů: 2 (2,0 kB), přeskočeno: 0, nezdařilo se: 0, již v archivu: 17.");
+}
+
+// "Ponechat oba": the new file goes under the old name with a number before
+// its extension.
+TEST(ImportReport, NumberedNamesKeepTheExtension) {
+    EXPECT_EQ(NumberedName("D:\\Foto\\IMG_1.JPG", 2), "D:\\Foto\\IMG_1 (2).JPG");
+    EXPECT_EQ(NumberedName("D:\\Foto\\archiv.2024\\IMG_1", 3), "D:\\Foto\\archiv.2024\\IMG_1 (3)");
+    EXPECT_EQ(NumberedName("D:\\Foto\\a.b.jpg", 10), "D:\\Foto\\a.b (10).jpg");
+    EXPECT_EQ(NumberedName("D:\\Foto\\.jpg", 2), "D:\\Foto\\.jpg (2)");
+}
+
 }  // namespace
