@@ -62,7 +62,8 @@ for p in cmake ninja-build g++ clang libclang-rt-14-dev \
          g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 \
          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
          libz-mingw-w64-dev wine wine32:i386 wine64 xvfb xauth x11-utils \
-         googletest dpkg-dev python3 nsis zip libexif-dev libxxhash-dev locales; do
+         googletest dpkg-dev python3 nsis zip libexif-dev libxxhash-dev locales \
+         libsqlite3-dev tcl make; do
   want "$p"
 done
 
@@ -83,6 +84,28 @@ if ! locale -a 2>/dev/null | grep -qi '^cs_CZ\.utf-\?8$'; then
 fi
 
 here=$(cd "$(dirname "$0")/.." && pwd)
+
+# SQLite for MinGW, from Debian's own source package. Its makefile writes the
+# library as the one file that SQLite ships for embedding (tclsh, a build
+# tool of the host, does that); each cross compiler then builds that file
+# into a static library. Made once, when the first target needs it.
+sqlite_work=
+sqlite_one_file() {
+  [ -n "$sqlite_work" ] && return
+  sqlite_work=$(mktemp -d)
+  ( cd "$sqlite_work"
+    apt-get source -qq sqlite3/bookworm >/dev/null 2>&1
+    src=$(find . -maxdepth 1 -type d -name 'sqlite3-*' | head -n 1)
+    mkdir build
+    cd build
+    "../$src/configure" --disable-tcl >/dev/null
+    make -s sqlite3.c >/dev/null )
+}
+# No extensions loaded from DLLs, string literals only in single quotes, no
+# memory statistics kept on every allocation.
+sqlite_flags=(-O2 -DSQLITE_THREADSAFE=1 -DSQLITE_OMIT_LOAD_EXTENSION -DSQLITE_DQS=0
+              -DSQLITE_DEFAULT_MEMSTATUS=0 -DSQLITE_OMIT_DEPRECATED -DSQLITE_OMIT_SHARED_CACHE
+              -DSQLITE_LIKE_DOESNT_MATCH_BLOBS)
 
 for arch in i686 x86_64; do
   prefix=/usr/$arch-w64-mingw32
@@ -121,4 +144,18 @@ for arch in i686 x86_64; do
     cmake --install "$work/build" >/dev/null
     rm -rf "$work"
   fi
+
+  # SQLite for MinGW: the import history's database.
+  if [ ! -f "$prefix/lib/libsqlite3.a" ] || [ ! -f "$prefix/include/sqlite3.h" ]; then
+    sqlite_one_file
+    one="$sqlite_work/build"
+    $arch-w64-mingw32-gcc-posix "${sqlite_flags[@]}" -c "$one/sqlite3.c" -o "$one/sqlite3-$arch.o"
+    rm -f "$one/libsqlite3-$arch.a"
+    $arch-w64-mingw32-ar rcs "$one/libsqlite3-$arch.a" "$one/sqlite3-$arch.o"
+    install -m 644 "$one/libsqlite3-$arch.a" "$prefix/lib/libsqlite3.a"
+    install -m 644 "$one/sqlite3.h" "$prefix/include/sqlite3.h"
+  fi
 done
+if [ -n "$sqlite_work" ]; then
+  rm -rf "$sqlite_work"
+fi

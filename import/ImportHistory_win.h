@@ -1,0 +1,31 @@
+#pragma once
+// Where the import history lives, opened at its first use rather than at
+// the program's start, and what happens when it cannot be used. UI thread
+// only.
+#include <string>
+
+#include "import/ImportHistory.h"
+
+// The history, opened (made when missing) at the first call. Null while the
+// program goes without one: the import then treats every file as new. That
+// lasts until CloseImportHistory when no new history can be made, and for
+// this call only while another process holds the file. notice receives a
+// text to show the user once, empty when there is none. Call it once at the
+// start of every run: the pointer stays valid until the next call of
+// ImportHistory or CloseImportHistory, and a history found damaged in use
+// is set aside at the next call.
+TImportHistory* ImportHistory(std::string& notice);
+// Closes the history; the next ImportHistory opens it again, also after the
+// program went without one.
+void CloseImportHistory();
+
+// The database file: "import_history.db" in "%LOCALAPPDATA%\Kolibrio 2\" for
+// an installed program, beside setting.ini for a portable one.
+std::string ImportHistoryPath();
+// True when the program runs where the installer put it: the uninstaller
+// the installer writes stands beside the executable.
+bool IsInstalledProgram();
+
+// For tests: the folder of the history (ending with a backslash) in place of
+// the program's own choice; an empty text goes back to it.
+void SetImportHistoryFolder(const std::string& folder);
