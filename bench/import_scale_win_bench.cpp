@@ -153,6 +153,7 @@ int main(int argc, char** argv) {
     TSettings& s = Settings();
     s.ExtensionList = {"*.jpg"};
     s.TimeForMask = TTimeSource::FileTime;
+    s.SkipImported = false;  // every round imports the same card anew
     // A folder per hour, 3,600 files at most: Wine looks a new name up in a
     // folder by reading the whole folder (names are case-insensitive), so a
     // folder of tens of thousands of targets makes each copy slower than

@@ -416,6 +416,7 @@ void ApplyImportSettings(const std::string& out) {
     s.FileExtension = "*.jpg;*.orf;*.avi;*.mov;*.wav";
     s.ExtensionList = TextToList(s.FileExtension, ';');
     s.TimeForMask = TTimeSource::EXIFTime;
+    s.SkipImported = false;  // every round imports the same card anew
 }
 
 int Import(const std::string& card, const std::string& out, bool verify) {

@@ -81,6 +81,7 @@ int Generate(const std::string& card, int files) {
 int Count(const std::string& card) {
     TSettings& s = Settings();
     s.ExtensionList = {"*.jpg"};
+    s.SkipImported = false;  // every round imports the same card anew
     s.CurrentMask = "%file_name%.%file_ext%";
     s.Path = card + "\\out\\";
     const std::string source = card + "\\DCIM\\";

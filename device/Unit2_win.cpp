@@ -36,6 +36,7 @@ TOKBottomDlg1::TOKBottomDlg1() {
     sLabelCaption.SetFont(CaptionFont());
     sLabelFX2.Create(this, p, "Chcete začít kopírovat fotografie\r\npodle aktuálního nastavení?", 106, 48, 404, 30,
                      false, SS_CENTER);
+    LabelHistory.Create(this, p, "", 106, 84, 404, 14, false, SS_CENTER);
     sBevel2.Create(this, p, "", 8, 104, 504, 2, false, SS_ETCHEDHORZ);
     sLabelFX1.Create(this, p, "Orientační náhled aktuálního nastavení masky:", 12, 112);
 
@@ -91,6 +92,7 @@ void TOKBottomDlg1::RefreshLabels(bool flash) {
                                    label.Width()));
     };
     fit(LabelFoto, ImportJob().SourcePath);
+    LabelHistory.SetText(ImportJob().ArrivalSummary);
     LabelMask.SetText(s.CurrentMask);
     fit(LabelPath, s.Path);
     std::string ignored;

@@ -14,6 +14,9 @@ public:
     fw::Image Image1;
     fw::Label sLabelCaption;
     fw::Label sLabelFX2;
+    // How many of the card's files are new and how many were imported
+    // before; empty when the history is not asked.
+    fw::Label LabelHistory;
     fw::Label sBevel2;
     fw::Label sLabelFX1;
     fw::Label sLabel1, LabelFoto;

@@ -9,6 +9,7 @@
 #include "import/CopyChecker_win.h"
 #include "import/FileAccess_win.h"
 #include "import/ImportCore.h"
+#include "import/ImportHistory.h"
 #include "import/ImportJob.h"
 #include "import/Placing_win.h"
 #include "import/RunPacing_win.h"
@@ -35,12 +36,22 @@ public:
     TPass Pass() {
         ui_.SetFileBar(0, 0);
         ui_.SetFileLabels(source_, target_);
+        // Known from an earlier import: not even opened.
+        if (options_.skipImported && KnownFromHistory()) return AlreadyThere();
         if (!OpenSource()) return TPass::Failed;
         targetExists_ = TargetFolders().FileExists(target_);
+        if (options_.skipImported && targetExists_ && SameContentAsTarget()) {
+            RecordCopy(options_.history, source_, size_, sourceHash_, target_);
+            return AlreadyThere();
+        }
         if (!job_.OverwriteAll && targetExists_) {
             const TAsked asked = AskAboutTarget();
             if (asked == TAsked::Again) return TPass::Again;
             if (asked == TAsked::Done) return TPass::Succeeded;
+            if (asked == TAsked::Failed) {
+                AdvanceOverall(ui_, size_);
+                return TPass::Failed;
+            }
         }
         // Overwriting a file with itself (an import into its own folder):
         // it already holds what the copy would write.
@@ -51,12 +62,81 @@ public:
     }
 
 private:
-    enum class TAsked { Copy, Done, Again };
+    enum class TAsked { Copy, Done, Again, Failed };
 
     TPass Skip() {
         AdvanceOverall(ui_, size_);
         ++job_.Tally.Skipped;
         return TPass::Succeeded;
+    }
+
+    TPass AlreadyThere() {
+        AdvanceOverall(ui_, size_);
+        ++job_.Tally.AlreadyImported;
+        return TPass::Succeeded;
+    }
+
+    // The history keys a file by its name, size and write time as the scan
+    // listed them.
+    bool KnownFromHistory() {
+        if (!options_.history) return false;
+        const auto size = job_.SourceSizes.find(source_);
+        const auto written = job_.SourceWriteTimes.find(source_);
+        if (size == job_.SourceSizes.end() || written == job_.SourceWriteTimes.end()) return false;
+        if (!options_.history->Find({HistoryName(source_), size->second, written->second})) return false;
+        size_ = size->second;
+        return true;
+    }
+
+    // A target of the same size is read, and the source with it, only to
+    // learn whether it holds what the copy would write.
+    bool SameContentAsTarget() {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(LongPathForm(target_).c_str(), GetFileExInfoStandard, &data)) return false;
+        const int64_t targetSize =
+            static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+        if (targetSize != size_) return false;
+        TFileHandle target(OpenForReading(target_));
+        uint64_t targetHash = 0;
+        if (!target.Valid() || !HashWhole(target.Get(), targetHash) || !HashWhole(in_->Get(), sourceHash_)) return false;
+        // The copy, if one follows, reads the source from its start.
+        LARGE_INTEGER start{};
+        SetFilePointerEx(in_->Get(), start, nullptr, FILE_BEGIN);
+        return targetHash == sourceHash_;
+    }
+
+    bool HashWhole(HANDLE file, uint64_t& hash) {
+        static std::array<char, 65536> buffer;
+        TCopyHash h;
+        int64_t servicedAt = 0;
+        for (;;) {
+            DWORD n = 0;
+            if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr)) return false;
+            if (n == 0) break;
+            h.Update(buffer.data(), n);
+            if (h.Bytes() - servicedAt >= kServiceBytes) {
+                ServiceEvents(ui_);
+                servicedAt = h.Bytes();
+            }
+        }
+        hash = h.Digest();
+        return h.Bytes() == size_;
+    }
+
+    // "Ponechat oba": the new file takes the first free numbered name.
+    bool KeepBoth() {
+        for (int n = 2; n < 10000; ++n) {
+            const std::string candidate = NumberedName(target_, n);
+            if (TargetFolders().FileExists(candidate) || (options_.checker && options_.checker->Pending(candidate)))
+                continue;
+            if (!IsStorableTargetPath(candidate)) break;
+            target_ = candidate;
+            targetExists_ = false;
+            ui_.SetFileLabels(source_, target_);
+            return true;
+        }
+        error_ = BadTargetMessage(NumberedName(target_, 2));
+        return false;
     }
 
     // One open serves the size and the copy: under Wine every open and
@@ -81,10 +161,14 @@ private:
             Skip();
             return TAsked::Done;
         }
-        const int answer =
-            AskTimed(ui_, OverwriteQuestion(target_), "Kolibrio2 - Potvrdit nahrazení souboru", mkInformation,
-                     MsgBtn::Yes | MsgBtn::No | MsgBtn::Cancel | MsgBtn::NoAll | MsgBtn::YesAll, MsgBtn::No);
+        TMsgButtons buttons = MsgBtn::Yes | MsgBtn::No | MsgBtn::Cancel | MsgBtn::NoAll | MsgBtn::YesAll;
+        // A different file holds the name: it may stay beside the new one.
+        if (options_.skipImported) buttons |= MsgBtn::KeepBoth;
+        const int answer = AskTimed(ui_, OverwriteQuestion(target_), "Kolibrio2 - Potvrdit nahrazení souboru",
+                                    mkInformation, buttons, MsgBtn::No);
         if (EndRequested()) return TAsked::Done;
+        if (options_.skipImported && answer == ButtonResult(MsgBtn::kKeepBothBit))
+            return KeepBoth() ? TAsked::Copy : TAsked::Failed;
         switch (OverwriteAnswer(answer, job_.OverwriteAll, job_.SkipAll)) {
         case TOverwriteAnswer::Copy:
             return TAsked::Copy;
@@ -157,7 +241,8 @@ private:
                 break;
             }
             remaining -= n;
-            if (options_.verify) hash_.Update(buffer.data(), n);
+            // Hashed with the check off too: the history keeps every copy's hash.
+            hash_.Update(buffer.data(), n);
             if (!WriteAll(out_->Get(), buffer.data(), n)) {
                 error_ = CopyErrorText(target_, fw::SystemErrorText(GetLastError()));
                 ok_ = false;
@@ -259,11 +344,12 @@ private:
         }
         ++job_.Tally.Copied;
         job_.Tally.CopiedBytes += size_;
+        RecordCopy(options_.history, source_, size_, hash_.Digest(), target_);
         return TPass::Succeeded;
     }
 
     const std::string& source_;
-    const std::string& target_;
+    std::string target_;  // another name when the user keeps both files
     TCopyFailure& failure_;
     std::string& error_;
     IImportUi& ui_;
@@ -275,6 +361,7 @@ private:
     bool targetExists_ = false;
     std::wstring temp_;
     TCopyHash hash_;
+    uint64_t sourceHash_ = 0;
     bool ok_ = true;
     int64_t done_ = 0;
 };
@@ -288,6 +375,20 @@ bool CopyFileOfRun(const std::string& source, const std::string& target, TCopyFa
         const TPass outcome = pass.Pass();
         if (outcome != TPass::Again) return outcome == TPass::Succeeded;
     }
+}
+
+void RecordCopy(TImportHistory* history, const std::string& source, int64_t bytes, uint64_t hash,
+                const std::string& target) {
+    if (!history) return;
+    const TImportJob& job = ImportJob();
+    const auto written = job.SourceWriteTimes.find(source);
+    if (written == job.SourceWriteTimes.end()) return;
+    // Keyed as the scan listed the file, as the next look-up will key it.
+    const auto listed = job.SourceSizes.find(source);
+    const int64_t size = listed != job.SourceSizes.end() ? listed->second : bytes;
+    // A record that fails costs the file nothing: it is in the archive, and
+    // the next run finds it there by its content.
+    history->Record({HistoryName(source), size, written->second}, hash, target);
 }
 
 bool CopyOneFile(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui) {

@@ -22,6 +22,7 @@ struct TScanEntry {
     bool System = false;
     bool VolumeLabel = false;
     int64_t Size = 0;
+    int64_t WriteTime = 0;  // last write, UTC in 100-ns units since 1601, as the system lists it
 };
 
 struct TScanContext {

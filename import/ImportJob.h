@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "import/ImportReport.h"
+
+class TImportHistory;
 #include "mask/MaskExpand.h"
 
 struct TImportJob {
@@ -16,6 +18,12 @@ struct TImportJob {
     // Each source file's size as the scan listed it: the total comes from
     // the listing, not from opening every file once more.
     std::unordered_map<std::string, int64_t> SourceSizes;
+    // And its last-write time as listed, which with its name and size
+    // tells the history of imports whether it was imported before.
+    std::unordered_map<std::string, int64_t> SourceWriteTimes;
+    // The line of the arrival confirmation window about the files known
+    // from the history; empty when the history is not asked.
+    std::string ArrivalSummary;
     // RunningIndex, TotalCount and IndexDirs of the naming; the live mask
     // preview of the settings window rewrites them between runs.
     TMaskState Mask;
@@ -34,6 +42,9 @@ struct TImportJob {
     TLeftFiles LeftFiles;
     // Set while StartImport runs: a second start is refused, never nested.
     bool Running = false;
+    // The history of imports a run asks and records in; none when the
+    // option is off or no history can be used.
+    TImportHistory* History = nullptr;
 };
 
 TImportJob& ImportJob();

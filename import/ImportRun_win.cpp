@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "import/CopyChecker_win.h"
-#include "import/CopyFile_win.h"
+#include "import/CopyPhase_win.h"
 #include "import/FileAccess_win.h"
+#include "import/ImportHistory_win.h"
 #include "import/ImportReport.h"
 #include "import/RunPacing_win.h"
 #include "import/TargetFolders_win.h"
@@ -28,7 +28,10 @@ TScanContext ScanContextFor(IImportUi& ui) {
     ctx.list = ListEntries;
     ctx.processMessages = [&ui] { ServiceEvents(ui); };
     ctx.cancelled = &ImportJob().Cancelled;
-    ctx.taken = [](const std::string& path, const TScanEntry& e) { ImportJob().SourceSizes[path] = e.Size; };
+    ctx.taken = [](const std::string& path, const TScanEntry& e) {
+        ImportJob().SourceSizes[path] = e.Size;
+        ImportJob().SourceWriteTimes[path] = e.WriteTime;
+    };
     return ctx;
 }
 
@@ -58,6 +61,7 @@ struct TRunSettings {
     TDateNameTables names;
     TTimeSource timeSource;
     bool verify;
+    bool skipImported;
 };
 
 // Names every file of the run into job.TargetFiles; false when a name is
@@ -81,168 +85,6 @@ bool NameTargets(IImportUi& ui, TRunSettings& run, const TDateOf& dateOf, std::s
     }
     return true;
 }
-
-// How long a cancelled run waits for the checks still running before it
-// gives them up (a check stuck on a share that went away would keep the
-// run, and the program's end, waiting for ever).
-uint32_t gCheckPatienceMs = 10000;
-
-// The loop over the files of a run. Copies with the check on go to the
-// checker and come back as outcomes, which are taken on this thread: the
-// counts, the failures in file order and the target lists stay the run's.
-// Every file ends in exactly one count, whatever ends the run.
-class TCopyPhase {
-public:
-    TCopyPhase(IImportUi& ui, bool verify) : ui_(ui), verify_(verify) {}
-
-    void Run() {
-        try {
-            Begin();
-            for (size_t j = 0; j < job_.TargetFiles.size(); ++j) {
-                ServiceEvents(ui_);
-                TakeChecked();
-                // A file whose target a waiting copy is to take is asked
-                // about once that copy is in place.
-                const std::string& target = job_.TargetFiles[j];
-                WaitForChecks([&] {
-                    return checker_.Outstanding() >= kMaxWaitingChecks || checker_.Pending(target);
-                });
-                CopyFile(j);
-                if (job_.Cancelled) break;
-            }
-            // Complete copies take their place after a cancel too.
-            WaitForChecks([&] { return checker_.Outstanding() > 0; }, job_.Cancelled);
-            GiveUpChecks();
-            ui_.SetSpeedTimer(false);
-            ui_.SpeedTick();
-        } catch (const std::exception& e) {
-            // The copy phase ends here; the file being copied fails with the
-            // reason, and the copies handed to the checker are still counted.
-            if (current_ < job_.SourceFiles.size())
-                Fail(current_, FailureLine(job_.SourceFiles[current_], e.what()));
-            else
-                failures_.emplace_back(job_.TargetFiles.size(), e.what());
-            Drain();
-        }
-        std::stable_sort(failures_.begin(), failures_.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (auto& failure : failures_) job_.Tally.Failures.push_back(std::move(failure.second));
-    }
-
-private:
-    void Begin() {
-        job_.BarMax = job_.TotalBytes;
-        job_.BarPosition = 0;
-        ui_.OverallChanged();
-        ui_.SetSpeedTimer(true);
-        job_.StartTick = ui_.TickCount();
-        job_.OverwriteAll = false;
-        job_.SkipAll = false;
-    }
-
-    void Fail(size_t index, std::string line) {
-        ++job_.Tally.Failed;
-        failures_.emplace_back(index, std::move(line));
-    }
-
-    void CopyFile(size_t j) {
-        TCopyFailure failure;
-        current_ = j;
-        const bool ok =
-            CopyFileOfRun(job_.SourceFiles[j], job_.TargetFiles[j], failure, ui_, {&checker_, verify_, j});
-        current_ = kNone;
-        if (ok) return;
-        if (failure.folder.empty()) return Fail(j, FailureLine(job_.SourceFiles[j], failure.text));
-        // A folder that cannot be made is named once; its files all fail.
-        ++job_.Tally.Failed;
-        if (failedFolders_.insert(FoldedPath(failure.folder)).second) failures_.emplace_back(j, failure.text);
-    }
-
-    void TakeChecked() {
-        for (const auto& check : checker_.TakeChecked()) {
-            switch (check->outcome) {
-            case TPlacing::Placed:
-                TargetFolders().FileAdded(check->target);
-                ++job_.Tally.Copied;
-                job_.Tally.CopiedBytes += check->bytes;
-                break;
-            case TPlacing::Refused:
-                Fail(check->index, FailureLine(check->source, check->error));
-                break;
-            case TPlacing::Appeared:
-                TargetFolders().FileAdded(check->target);
-                // Another program made the file while this one copied. After
-                // Storno, or once the run is ending, nothing more is asked:
-                // the file is not copied.
-                if (job_.Cancelled || ending_) {
-                    ++job_.Tally.Skipped;
-                    break;
-                }
-                // Otherwise it is asked about like any other existing file.
-                AdvanceOverall(ui_, -check->bytes);
-                CopyFile(check->index);
-                break;
-            }
-        }
-    }
-
-    // Waits for the checker while more() holds, with the windows kept
-    // alive; a wait that lasts shows in the progress window as the check
-    // it is. A bounded wait ends after gCheckPatienceMs whatever more says.
-    void WaitForChecks(const std::function<bool()>& more, bool bounded = false) {
-        const uint32_t start = ui_.TickCount(), began = GetTickCount();
-        bool showing = false;
-        while (more()) {
-            if (bounded && GetTickCount() - began >= gCheckPatienceMs) break;
-            checker_.WaitForChecked(10);
-            TakeChecked();
-            ServiceEvents(ui_);
-            if (!showing && more() && ui_.TickCount() - start >= kShowCheckingMs) {
-                showing = true;
-                ui_.SetChecking(true);
-            }
-        }
-        if (showing) ui_.SetChecking(false);
-    }
-
-    // The checks still running when the run must end are given up: each of
-    // their files fails as not checked, and none of their copies takes its
-    // name later.
-    void GiveUpChecks() {
-        if (checker_.Outstanding() == 0) return;
-        for (const auto& [index, source] : checker_.Abandon()) Fail(index, UnverifiedLine(source));
-        ending_ = true;
-        TakeChecked();
-    }
-
-    // After a failure of the run itself: the windows may be what failed, so
-    // the checks are waited for without them, as long as a cancelled run
-    // would wait.
-    void Drain() {
-        ending_ = true;
-        try {
-            const uint32_t began = GetTickCount();
-            while (checker_.Outstanding() > 0 && GetTickCount() - began < gCheckPatienceMs) {
-                checker_.WaitForChecked(10);
-                TakeChecked();
-            }
-            GiveUpChecks();
-        } catch (const std::exception&) {
-            // Nothing more can be learnt; what was counted stands.
-        }
-    }
-
-    static constexpr size_t kNone = static_cast<size_t>(-1);
-
-    IImportUi& ui_;
-    const bool verify_;
-    TImportJob& job_ = ImportJob();
-    std::vector<std::pair<size_t, std::string>> failures_;
-    std::unordered_set<std::wstring> failedFolders_;
-    size_t current_ = kNone;
-    bool ending_ = false;
-    TCopyChecker checker_;  // last: its threads end before the rest goes
-};
 
 // The temporary copies a run ended by force left in the folders this run
 // writes to: only names the copies take, written before this process began.
@@ -277,15 +119,51 @@ void Report(IImportUi& ui, const std::string& ErrorText, const std::string& targ
     }
 }
 
+void ClearSourceLists() {
+    TImportJob& job = ImportJob();
+    job.SourceFiles.clear();
+    job.SourceSizes.clear();
+    job.SourceWriteTimes.clear();
+    job.TargetFiles.clear();
+    job.ArrivalSummary.clear();
+}
+
 void EndOfRun(IImportUi& ui) {
     TImportJob& job = ImportJob();
     ui.HideProgress();
     job.Mask.IndexDirs.clear();
-    job.SourceFiles.clear();
-    job.SourceSizes.clear();
-    job.TargetFiles.clear();
+    ClearSourceLists();
     ui.SetTitle("Kolibrio 2");
     ui.SetPreviewTimer(true);
+}
+
+// The history is the run's while it runs and lets go of its file after, so
+// that another program (a backup) may read it between imports.
+struct THistoryGuard {
+    THistoryGuard() = default;
+    ~THistoryGuard() {
+        ImportJob().History = nullptr;
+        ReleaseImportHistory();
+    }
+    THistoryGuard(const THistoryGuard&) = delete;
+    THistoryGuard& operator=(const THistoryGuard&) = delete;
+};
+
+// How many of the files found are new, their size, and how many the
+// history knows.
+std::string SummaryOfKnownFiles() {
+    const TImportJob& job = ImportJob();
+    int64_t fresh = 0, freshBytes = 0, known = 0;
+    for (const std::string& file : job.SourceFiles) {
+        const int64_t size = job.SourceSizes.at(file), written = job.SourceWriteTimes.at(file);
+        if (job.History->Find({HistoryName(file), size, written})) {
+            ++known;
+        } else {
+            ++fresh;
+            freshBytes += size;
+        }
+    }
+    return ArrivalSummary(fresh, freshBytes, known);
 }
 
 }  // namespace
@@ -308,10 +186,26 @@ void StartImport(const std::string& path, IImportUi& ui) {
     TImportJob& job = ImportJob();
     if (job.Running) return;  // never nested inside a running import
     TRunningGuard running;
+    THistoryGuard historyOpen;
 
     job.SourcePath = path;
     if (!FolderExistsAt(path)) return;
     job.Mask.RunningIndex = 1;
+    ClearSourceLists();
+    // A card that comes back: its files are looked up in the history before
+    // the user is asked, so that the confirmation says how many are new.
+    bool scanned = false;
+    if (Settings().SkipImported) {
+        std::string notice;
+        job.History = ImportHistory(notice);
+        if (!notice.empty()) ui.Message(notice, "Kolibrio2 - Oznámení", mkWarning, MsgBtn::OK, MsgBtn::OK);
+        if (job.History) {
+            job.Cancelled = false;
+            ScanPatterns(job.SourcePath, Settings().ExtensionList, ui);
+            scanned = true;
+            job.ArrivalSummary = SummaryOfKnownFiles();
+        }
+    }
     if (ui.ConfirmImport() == 2) return;
 
     job.Cancelled = false;
@@ -319,12 +213,12 @@ void StartImport(const std::string& path, IImportUi& ui) {
     ServiceEvents(ui);
 
     job.Mask.RunningIndex = 1;
-    job.SourceFiles.clear();
-    job.SourceSizes.clear();
-    job.TargetFiles.clear();
     if (job.Cancelled) return;
-    ScanPatterns(job.SourcePath, Settings().ExtensionList, ui);
-    if (job.Cancelled) return;
+    if (!scanned) {
+        ClearSourceLists();
+        ScanPatterns(job.SourcePath, Settings().ExtensionList, ui);
+        if (job.Cancelled) return;
+    }
     job.LeftFiles = CountLeftFiles(job.SourcePath, job.SourceFiles, ScanContextFor(ui));
     if (job.Cancelled) return;
     if (job.SourceFiles.empty()) {
@@ -353,8 +247,9 @@ void RunImport(IImportUi& ui) {
     ui.SetPreviewTimer(false);
 
     const TSettings& settings = Settings();
-    TRunSettings run{TMaskState(), settings.CurrentMask, settings.Path, settings.DateNameTables,
-                     settings.TimeForMask, settings.VerifyCopy};
+    TRunSettings run{TMaskState(),          settings.CurrentMask, settings.Path,
+                     settings.DateNameTables, settings.TimeForMask, settings.VerifyCopy,
+                     job.History != nullptr};
     run.naming.RunningIndex = 1;
     run.naming.TotalCount = static_cast<int32_t>(job.SourceFiles.size());
     // The ordering and the naming ask each file's date: one read serves both.
@@ -376,12 +271,10 @@ void RunImport(IImportUi& ui) {
     ui.BeginCopying();  // reads BarMax and BarPosition
     {
         TTargetListsGuard targetLists;
-        TCopyPhase(ui, run.verify).Run();
+        CopyFilesOfRun(ui, run.verify, run.skipImported);
     }
     // The title shows the run's progress only while it runs.
     ui.SetTitle("Kolibrio 2");
     Report(ui, ErrorText, run.targetFolder);
     EndOfRun(ui);
 }
-
-void SetCheckPatienceForTests(uint32_t ms) { gCheckPatienceMs = ms; }

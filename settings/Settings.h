@@ -33,6 +33,9 @@ struct TSettings {
     bool AutoRun = false;
     // A copy is read back and compared before it takes its name.
     bool VerifyCopy = true;
+    // Files the history of imports knows, or whose copy is in the archive
+    // already, are not copied again.
+    bool SkipImported = true;
 
     std::vector<std::string> CatalogueList;  // the parsed ListMask
     std::vector<std::string> ExtensionList;  // the parsed FileExtension, in scan order

@@ -292,6 +292,7 @@ TEST_F(ImportDialogs, TheCancelQuestionFromStornoAndFromTheCopy) {
     CreateDirectoryW(card.c_str(), nullptr);
     CreateDirectoryW(out.c_str(), nullptr);
     TSettings& s = Settings();
+    s.SkipImported = false;  // the history of imports is tested on its own
     s.Path = fw::Utf8(out);
     s.CurrentMask = "%file_name%.%file_ext%";
     s.ExtensionList = {"*.jpg"};

@@ -54,6 +54,7 @@ TEST(ImportAtTheProgramsEnd, TheRunEndsAsCancelledWithoutAPartialFile) {
     CreateDirectoryW(src.c_str(), nullptr);
     CreateDirectoryW(dst.c_str(), nullptr);
     TSettings& s = Settings();
+    s.SkipImported = false;  // the history of imports is tested on its own
     s.Path = fw::Utf8(dst);
     s.CurrentMask = "%file_name%.%file_ext%";
     s.ExtensionList = {"*.jpg"};

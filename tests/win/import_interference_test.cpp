@@ -124,6 +124,7 @@ TEST_F(ImportInterference, PatternsReplacedDuringTheScan) {
     TForm1 form;
     TSettingsWindow& w = *form.SettingsWindow;
     Settings().ExtensionList = {"*.jpg", "*.avi"};
+    Settings().SkipImported = false;  // the history of imports is tested on its own
     PutFiles(1, 30, "jpg");
     PutFiles(31, 40, "avi");
     wintest::ScriptedImportUi ui;

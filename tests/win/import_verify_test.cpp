@@ -130,6 +130,7 @@ protected:
         CreateDirectoryW(src_.c_str(), nullptr);
         CreateDirectoryW(dst_.c_str(), nullptr);
         TSettings& s = Settings();
+        s.SkipImported = false;  // the history of imports is tested on its own
         s.Path = fw::Utf8(dst_);
         s.CurrentMask = "%file_name%.%file_ext%";
         s.ExtensionList = {"*.jpg"};

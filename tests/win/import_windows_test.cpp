@@ -45,6 +45,7 @@ protected:
         Settings().CurrentMask = "%file_name%_%index%.%file_ext%";
         Settings().ExtensionList = {"*.jpg"};
         Settings().TimeForMask = TTimeSource::FileTime;
+        Settings().SkipImported = false;  // the history of imports is tested on its own
         ImportJob() = TImportJob();
         gCaptions.clear();
         gAnswer = 1;
