@@ -136,6 +136,7 @@ int Make(const std::string& folder, int rows) {
 
 int Lookup(const std::string& folder) {
     const std::string path = folder + "/import_history.db";
+    const double memoryBefore = PeakMemoryMiB();
     THistoryError error;
     const double t0 = Seconds();
     auto history = TImportHistory::Open(path, error);
@@ -216,7 +217,8 @@ int Lookup(const std::string& folder) {
                 "%.1f ms in all\n",
                 kCard, (r1 - r0) * 1e3, (r2 - r1) * 1e3, (r2 - r1) * 1e6 / kCard, (r3 - r2) * 1e3, (r3 - r0) * 1e3);
     std::remove(copy.c_str());
-    std::printf("%s %.1f MiB\n", MemoryName(), PeakMemoryMiB());
+    std::printf("%s %.1f MiB, %.1f MiB before the history was opened\n", MemoryName(), PeakMemoryMiB(),
+                memoryBefore);
     return 0;
 }
 
