@@ -44,7 +44,7 @@ constexpr char kRecordSql[] =
 constexpr char kCountSql[] = "SELECT count(*) FROM imported";
 constexpr char kForgetSql[] = "DELETE FROM imported";
 
-// The lookup waits this long for another connection's write to end.
+// Opening waits this long for another connection to let go of the file.
 constexpr int kBusyMs = 2000;
 
 // SQLite keeps 64-bit signed integers; the hash is unsigned and goes in and
@@ -186,6 +186,12 @@ bool TImportHistory::Exec(const char* sql) {
 
 bool TImportHistory::SetUp() {
     sqlite3_busy_timeout(db_, kBusyMs);
+    // The connection takes its lock at the first access and keeps it until
+    // it closes, and the log's index lives in its own memory: under Wine
+    // every lock and unlock of a file is a round trip to the server, six of
+    // them for every lookup and more for every record otherwise. Other
+    // processes reach the history while it is closed.
+    if (!Exec("PRAGMA locking_mode = EXCLUSIVE")) return false;
     // A file the process may not write is opened for reading without a word;
     // a history that cannot record would let every import copy everything again.
     if (sqlite3_db_readonly(db_, "main") == 1)
@@ -193,12 +199,10 @@ bool TImportHistory::SetUp() {
     // Ours and whole before anything is changed: a file that is not stays
     // as it was for the user to look at.
     if (!MakeSchemaCurrent() || !Prepare()) return false;
-    // The log lets a lookup read while a record is written, and a crash in
-    // the middle of a record loses that record, never the file. NORMAL
-    // syncs the disk at checkpoints only: a power cut may forget the last
-    // records (the files are then imported again), never damage the rest.
-    // A file system without the shared memory the log needs keeps the
-    // rollback journal; the history works the same there.
+    // With the write-ahead log a record is one append, and a crash in the
+    // middle of it loses that record, never the rest. NORMAL syncs the disk
+    // at checkpoints only: a power cut may forget the last records (those
+    // files are then imported again), never damage the history.
     if (!Exec("PRAGMA journal_mode = WAL") || !Exec("PRAGMA synchronous = NORMAL")) return false;
     return Succeed();
 }

@@ -28,6 +28,7 @@ std::string gFolder;  // empty: the program's own choice
 std::unique_ptr<TImportHistory> gHistory;
 bool gOff = false;        // no history until CloseImportHistory
 bool gToldBusy = false;   // the user knows another process holds it
+bool gDamageFound = false;  // by a connection since closed
 
 std::string LocalAppData() {
     PWSTR path = nullptr;
@@ -107,8 +108,14 @@ void SetImportHistoryFolder(const std::string& folder) {
     if (!gFolder.empty() && gFolder.back() != '\\' && gFolder.back() != '/') gFolder += '\\';
 }
 
+void ReleaseImportHistory() {
+    gDamageFound = gDamageFound || (gHistory && gHistory->Damaged());
+    gHistory.reset();
+}
+
 void CloseImportHistory() {
     gHistory.reset();
+    gDamageFound = false;
     gOff = false;
     gToldBusy = false;
 }
@@ -119,10 +126,12 @@ TImportHistory* ImportHistory(std::string& notice) {
     if (gOff) return nullptr;
     const std::string path = ImportHistoryPath();
     THistoryFault fault;
-    if (gHistory) {
-        // Found damaged while in use: set aside like one found at the start.
-        fault = gHistory->LastError().Fault;
+    if (gHistory || gDamageFound) {
+        // Found damaged while in use: set aside like one found at the start
+        // (the damaged page may not be met again for a long time).
+        fault = THistoryFault::Damaged;
         gHistory.reset();
+        gDamageFound = false;
     } else {
         ForceDirectories(FolderOf(path));
         THistoryError error;

@@ -15,8 +15,14 @@
 // ImportHistory or CloseImportHistory, and a history found damaged in use
 // is set aside at the next call.
 TImportHistory* ImportHistory(std::string& notice);
-// Closes the history; the next ImportHistory opens it again, also after the
-// program went without one.
+// Closes the history when a run (or a look-up before one) is over: while
+// open, the program holds the file locked against every other process
+// (see ImportHistory.cpp for why). The next ImportHistory opens it again;
+// a notice already given is not given again, and a program going without
+// a history stays without.
+void ReleaseImportHistory();
+// Closes the history and forgets every notice given and that the program
+// went without one: the next ImportHistory starts afresh.
 void CloseImportHistory();
 
 // The database file: "import_history.db" in "%LOCALAPPDATA%\Kolibrio 2\" for

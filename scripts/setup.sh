@@ -102,10 +102,12 @@ sqlite_one_file() {
     make -s sqlite3.c >/dev/null )
 }
 # No extensions loaded from DLLs, string literals only in single quotes, no
-# memory statistics kept on every allocation.
+# memory statistics kept on every allocation. Reads and writes go to the
+# file's position rather than carry their offset: under Wine a read or write
+# given its offset costs a round trip to the server, a seek does not.
 sqlite_flags=(-O2 -DSQLITE_THREADSAFE=1 -DSQLITE_OMIT_LOAD_EXTENSION -DSQLITE_DQS=0
               -DSQLITE_DEFAULT_MEMSTATUS=0 -DSQLITE_OMIT_DEPRECATED -DSQLITE_OMIT_SHARED_CACHE
-              -DSQLITE_LIKE_DOESNT_MATCH_BLOBS)
+              -DSQLITE_LIKE_DOESNT_MATCH_BLOBS -DSQLITE_WIN32_NO_OVERLAPPED)
 
 for arch in i686 x86_64; do
   prefix=/usr/$arch-w64-mingw32
@@ -145,8 +147,11 @@ for arch in i686 x86_64; do
     rm -rf "$work"
   fi
 
-  # SQLite for MinGW: the import history's database.
-  if [ ! -f "$prefix/lib/libsqlite3.a" ] || [ ! -f "$prefix/include/sqlite3.h" ]; then
+  # SQLite for MinGW: the import history's database. Built again when the
+  # flags it was built with change.
+  stamp="$prefix/lib/libsqlite3.kolibrio-flags"
+  if [ ! -f "$prefix/lib/libsqlite3.a" ] || [ ! -f "$prefix/include/sqlite3.h" ] ||
+     [ "$(cat "$stamp" 2>/dev/null)" != "${sqlite_flags[*]}" ]; then
     sqlite_one_file
     one="$sqlite_work/build"
     $arch-w64-mingw32-gcc-posix "${sqlite_flags[@]}" -c "$one/sqlite3.c" -o "$one/sqlite3-$arch.o"
@@ -154,6 +159,7 @@ for arch in i686 x86_64; do
     $arch-w64-mingw32-ar rcs "$one/libsqlite3-$arch.a" "$one/sqlite3-$arch.o"
     install -m 644 "$one/libsqlite3-$arch.a" "$prefix/lib/libsqlite3.a"
     install -m 644 "$one/sqlite3.h" "$prefix/include/sqlite3.h"
+    printf '%s\n' "${sqlite_flags[*]}" > "$stamp"
   fi
 done
 if [ -n "$sqlite_work" ]; then

@@ -210,22 +210,46 @@ TEST_F(History, RowsSurviveReopeningBitForBit) {
     }
 }
 
-TEST_F(History, ARecordIsCommittedAtOnceAndAFileImportedAgainKeepsOneRow) {
+TEST_F(History, ARecordSurvivesTheProcessEndingRightAfterIt) {
+    // A process that dies (or is killed) the moment a record returns: no
+    // close, no checkpoint, nothing of the history left in its memory.
+    const pid_t child = fork();
+    if (child == 0) {
+        THistoryError error;
+        auto h = TImportHistory::Open(path_, error);
+        const bool ok = h && h->Record(Key("A.JPG", 1, kT), 11, "C:\\first\\A.JPG") &&
+                        h->Record(Key("B.JPG", 2, kT), 12, "C:\\first\\B.JPG");
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(fs::exists(path_ + "-wal")) << "the records are still in the log only";
     auto h = OpenOk();
     ASSERT_TRUE(h);
-    Raw other(path_);  // what another process sees while the store stays open
-    ASSERT_TRUE(h->Record(Key("A.JPG", 1, kT), 1, "C:\\first\\A.JPG"));
-    EXPECT_EQ(other.Int("SELECT count(*) FROM imported"), 1);
-    ASSERT_TRUE(h->Record(Key("A.JPG", 1, kT), 2, "C:\\second\\A.JPG"));
-    EXPECT_EQ(other.Int("SELECT count(*) FROM imported"), 1);
-    EXPECT_EQ(other.Text("SELECT target FROM imported"), "C:\\second\\A.JPG");
-    EXPECT_EQ(h->Count(), 1);
-    const auto row = h->Find(Key("A.JPG", 1, kT));
+    EXPECT_EQ(h->Count(), 2);
+    const auto row = h->Find(Key("B.JPG", 2, kT));
     ASSERT_TRUE(row);
-    EXPECT_EQ(row->Hash, 2u);
-    // A folder given with the name is not part of the key.
-    ASSERT_TRUE(h->Record(Key("F:\\DCIM\\A.JPG", 1, kT), 3, "C:\\third\\A.JPG"));
-    EXPECT_EQ(other.Text("SELECT name || ' ' || target FROM imported"), "A.JPG C:\\third\\A.JPG");
+    EXPECT_EQ(row->Target, "C:\\first\\B.JPG");
+}
+
+TEST_F(History, AFileImportedAgainKeepsOneRowWithItsNewCopy) {
+    {
+        auto h = OpenOk();
+        ASSERT_TRUE(h);
+        ASSERT_TRUE(h->Record(Key("A.JPG", 1, kT), 1, "C:\\first\\A.JPG"));
+        ASSERT_TRUE(h->Record(Key("A.JPG", 1, kT), 2, "C:\\second\\A.JPG"));
+        EXPECT_EQ(h->Count(), 1);
+        const auto row = h->Find(Key("A.JPG", 1, kT));
+        ASSERT_TRUE(row);
+        EXPECT_EQ(row->Hash, 2u);
+        EXPECT_EQ(row->Target, "C:\\second\\A.JPG");
+        // A folder given with the name is not part of the key.
+        ASSERT_TRUE(h->Record(Key("F:\\DCIM\\A.JPG", 1, kT), 3, "C:\\third\\A.JPG"));
+    }
+    Raw raw(path_);
+    EXPECT_EQ(raw.Int("SELECT count(*) FROM imported"), 1);
+    EXPECT_EQ(raw.Text("SELECT name || ' ' || target FROM imported"), "A.JPG C:\\third\\A.JPG");
 }
 
 TEST_F(History, ForgetEmptiesItForGood) {
@@ -252,20 +276,24 @@ TEST_F(History, ANewDatabaseIsOursInTheCurrentSchemaWithALogAndALookupThatSeeks)
     auto h = OpenOk();
     ASSERT_TRUE(h);
     EXPECT_EQ(TImportHistory::SchemaVersion(), 1);
-    Raw raw(path_);
-    EXPECT_EQ(raw.Int("PRAGMA application_id"), TImportHistory::ApplicationId());
-    EXPECT_EQ(raw.Int("PRAGMA user_version"), TImportHistory::SchemaVersion());
-    EXPECT_EQ(raw.Text("PRAGMA journal_mode"), "wal");
     // Each lookup is a seek in the index, whatever the history's size.
     const std::string plan = h->FindPlan();
     EXPECT_NE(plan.find("SEARCH imported USING INDEX imported_file (name=? AND size=? AND write_time=?)"),
               std::string::npos)
         << plan;
     EXPECT_EQ(plan.find("SCAN imported"), std::string::npos) << plan;
-    // Opening it again changes nothing in the schema.
-    const std::string schema = raw.Text("SELECT group_concat(sql, ';') FROM sqlite_schema");
     h.reset();
-    h = OpenOk();
+    std::string schema;
+    {
+        Raw raw(path_);
+        EXPECT_EQ(raw.Int("PRAGMA application_id"), TImportHistory::ApplicationId());
+        EXPECT_EQ(raw.Int("PRAGMA user_version"), TImportHistory::SchemaVersion());
+        EXPECT_EQ(raw.Text("PRAGMA journal_mode"), "wal");
+        schema = raw.Text("SELECT group_concat(sql, ';') FROM sqlite_schema");
+    }
+    // Opening it again changes nothing in the schema.
+    OpenOk().reset();
+    Raw raw(path_);
     EXPECT_EQ(raw.Text("SELECT group_concat(sql, ';') FROM sqlite_schema"), schema);
 }
 
@@ -421,26 +449,28 @@ TEST_F(History, DamagedPagesFoundInUseAreReportedWithoutACrash) {
     EXPECT_FALSE(h->Record(Key("new.jpg", 1, kT), 1, "T"));
 }
 
-TEST_F(History, AnotherWriterMakesItBusyNotDamaged) {
+TEST_F(History, WhileOneConnectionHoldsItAnotherIsBusyNotDamaged) {
     OpenOk().reset();
-    Raw other(path_);
-    ASSERT_EQ(other.Exec("BEGIN IMMEDIATE"), SQLITE_OK);
-    THistoryError error;
-    EXPECT_FALSE(TImportHistory::Open(path_, error));
-    EXPECT_EQ(error.Fault, THistoryFault::Busy) << error.Message;
-    ASSERT_EQ(other.Exec("COMMIT"), SQLITE_OK);
-
+    {
+        Raw other(path_);
+        ASSERT_EQ(other.Exec("BEGIN IMMEDIATE"), SQLITE_OK);
+        THistoryError error;
+        EXPECT_FALSE(TImportHistory::Open(path_, error));
+        EXPECT_EQ(error.Fault, THistoryFault::Busy) << error.Message;
+        ASSERT_EQ(other.Exec("COMMIT"), SQLITE_OK);
+    }
+    // The store keeps its lock from its first use until it closes.
     auto h = OpenOk();
     ASSERT_TRUE(h);
-    ASSERT_EQ(other.Exec("BEGIN IMMEDIATE"), SQLITE_OK);
-    EXPECT_FALSE(h->Record(Key("A.JPG", 1, kT), 1, "T"));
-    EXPECT_EQ(h->LastError().Fault, THistoryFault::Busy);
-    EXPECT_FALSE(h->Damaged());
-    EXPECT_FALSE(h->Find(Key("A.JPG", 1, kT)));  // reading goes on beside a writer
-    EXPECT_EQ(h->LastError().Fault, THistoryFault::None);
-    ASSERT_EQ(other.Exec("COMMIT"), SQLITE_OK);
-    EXPECT_TRUE(h->Record(Key("A.JPG", 1, kT), 1, "T"));
+    ASSERT_TRUE(h->Record(Key("A.JPG", 1, kT), 1, "T"));
+    {
+        Raw other(path_);
+        EXPECT_EQ(other.Exec("SELECT count(*) FROM imported"), SQLITE_BUSY);
+    }
     EXPECT_TRUE(h->Find(Key("A.JPG", 1, kT)));
+    h.reset();
+    Raw other(path_);
+    EXPECT_EQ(other.Int("SELECT count(*) FROM imported"), 1);
 }
 
 TEST(HistoryName, IsTheLastPartOfAPath) {

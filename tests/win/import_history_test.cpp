@@ -349,31 +349,57 @@ TEST_F(HistoryPlace, AFileThatCannotBeWrittenIsSetAsideWithItsLog) {
 }
 
 TEST_F(HistoryPlace, DamageFoundInUseSetsItAsideAtTheNextUse) {
-    {
+    for (bool released : {false, true}) {
+        SCOPED_TRACE(released ? "closed at the run's end" : "kept open");
+        CloseImportHistory();
+        wintest::RemoveTree(folder_);
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        {
+            std::string notice;
+            TImportHistory* h = ImportHistory(notice);
+            ASSERT_TRUE(h);
+            for (int i = 0; i < 3000; ++i)
+                ASSERT_TRUE(h->Record(Key("IMG_" + std::to_string(i) + ".JPG", i), i, "T"));
+            CloseImportHistory();
+        }
+        // Every page after the first (the header and the schema) overwritten.
+        std::string bytes = wintest::ReadFileBytes(db_);
+        ASSERT_GT(bytes.size(), 8192u);
+        bytes.replace(4096, bytes.size() - 4096, RandomBytes(bytes.size() - 4096, 3));
+        ASSERT_TRUE(wintest::WriteFileBytes(db_, bytes));
+
         std::string notice;
         TImportHistory* h = ImportHistory(notice);
         ASSERT_TRUE(h);
-        for (int i = 0; i < 3000; ++i) ASSERT_TRUE(h->Record(Key("IMG_" + std::to_string(i) + ".JPG", i), i, "T"));
-        CloseImportHistory();
+        EXPECT_EQ(notice, "");
+        EXPECT_FALSE(h->Find(Key("IMG_7.JPG", 7)));
+        EXPECT_TRUE(h->Damaged());
+        EXPECT_FALSE(h->Find(Key("IMG_0.JPG", 0)));  // a later call does not make it whole
+        if (released) ReleaseImportHistory();
+        h = ImportHistory(notice);
+        Works(h, "A.JPG");
+        const std::wstring aside = AsideFile(L"poskozena");
+        EXPECT_EQ(notice, "Historie importů byla poškozena a byla odložena jako \"" + fw::Utf8(aside) +
+                              "\". Začíná nová historie.");
+        EXPECT_TRUE(wintest::ReadFileBytes(aside) == bytes);
     }
-    // Every page after the first (the header and the schema) overwritten.
-    std::string bytes = wintest::ReadFileBytes(db_);
-    ASSERT_GT(bytes.size(), 8192u);
-    bytes.replace(4096, bytes.size() - 4096, RandomBytes(bytes.size() - 4096, 3));
-    ASSERT_TRUE(wintest::WriteFileBytes(db_, bytes));
+}
 
+TEST_F(HistoryPlace, ReleasedBetweenRunsItIsOpenToOthersAndOpensAgain) {
     std::string notice;
+    Works(ImportHistory(notice), "A.JPG");
+    // Held while in use: another process cannot even read it.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(fw::Utf8(db_).c_str(), &other), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(other, "SELECT count(*) FROM imported", nullptr, nullptr, nullptr), SQLITE_BUSY);
+    ReleaseImportHistory();
+    EXPECT_EQ(sqlite3_exec(other, "SELECT count(*) FROM imported", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    EXPECT_FALSE(wintest::FileExists(db_ + L"-wal"));  // closed whole: one file to copy or back up
     TImportHistory* h = ImportHistory(notice);
-    ASSERT_TRUE(h);
     EXPECT_EQ(notice, "");
-    EXPECT_FALSE(h->Find(Key("IMG_7.JPG", 7)));
-    EXPECT_TRUE(h->Damaged());
-    h = ImportHistory(notice);
-    Works(h, "A.JPG");
-    const std::wstring aside = AsideFile(L"poskozena");
-    EXPECT_EQ(notice, "Historie importů byla poškozena a byla odložena jako \"" + fw::Utf8(aside) +
-                          "\". Začíná nová historie.");
-    EXPECT_TRUE(wintest::ReadFileBytes(aside) == bytes);
+    ASSERT_TRUE(h);
+    EXPECT_TRUE(h->Find(Key("A.JPG")));
 }
 
 TEST_F(HistoryPlace, ANewerProgramsHistoryIsLeftAloneAndTheImportGoesWithout) {
@@ -399,6 +425,10 @@ TEST_F(HistoryPlace, WhereNothingCanBeMadeTheProgramGoesWithoutOne) {
     EXPECT_EQ(notice, "Historii importů \"" + fw::Utf8(folder_) +
                           "blocked\\sub\\import_history.db\" nelze použít (soubor nelze otevřít). "
                           "Do ukončení programu se importuje bez ní.");
+    EXPECT_EQ(ImportHistory(notice), nullptr);
+    EXPECT_EQ(notice, "");
+    // The end of a run changes nothing; the program stays without one.
+    ReleaseImportHistory();
     EXPECT_EQ(ImportHistory(notice), nullptr);
     EXPECT_EQ(notice, "");
     // Closing tries again from the start, and a usable place works.
