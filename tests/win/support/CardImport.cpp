@@ -45,6 +45,8 @@ std::string CardImportSettings(const std::wstring& target) {
 }
 
 bool StartCardImport(DWORD pid, wchar_t letter) {
+    // Ready for a card once the last of its five windows is made.
+    if (!WaitFor([&] { return FindProcessWindow(pid, L"Dialog", false) != nullptr; }, 20000)) return false;
     HWND main = FindProcessWindow(pid, L"Kolibrio 2 - nastavení", false);
     if (!main) return false;
     DEV_BROADCAST_VOLUME v{};
