@@ -50,8 +50,10 @@ std::wstring DecodeOlderFile(const std::string& bytes) {
     if (StartsWith(bytes, "\xEF\xBB\xBF", 3)) return Decode(CP_UTF8, bytes.data() + 3, bytes.size() - 3);
     if (StartsWith(bytes, "\xFE\xFF", 2)) {
         std::wstring text;
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-            text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) << 8 | static_cast<unsigned char>(bytes[i + 1]));
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            const auto high = static_cast<unsigned char>(bytes[i]), low = static_cast<unsigned char>(bytes[i + 1]);
+            text += static_cast<wchar_t>(high << 8 | low);
+        }
         return text;
     }
     return Decode(CP_ACP, bytes.data(), bytes.size());

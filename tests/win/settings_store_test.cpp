@@ -545,7 +545,8 @@ TEST_F(Store, ARewriteThatFindsNoRoomKeepsTheOlderFile) {
                         "programs): the full disk is not tested";
     const std::wstring ini = volume.Folder() + L"setting.ini";
     std::string older = "[Mask]\r\nCurrentMask=stará maska\r\n[Jiný program]\r\n";
-    for (int k = 0; older.size() < 300 * 1024; ++k) older += "Klíč" + std::to_string(k) + "=hodnota číslo " + std::to_string(k) + "\r\n";
+    for (int k = 0; older.size() < 300 * 1024; ++k)
+        older += "Klíč" + std::to_string(k) + "=hodnota číslo " + std::to_string(k) + "\r\n";
     ASSERT_TRUE(wintest::WriteFileBytes(ini, fw::Utf8ToAnsi(older)));
     ASSERT_TRUE(wintest::WriteFileBytes(volume.Folder() + L"filler", std::string(500 * 1024, 'x')));
     const std::string before = wintest::ReadFileBytes(ini);

@@ -58,9 +58,10 @@ bool StartCardImport(DWORD pid, wchar_t letter) {
     SendMessageTimeoutW(main, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&v), SMTO_NORMAL, 300,
                         &result);
     HWND confirm = nullptr;
-    if (!WaitFor([&] { return (confirm = FindProcessWindow(pid, L"Kolibrio2 - Byl vložen fotoaparát", true)) != nullptr; },
-                 10000))
-        return false;
+    const auto offered = [&] {
+        return (confirm = FindProcessWindow(pid, L"Kolibrio2 - Byl vložen fotoaparát", true)) != nullptr;
+    };
+    if (!WaitFor(offered, 10000)) return false;
     return ClickButton(confirm, L"Ano");
 }
 
