@@ -163,11 +163,22 @@ bool TOneInstance::HandOver(void* view) {
 }
 
 void TOneInstance::ReceiverSetUp(void* view) {
-    state->window = std::make_unique<fw::MessageWindow>([this](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
-        if (msg != kHandOverMessage) return DefWindowProcW(hwnd, msg, wp, lp);
-        ReceiveHandOver();
-        return 0;
-    });
+    // Named by a class of its own, so that a program outside finds the
+    // receiver without the block and its semaphore.
+    const std::wstring className = fw::Wide(IdentString);
+    auto handler = [this](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+        switch (msg) {
+        case kHandOverMessage:
+            ReceiveHandOver();
+            return 0;
+        case WM_CLOSE:
+            // Never destroyed by it: later copies hand over to this window.
+            if (OnCloseRequested) OnCloseRequested(this);
+            return 0;
+        }
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    };
+    state->window = std::make_unique<fw::MessageWindow>(handler, true, className.c_str());
     // A copy whose hand-over failed still holds the token it took.
     if (state->semaphore) {
         ReleaseSemaphore(state->semaphore.Get(), 1, nullptr);

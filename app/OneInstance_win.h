@@ -23,6 +23,10 @@ public:
     bool UseHaltToExit = false;
     // Raised in the receiver; params are UTF-8 and valid during the call.
     TInstanceStartedEvent OnInstanceStarted;
+    // Raised in the receiver when another program (the uninstaller, an
+    // upgrade) asks it to end: WM_CLOSE to its hidden window, a message-only
+    // window whose class is IdentString.
+    std::function<void(TOneInstance* Sender)> OnCloseRequested;
 
     // The start-up check, run while the main window is created. Returns
     // false when this copy has handed over and asked the application to

@@ -51,6 +51,7 @@ TForm1::TForm1() {
     OneInstance1->OnInstanceStarted = [this](TOneInstance* sender, const std::vector<std::string>& params) {
         OneInstance1InstanceStarted(sender, params);
     };
+    OneInstance1->OnCloseRequested = [this](TOneInstance* sender) { OneInstance1CloseRequested(sender); };
     if (!OneInstance1->Loaded()) {
         handedOver_ = true;
         return;
@@ -114,6 +115,14 @@ void TForm1::MenuUkoncitClick() {
 
 void TForm1::OneInstance1InstanceStarted(TOneInstance*, const std::vector<std::string>&) {
     MyMessageDlg("Aplikace Kolibrio 2 je již spuštěna.", "Kolibrio2", mkInformation, MsgBtn::OK, MsgBtn::OK);
+}
+
+void TForm1::OneInstance1CloseRequested(TOneInstance*) {
+    // The uninstaller or an upgrade waits for the program to go: it ends as
+    // "Ukončit" ends it, without the question. A run in progress sees the
+    // end and stops as cancelled, removing the copy it was writing, and every
+    // open box answers as if closed.
+    fw::App().Terminate();
 }
 
 void TForm1::ApplicationEvents1Minimize() {

@@ -42,6 +42,7 @@ public:
     void Load1Click();
     void MenuUkoncitClick();
     void OneInstance1InstanceStarted(TOneInstance* Sender, const std::vector<std::string>& params);
+    void OneInstance1CloseRequested(TOneInstance* Sender);
     void ApplicationEvents1Minimize();
     void Timer1Timer();
     void Timer2Timer();

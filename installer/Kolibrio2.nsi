@@ -50,6 +50,11 @@ SetCompressor /SOLID lzma
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "Kolibrio2"
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kolibrio2"
+; The hidden window of the program's single-instance guard: a message-only
+; window whose class is the guard's name.
+!define GUARD_CLASS "Kolibrio2_TB-Venor"
+!define END_WAIT_MS 10000
+!define /math END_WAIT_STEPS ${END_WAIT_MS} / 100
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -107,6 +112,67 @@ Function un.onInit
   ${EndIf}
 FunctionEnd
 
+; A running copy holds the program's file and would go on writing its
+; settings beside it: before anything is replaced or removed it is asked to
+; end, as "Ukončit" ends it but without the question (an import in progress
+; ends as cancelled, leaving no partial copy), and waited for. A copy that
+; does not end stops the installer or the uninstaller before it has changed
+; anything.
+!macro END_RUNNING_PROGRAM UN WHAT
+Function ${UN}EndRunningProgram
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  StrCpy $1 0  ; 0: every copy asked has ended
+  ; After a hand-over that timed out two copies can run; each is asked.
+  ${For} $3 1 5
+    System::Call 'user32::FindWindowExW(p -3, p 0, w "${GUARD_CLASS}", p 0) p .r0'  ; HWND_MESSAGE
+    ${IfThen} $0 P= 0 ${|} ${Break} ${|}
+    DetailPrint "Ukončování programu ${PRODUCT}..."
+    System::Call 'user32::GetWindowThreadProcessId(p r0, *i 0 r1) i'
+    ; SYNCHRONIZE: the end of the process, not of its window, frees its files.
+    System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i r1) p .r2'
+    System::Call 'user32::PostMessageW(p r0, i 0x0010, p 0, p 0) i'  ; WM_CLOSE
+    ${If} $2 P<> 0
+      System::Call 'kernel32::WaitForSingleObject(p r2, i ${END_WAIT_MS}) i .r1'  ; 0: it ended
+      System::Call 'kernel32::CloseHandle(p r2)'
+    ${Else}
+      ; Without a handle of the process, its window going is what is seen.
+      StrCpy $1 1
+      ${For} $4 1 ${END_WAIT_STEPS}
+        System::Call 'user32::IsWindow(p r0) i .r2'
+        ${If} $2 = 0
+          StrCpy $1 0
+          Sleep 500  ; the process ends a moment after its window
+          ${Break}
+        ${EndIf}
+        Sleep 100
+      ${Next}
+    ${EndIf}
+    ${IfThen} $1 <> 0 ${|} ${Break} ${|}
+  ${Next}
+  ${If} $1 = 0
+    System::Call 'user32::FindWindowExW(p -3, p 0, w "${GUARD_CLASS}", p 0) p .r0'
+    ${If} $0 P<> 0
+      StrCpy $1 1
+    ${EndIf}
+  ${EndIf}
+  ${If} $1 <> 0
+    MessageBox MB_OK|MB_ICONSTOP "Program ${PRODUCT} je spuštěn a nepodařilo se jej ukončit.$\r$\nUkončete jej (v nabídce jeho ikony v oznamovací oblasti zvolte Ukončit) a spusťte ${WHAT} znovu." /SD IDOK
+    Abort "Program ${PRODUCT} je spuštěn a nepodařilo se jej ukončit."
+  ${EndIf}
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro END_RUNNING_PROGRAM "" "instalaci"
+!insertmacro END_RUNNING_PROGRAM "un." "odinstalaci"
+
 ; The installer runs elevated; started from here directly, the program would
 ; be too, and would write the real setting.ini for everybody. Explorer
 ; starts it with the user's own rights.
@@ -116,6 +182,7 @@ FunctionEnd
 
 Section "${PRODUCT}" SecProgram
   SectionIn RO
+  Call EndRunningProgram
   !include "${FILES}"
   SetOutPath "$INSTDIR"
   ${If} ${RunningX64}
@@ -195,6 +262,7 @@ Function GrantUsersCounters
 FunctionEnd
 
 Section "Uninstall"
+  Call un.EndRunningProgram
   ; Only what the installer put here, plus the settings the program wrote;
   ; anything else in the folder (photos imported into it, for one) stays,
   ; and so does the folder then.

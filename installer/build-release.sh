@@ -88,6 +88,15 @@ portable() { # program, archive
   cp "$stage/setting_def.ini" "$stage/setting.ini"
   ( cd "$work" && zip -qrX "$2" "Kolibrio 2" )
   rm -f "$stage/Kolibrio2.exe" "$stage/setting.ini"
+  # The settings files are UTF-16: they must travel byte for byte.
+  python3 - "$2" "$src/res/beside/setting_def.ini" <<'PY'
+import sys, zipfile
+factory = open(sys.argv[2], 'rb').read()
+with zipfile.ZipFile(sys.argv[1]) as z:
+    for name in ('Kolibrio 2/setting_def.ini', 'Kolibrio 2/setting.ini'):
+        if z.read(name) != factory:
+            sys.exit('build-release.sh: %s in %s is not the factory file' % (name, sys.argv[1]))
+PY
 }
 portable "$build32/Kolibrio2.exe" "$out/Kolibrio2-portable.zip"
 portable "$build64/Kolibrio2.exe" "$out/Kolibrio2-portable-x64.zip"

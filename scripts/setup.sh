@@ -76,12 +76,16 @@ if [ ${#need_pkgs[@]} -gt 0 ]; then
 fi
 
 # Wine takes its ANSI code page from the locale: the Czech one gives
-# Windows-1250, the code page of the program's texts in files.
-if ! locale -a 2>/dev/null | grep -qi '^cs_CZ\.utf-\?8$'; then
-  sed -i 's/^# *cs_CZ.UTF-8 UTF-8/cs_CZ.UTF-8 UTF-8/' /etc/locale.gen
-  grep -q '^cs_CZ.UTF-8 UTF-8' /etc/locale.gen || echo 'cs_CZ.UTF-8 UTF-8' >> /etc/locale.gen
-  locale-gen >/dev/null
-fi
+# Windows-1250, the code page of the program's texts; the English one gives
+# Windows-1252, where the tests of a non-Czech Windows run. A locale that
+# is not generated leaves Wine unable to name files outside ASCII.
+for loc in cs_CZ en_US; do
+  if ! locale -a 2>/dev/null | grep -qi "^$loc\.utf-\?8\$"; then
+    sed -i "s/^# *$loc.UTF-8 UTF-8/$loc.UTF-8 UTF-8/" /etc/locale.gen
+    grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen || echo "$loc.UTF-8 UTF-8" >> /etc/locale.gen
+    locale-gen >/dev/null
+  fi
+done
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 

@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <stdexcept>
 #include <vector>
 
 #include "framework/Strings.h"
 #include "settings/ListText.h"
+#include "settings/ProfileFile_win.h"
 #include "settings/SettingsView.h"
 
 namespace {
@@ -18,11 +18,6 @@ constexpr wchar_t kCounterKey[] = L"SOFTWARE\\TB-Venor\\Kolibrio 2";
 constexpr char kSettingsFileName[] = "setting.ini";
 constexpr char kDefaultsFileName[] = "setting_def.ini";
 constexpr char kTargetSubfolder[] = "My Kolibrio\\";
-
-// The first read buffer holds 2048 characters like the program always had;
-// longer values (a big catalogue) get a bigger one rather than being cut.
-constexpr DWORD kFirstReadChars = 2048;
-constexpr DWORD kMaxReadChars = 16u << 20;
 
 std::string gFolder;  // empty: the executable's folder
 ISettingsView* gView = nullptr;
@@ -70,40 +65,6 @@ private:
     LPITEMIDLIST p_ = nullptr;
 };
 
-// setting.ini through the platform's profile functions. The W functions
-// keep the file in the ANSI code page, as it always was, while the file's
-// own path may hold any character.
-class ProfileFile {
-public:
-    explicit ProfileFile(std::string path) : path_(std::move(path)), widePath_(fw::Wide(path_)) {}
-
-    std::string Read(const wchar_t* section, const wchar_t* key, const std::string& defaultValue) const {
-        const std::wstring wideDefault = fw::Wide(defaultValue);
-        std::vector<wchar_t> buf(kFirstReadChars);
-        for (;;) {
-            const auto size = static_cast<DWORD>(buf.size());
-            DWORD n = GetPrivateProfileStringW(section, key, wideDefault.c_str(), buf.data(), size,
-                                               widePath_.c_str());
-            // A full buffer may mean a cut value: read again with more room.
-            if (n + 1 < size || size >= kMaxReadChars) return fw::Utf8(std::wstring_view(buf.data(), n));
-            buf.resize(size * 2);
-        }
-    }
-
-    void Write(const wchar_t* section, const wchar_t* key, std::string value) const {
-        // A line break would end the value's line and start whatever follows
-        // as new keys or sections of the file.
-        for (char& c : value)
-            if (c == '\r' || c == '\n') c = ' ';
-        if (!WritePrivateProfileStringW(section, key, fw::Wide(value).c_str(), widePath_.c_str()))
-            throw std::runtime_error("Unable to write to " + path_);
-    }
-
-private:
-    std::string path_;
-    std::wstring widePath_;
-};
-
 std::string FolderOf(const std::string& path) {
     size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -129,31 +90,6 @@ void CheckMonthNames(const std::string& text, TNameLength which, TNameList list)
 
 void CheckDayNames(const std::string& text, TNameLength which, TNameList list) {
     if (!ApplyDayNames(text, which) && gView) gView->NameListTooShort(list);
-}
-
-// True when the ANSI code page holds the text as it stands. The profile
-// functions would store anything else as "?", and the next start would
-// read back a different path or mask without a word.
-bool AnsiHolds(const std::string& utf8) {
-    const std::wstring wide = fw::Wide(utf8);
-    if (wide.empty()) return true;
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string ansi(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), n, nullptr, nullptr);
-    // A round trip also catches the look-alikes a best-fit mapping puts in.
-    const int back = MultiByteToWideChar(CP_ACP, 0, ansi.data(), n, nullptr, 0);
-    std::wstring again(static_cast<size_t>(back), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), n, again.data(), back);
-    return again == wide;
-}
-
-// Refuses the whole save, before anything is written, when a value would
-// not survive the file; the message names the field as the window labels it.
-void CheckStorable(const std::string& value, const char* field) {
-    if (!AnsiHolds(value))
-        throw std::runtime_error(std::string("Nastavení nelze uložit: pole \"") + field +
-                                 "\" obsahuje znaky, které znaková sada systému neumí uložit.");
 }
 
 std::wstring QuotedExecutablePath() {
@@ -255,23 +191,13 @@ void SaveSettings() {
     const TSettings& s = Settings();
     const ProfileFile ini(SettingsFilePath());
 
-    CheckStorable(s.Path, "Cesta pro ukládání");
-    CheckStorable(s.CurrentMask, "Aktuální maska pro názvy souborů");
-    CheckStorable(CatalogueToValue(s.CatalogueList), "Katalogová maska");
-    CheckStorable(ListToText(s.ExtensionList, ';'), "Kopírovat soubory s příponami");
-    CheckStorable(s.LongNameMonth, "Dlouhé názvy měsíců");
-    CheckStorable(s.ShortNameMonth, "Krátké názvy měsíců");
-    CheckStorable(s.LongNameDay, "Dlouhé názvy dnů");
-    CheckStorable(s.ShortNameDay, "Krátké názvy dnů");
-    // The window keeps SkinName equal to the skin in use.
-    CheckStorable(s.SkinName, "Vzhled - skin");
+    ini.MakeUnicode();
 
     ini.Write(L"Mask", L"CurrentMask", s.CurrentMask);
     ini.Write(L"Mask", L"Path", s.Path);
     ini.Write(L"Mask", L"ListMask", CatalogueToValue(s.CatalogueList));
 
     const std::string skinName = gView ? gView->ActiveSkinName() : s.SkinName;
-    CheckStorable(skinName, "Vzhled - skin");
     ini.Write(L"Skin", L"SkinName", skinName);
 
     ini.Write(L"Options", L"FileExtension", ListToText(s.ExtensionList, ';'));

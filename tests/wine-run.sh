@@ -8,6 +8,9 @@ prefix=$(mktemp -d /tmp/kolibrio-wine.XXXXXX)
 cp -a "$template/." "$prefix/"
 export WINEPREFIX=$prefix WINEARCH=${WINEARCH:?} WINEDEBUG=${WINEDEBUG:--all}
 export KOLIBRIO_PREFIX=$prefix
+# A test program named ..._english runs on a Western Windows: Wine takes the
+# ANSI code page (1252 instead of the Czech 1250) from the locale.
+case $(basename "$exe") in *_english.exe) export LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 ;; esac
 wine "$exe" "$@"
 rc=$?
 wineserver -k >/dev/null 2>&1

@@ -443,6 +443,7 @@ TEST(OneInstanceComponent, DefaultsOfTheProperties) {
     EXPECT_TRUE(c.ShowOnNewInstance);
     EXPECT_FALSE(c.UseHaltToExit);
     EXPECT_FALSE(c.OnInstanceStarted);
+    EXPECT_FALSE(c.OnCloseRequested);
     EXPECT_FALSE(c.IsReceiver());
 }
 
@@ -510,6 +511,51 @@ TEST(OneInstanceComponent, ReceiverInThisProcessGetsTheCopysParameters) {
     const std::vector<std::string> expected{"Č:\\ěšč", "two words"};
     EXPECT_EQ(received, expected);
     EXPECT_EQ(c.seen, expected);
+}
+
+// A program outside (the uninstaller, an upgrade) finds the receiver's
+// hidden window by its class, the IdentString, and asks it to end with
+// WM_CLOSE: the event is raised, and the window stays, so that later copies
+// still hand over to it.
+TEST(OneInstanceComponent, CloseRequestRaisesTheEventAndKeepsTheWindow) {
+    const std::wstring ident = L"KolibrioTestClose_" + std::to_wstring(GetCurrentProcessId());
+    SetEnvironmentVariableW(L"KOLIBRIO_OI_IDENT", ident.c_str());
+    SetEnvironmentVariableW(L"KOLIBRIO_OI_LOG", nullptr);
+    SetEnvironmentVariableW(L"KOLIBRIO_OI_HALT", nullptr);
+    TOneInstance c;
+    c.IdentString = fw::Utf8(ident);
+    c.ShowOnNewInstance = false;
+    int handedOver = 0;
+    c.OnInstanceStarted = [&](TOneInstance*, const std::vector<std::string>&) { ++handedOver; };
+    ASSERT_TRUE(c.Loaded());
+    HWND window = FindWindowExW(HWND_MESSAGE, nullptr, ident.c_str(), nullptr);
+    ASSERT_NE(window, nullptr) << "the hidden window, by its class";
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    EXPECT_EQ(owner, GetCurrentProcessId());
+
+    // Nobody listens: the request changes nothing.
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(window));
+
+    int asked = 0;
+    TOneInstance* sender = nullptr;
+    c.OnCloseRequested = [&](TOneInstance* s) {
+        ++asked;
+        sender = s;
+    };
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(wintest::WaitFor([&] { return asked > 0; }, 5000));
+    wintest::Pump(100);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(sender, &c);
+    EXPECT_TRUE(IsWindow(window));
+
+    wintest::ChildProcess copy;
+    ASSERT_TRUE(copy.Start(wintest::BuildDir() + L"tests\\oneinstance_child.exe", {L"later"}));
+    ASSERT_TRUE(wintest::WaitFor([&] { return handedOver == 1; }, 15000)) << "a later copy hands over as before";
+    ASSERT_TRUE(copy.WaitExit(kHangBoundMs));
+    EXPECT_EQ(copy.ExitCode(), 0u);
 }
 
 }  // namespace

@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "framework/Strings.h"
+#include "support/CardImport.h"
 #include "support/ChildProcess.h"
 #include "support/ProgramRun.h"
+#include "support/UiTest.h"
 #include "support/WinTest.h"
 
 namespace {
@@ -280,6 +282,146 @@ TEST_F(Release, UpgradeKeepsTheUsersSettingsAndCounts) {
     EXPECT_EQ(wintest::ReadDword(kCounters, L"runcount"), runs);
 }
 
+namespace {
+
+// The uninstaller's words when the program does not end.
+const wchar_t kStillRunning[] =
+    L"Program Kolibrio 2 je spuštěn a nepodařilo se jej ukončit.\r\nUkončete jej (v nabídce jeho ikony v oznamovací "
+    L"oblasti zvolte Ukončit) a spusťte odinstalaci znovu.";
+
+// A visible top-level window of a process with a child that shows exactly
+// this text, or nullptr.
+HWND WindowWithChildText(DWORD pid, const std::wstring& text) {
+    struct Search {
+        DWORD pid;
+        const std::wstring* text;
+        HWND found;
+    } s{pid, &text, nullptr};
+    EnumWindows(
+        [](HWND hwnd, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(hwnd, &owner);
+            if (owner != s->pid || !IsWindowVisible(hwnd) || !wintest::FindChildByText(hwnd, *s->text)) return TRUE;
+            s->found = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+// What an installation consists of: its files and their contents, its keys.
+struct Installation {
+    std::vector<std::string> files;
+    std::vector<std::string> contents;
+    bool uninstallKey, counters, runValue, startMenu;
+    bool operator==(const Installation& o) const {
+        return files == o.files && contents == o.contents && uninstallKey == o.uninstallKey &&
+               counters == o.counters && runValue == o.runValue && startMenu == o.startMenu;
+    }
+};
+
+Installation TakeStock() {
+    Installation i;
+    i.files = wintest::FilesBelow(InstallDir());
+    for (const std::string& f : i.files) i.contents.push_back(wintest::ReadFileBytes(InstallDir() + fw::Wide(f)));
+    i.uninstallKey = KeyExists(kUninstall);
+    i.counters = KeyExists(kCounters);
+    i.runValue = ReadString(kRun, L"Kolibrio2").has_value();
+    i.startMenu = wintest::FileExists(StartMenuDir() + L"Kolibrio 2.lnk");
+    return i;
+}
+
+}  // namespace
+
+// An upgrade while the program runs: the running copy is asked to end and
+// is gone before its files are replaced.
+TEST_F(Release, UpgradeEndsTheRunningProgramFirst) {
+    wintest::ChildProcess program;
+    ASSERT_TRUE(StartInstalled(program, wintest::kOfflineSettings));
+    ASSERT_EQ(RunAndWait(Installer(), L"/S", 120000), std::optional<DWORD>(0));
+    EXPECT_TRUE(program.WaitExit(0)) << "still running after the upgrade";
+    EXPECT_EQ(program.ExitCode(), 0u) << "ended by itself, not killed";
+    EXPECT_TRUE(wintest::ReadFileBytes(InstallDir() + L"Kolibrio2.exe") ==
+                wintest::ReadFileBytes(wintest::BuildDir() + L"Kolibrio2.exe"))
+        << "the program was not replaced";
+}
+
+// A program that does not end (its user-interface thread hangs): the
+// installer waits for it, then stops before it has replaced anything. The
+// program, let go again, finds the request waiting and ends.
+TEST_F(Release, UpgradeReplacesNothingWhileTheProgramDoesNotEnd) {
+    wintest::ChildProcess program;
+    ASSERT_TRUE(StartInstalled(program, wintest::kOfflineSettings));
+    const std::wstring licence = InstallDir() + L"Licence.txt";
+    ASSERT_TRUE(wintest::WriteFileBytes(licence, "a file the upgrade would replace"));
+    const Installation before = TakeStock();
+    ASSERT_TRUE(program.Suspend());
+    const DWORD t0 = GetTickCount();
+    EXPECT_EQ(RunAndWait(Installer(), L"/S", 120000), std::optional<DWORD>(2)) << "the installer stopped";
+    const DWORD waited = GetTickCount() - t0;
+    EXPECT_GE(waited, 9000u) << "it gave the program its time";
+    EXPECT_TRUE(TakeStock() == before);
+    EXPECT_TRUE(program.Running());
+    program.Resume();
+    EXPECT_TRUE(program.WaitExit(10000)) << "the request was waiting for the program";
+    EXPECT_EQ(program.ExitCode(), 0u);
+    const std::string shipped = wintest::ReadFileBytes(wintest::SourceDir() + L"res\\beside\\Licence.txt");
+    ASSERT_TRUE(wintest::WriteFileBytes(licence, shipped));
+}
+
+// Removing it through the wizard while the program hangs: the uninstaller
+// says why it stops, and the installation stays whole.
+TEST_F(Release, UninstallerSaysSoAndRemovesNothingWhileTheProgramDoesNotEnd) {
+    wintest::ChildProcess program;
+    ASSERT_TRUE(StartInstalled(program, wintest::kOfflineSettings));
+    const Installation before = TakeStock();
+    ASSERT_TRUE(program.Suspend());
+
+    // Run in place (_?=), so that the process seen is the one that works.
+    std::wstring dir = InstallDir();
+    dir.pop_back();
+    wintest::ChildProcess uninstaller;
+    ASSERT_TRUE(uninstaller.StartWithCommandLine(InstallDir() + L"Uninstall.exe", L"_?=" + dir));
+    HWND wizard = nullptr, button = nullptr;
+    ASSERT_TRUE(wintest::WaitFor(
+        [&] {
+            wizard = WindowWithChildText(uninstaller.Pid(), L"&Odinstalovat");
+            button = wizard ? wintest::FindChildByText(wizard, L"&Odinstalovat") : nullptr;
+            return button && IsWindowVisible(button) && IsWindowEnabled(button);
+        },
+        30000));
+    // A click that comes while the wizard still sets its page up is lost:
+    // the button is pressed until the wizard goes on.
+    HWND box = nullptr;
+    DWORD clicked = GetTickCount() - 1000;
+    ASSERT_TRUE(wintest::WaitFor(
+        [&] {
+            if ((box = WindowWithChildText(uninstaller.Pid(), kStillRunning)) != nullptr) return true;
+            if (wintest::WindowText(button) == L"&Odinstalovat" && IsWindowEnabled(button) &&
+                GetTickCount() - clicked >= 1000) {
+                PostMessageW(button, BM_CLICK, 0, 0);
+                clicked = GetTickCount();
+            }
+            return false;
+        },
+        30000))
+        << "the uninstaller's message";
+    EXPECT_TRUE(TakeStock() == before) << "changed while it asked";
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    // The wizard ends as a stopped one, and the user closes it.
+    ASSERT_TRUE(wintest::WaitFor(
+        [&] { return wintest::FindChildByText(wizard, L"Odinstalace přerušena") != nullptr; }, 10000));
+    ASSERT_TRUE(wintest::ClickButton(wizard, L"Storno"));
+    ASSERT_TRUE(uninstaller.WaitExit(10000));
+    EXPECT_EQ(uninstaller.ExitCode(), 2u);
+    EXPECT_TRUE(TakeStock() == before) << "something was removed";
+    EXPECT_TRUE(program.Running());
+    program.Resume();
+    EXPECT_TRUE(program.WaitExit(10000)) << "the request was waiting for the program";
+    EXPECT_EQ(program.ExitCode(), 0u);
+}
+
 TEST_F(Release, UninstallerRemovesWhatWasInstalledAndKeepsThePhotos) {
     const std::wstring dir = InstallDir();
     // Photos imported to the default target and, by a user who chose so,
@@ -290,7 +432,20 @@ TEST_F(Release, UninstallerRemovesWhatWasInstalledAndKeepsThePhotos) {
     ASSERT_TRUE(CreateDirectoryW((dir + L"Foto").c_str(), nullptr));
     ASSERT_TRUE(wintest::WriteFileBytes(archive + L"IMG_0001.jpg", "photo one"));
     ASSERT_TRUE(wintest::WriteFileBytes(dir + L"Foto\\IMG_0002.jpg", "photo two"));
-    ASSERT_TRUE(wintest::WriteFileBytes(dir + L"setting.ini", wintest::kOfflineSettings));
+
+    // The program runs and imports a card: its first photo is placed, the
+    // second one's target exists and the program asks before replacing it.
+    wintest::Card card;
+    if (!card.Ready()) GTEST_SKIP() << "Wine's mount manager gives no drive letter for the card here";
+    const std::string a(300 * 1024, 'a');
+    ASSERT_TRUE(card.Put(L"a.jpg", a, 1));
+    ASSERT_TRUE(card.Put(L"b.jpg", "new", 2));
+    const std::wstring target = wintest::MakeTempDir();
+    ASSERT_TRUE(wintest::WriteFileBytes(target + L"b.jpg", "old"));
+    wintest::ChildProcess program;
+    ASSERT_TRUE(StartInstalled(program, wintest::CardImportSettings(target)));
+    ASSERT_TRUE(wintest::StartCardImport(program.Pid(), card.Letter()));
+    ASSERT_TRUE(wintest::WaitFor([&] { return wintest::OverwriteQuestion(program.Pid()) != nullptr; }, 20000));
 
     // The uninstaller hands over to a copy of itself outside the folder and
     // ends; the copy's work is seen in its results.
@@ -302,6 +457,14 @@ TEST_F(Release, UninstallerRemovesWhatWasInstalledAndKeepsThePhotos) {
         return true;
     };
     ASSERT_TRUE(wintest::WaitFor(gone, 60000));
+    // The program was asked to end and ended by itself; its run stopped as
+    // cancelled, with the placed copy whole and nothing half placed.
+    ASSERT_TRUE(program.WaitExit(0)) << "the program runs on without its files";
+    EXPECT_EQ(program.ExitCode(), 0u);
+    EXPECT_EQ(wintest::FilesBelow(target), (std::vector<std::string>{"a.jpg", "b.jpg"}));
+    EXPECT_TRUE(wintest::ReadFileBytes(target + L"a.jpg") == a);
+    EXPECT_EQ(wintest::ReadFileBytes(target + L"b.jpg"), "old");
+    wintest::RemoveTree(target);
 
     EXPECT_FALSE(wintest::FileExists(dir + L"Kolibrio2.exe"));
     EXPECT_FALSE(wintest::FileExists(dir + L"setting.ini"));

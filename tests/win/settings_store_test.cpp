@@ -14,6 +14,7 @@
 #include "settings/SettingsStore_win.h"
 #include "settings/SettingsView.h"
 #include "support/SettingsTestSupport.h"
+#include "support/SmallVolume.h"
 #include "support/WinTest.h"
 
 using settingstest::RunValue;
@@ -230,21 +231,160 @@ TEST_F(Store, RunValueIsQuotedOnSaveAndAfterLoad) {
     EXPECT_FALSE(Settings().AutoRun);
 }
 
-TEST_F(Store, WritesTheAnsiCodePageInSectionOrder) {
+// A first save makes the file in UTF-16 with a byte-order mark, which the
+// profile functions then keep: nothing of a value turns into "?".
+TEST_F(Store, NewFileIsUtf16InSectionOrder) {
     Settings().CurrentMask = "%dd%. %mmmm% – ";  // the dash is not in Windows-1250
     Settings().Path = "C:\\Fotky\\Žluťoučký kůň\\";
     SaveSettings();
     const std::string bytes = wintest::ReadFileBytes(IniPath());
-    EXPECT_NE(bytes.find("Path=C:\\Fotky\\\x8Elu\x9Dou\xE8k\xFD k\xF9\xF2\\\r\n"), std::string::npos);
-    EXPECT_NE(bytes.find("b\xF8" "ezna"), std::string::npos);
-    EXPECT_EQ(bytes.find("\xC5\x99"), std::string::npos);  // no UTF-8
-    EXPECT_NE(bytes.substr(0, 3), "\xEF\xBB\xBF");
-    const size_t mask = bytes.find("[Mask]"), skin = bytes.find("[Skin]"), options = bytes.find("[Options]");
+    ASSERT_TRUE(settingstest::IsUtf16Le(bytes)) << bytes.substr(0, 16);
+    const std::string text = settingstest::IniText(bytes);
+    EXPECT_EQ(RawValue(text, "Path"), "C:\\Fotky\\Žluťoučký kůň\\");
+    EXPECT_EQ(RawValue(text, "CurrentMask"), "%dd%. %mmmm% –");
+    EXPECT_EQ(RawValue(text, "LongNameMonth"), Settings().LongNameMonth);
+    const size_t mask = text.find("[Mask]"), skin = text.find("[Skin]"), options = text.find("[Options]");
+    EXPECT_EQ(mask, 0u);
     ASSERT_NE(options, std::string::npos);
     EXPECT_LT(mask, skin);
     EXPECT_LT(skin, options);
     LoadSettings();
     EXPECT_EQ(Settings().Path, "C:\\Fotky\\Žluťoučký kůň\\");
+    EXPECT_EQ(Settings().CurrentMask, "%dd%. %mmmm% –");
+}
+
+// Every text field keeps characters of any script, one outside the Basic
+// Multilingual Plane included, through a save and a load.
+TEST_F(Store, TextOfAnyScriptSurvivesEveryField) {
+    const std::string texts[] = {"Фото", "写真", "📷"};
+    struct Case {
+        const char* field;
+        void (*set)(TSettings&, const std::string&);
+        std::string (*get)(const TSettings&);
+    } cases[] = {
+        {"Path", [](TSettings& s, const std::string& v) { s.Path = "C:\\" + v + "\\"; },
+         [](const TSettings& s) { return s.Path.substr(3, s.Path.size() - 4); }},
+        {"CurrentMask", [](TSettings& s, const std::string& v) { s.CurrentMask = v; },
+         [](const TSettings& s) { return s.CurrentMask; }},
+        {"ListMask", [](TSettings& s, const std::string& v) { s.CatalogueList = {"ok", v}; },
+         [](const TSettings& s) { return s.CatalogueList.size() == 2 ? s.CatalogueList[1] : "<lost>"; }},
+        {"FileExtension", [](TSettings& s, const std::string& v) { s.ExtensionList = {"*." + v}; },
+         [](const TSettings& s) { return s.ExtensionList.empty() ? "<lost>" : s.ExtensionList[0].substr(2); }},
+        {"LongNameMonth", [](TSettings& s, const std::string& v) { s.LongNameMonth = v; },
+         [](const TSettings& s) { return s.LongNameMonth; }},
+        {"ShortNameMonth", [](TSettings& s, const std::string& v) { s.ShortNameMonth = v; },
+         [](const TSettings& s) { return s.ShortNameMonth; }},
+        {"LongNameDay", [](TSettings& s, const std::string& v) { s.LongNameDay = v; },
+         [](const TSettings& s) { return s.LongNameDay; }},
+        {"ShortNameDay", [](TSettings& s, const std::string& v) { s.ShortNameDay = v; },
+         [](const TSettings& s) { return s.ShortNameDay; }},
+        {"SkinName", [](TSettings& s, const std::string& v) { s.SkinName = v; },
+         [](const TSettings& s) { return s.SkinName; }},
+    };
+    for (const std::string& text : texts) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.field) + " = " + text);
+            WriteIni("[Mask]\r\nCurrentMask=old\r\n");
+            LoadSettings();
+            Settings().AutoRun = true;
+            c.set(Settings(), text);
+            SaveSettings();
+            EXPECT_EQ(RunValue(), Quoted(settingstest::ExePath())) << "the save went through to its end";
+            Settings() = TSettings{};
+            LoadSettings();
+            EXPECT_EQ(c.get(Settings()), text);
+        }
+    }
+}
+
+// A file of an earlier version is in the ANSI code page (Windows-1250 here)
+// and reads as it always did; the next save rewrites the whole of it in
+// UTF-16, keeping what the program does not know: other sections, keys,
+// comments and the order of it all (blank lines are the profile functions'
+// to keep or drop when they write).
+TEST_F(Store, OlderAnsiFileIsReadAndRewrittenWholeInUtf16) {
+    const std::string older =
+        "; nastavení uživatele\r\n"
+        "[Mask]\r\n"
+        "CurrentMask=%yyyy%\\%d%. %mmmm%\\%file_name%.%file_ext%\r\n"
+        "Path=E:\\Obrázky\\Žluťoučký kůň\\\r\n"
+        "Poznámka=ponecháno\r\n"
+        "\r\n"
+        "[Jiný program]\r\n"
+        "Klíč=hodnota s háčky: řčšž\r\n"
+        "[Options]\r\n"
+        "LongNameDay=pondělí;úterý;středa;čtvrtek;pátek;sobota;neděle\r\n"
+        "Hint=0\r\n";
+    WriteIni(older);
+    const std::string ansi = wintest::ReadFileBytes(IniPath());
+    ASSERT_FALSE(settingstest::IsUtf16Le(ansi));
+    ASSERT_NE(ansi.find("\x8Elu\x9Dou\xE8k\xFD"), std::string::npos) << "the fixture is in Windows-1250";
+
+    LoadSettings();
+    EXPECT_EQ(Settings().Path, "E:\\Obrázky\\Žluťoučký kůň\\");
+    EXPECT_EQ(Settings().DateNameTables.LongDay[4], "čtvrtek");
+    EXPECT_FALSE(Settings().Hint);
+    EXPECT_EQ(wintest::ReadFileBytes(IniPath()), ansi) << "loading never writes";
+
+    Settings().Hint = true;
+    SaveSettings();
+    const std::string bytes = wintest::ReadFileBytes(IniPath());
+    ASSERT_TRUE(settingstest::IsUtf16Le(bytes));
+    const std::string text = settingstest::IniText(bytes);
+    // Every section, key and comment that was there stays, in its place; the
+    // program's own keys follow the ones a section had.
+    size_t at = 0;
+    for (const char* kept : {"; nastavení uživatele\r\n[Mask]\r\n", "Path=E:\\Obrázky\\Žluťoučký kůň\\\r\n",
+                             "Poznámka=ponecháno\r\n", "[Jiný program]\r\nKlíč=hodnota s háčky: řčšž\r\n[Options]\r\n",
+                             "LongNameDay=pondělí;úterý;středa;čtvrtek;pátek;sobota;neděle\r\n"}) {
+        const size_t found = text.find(kept, at);
+        EXPECT_NE(found, std::string::npos) << kept << " after " << at << " in\n" << text;
+        if (found != std::string::npos) at = found;
+    }
+    EXPECT_EQ(text.rfind("; nastavení uživatele\r\n", 0), 0u);
+    EXPECT_EQ(RawValue(text, "Hint"), "1");
+    EXPECT_EQ(text.find('?'), std::string::npos) << text;
+    wchar_t other[64] = {};
+    GetPrivateProfileStringW(L"Jiný program", L"Klíč", L"", other, 64, IniPath().c_str());
+    EXPECT_EQ(fw::Utf8(other), "hodnota s háčky: řčšž");
+
+    // From now on the file stays UTF-16, and a name outside the code page
+    // is saved.
+    Settings().Path = "C:\\写真\\";
+    SaveSettings();
+    EXPECT_TRUE(settingstest::IsUtf16Le(wintest::ReadFileBytes(IniPath())));
+    LoadSettings();
+    EXPECT_EQ(Settings().Path, "C:\\写真\\");
+    EXPECT_EQ(Settings().CurrentMask, "%yyyy%\\%d%. %mmmm%\\%file_name%.%file_ext%");
+}
+
+// A file that an editor saved with another byte-order mark is read by that
+// mark, not as ANSI, when it is rewritten; an empty file becomes UTF-16 too.
+TEST_F(Store, OtherEncodingsAreRewrittenByTheirByteOrderMark) {
+    const std::wstring other = L"[Jiný program]\r\nKlíč=řčšž 写真\r\n";
+    std::string utf16be = "\xFE\xFF";
+    for (wchar_t c : other) utf16be += {static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* kept;
+    } cases[] = {
+        {"UTF-8 with its mark", "\xEF\xBB\xBF" + fw::Utf8(other), "Klíč=řčšž 写真\r\n"},
+        {"UTF-16 big-endian", utf16be, "Klíč=řčšž 写真\r\n"},
+        {"empty", "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(settingstest::WriteFileFresh(IniPath(), c.bytes));
+        Settings().CurrentMask = "maska";
+        SaveSettings();
+        const std::string bytes = wintest::ReadFileBytes(IniPath());
+        ASSERT_TRUE(settingstest::IsUtf16Le(bytes));
+        const std::string text = settingstest::IniText(bytes);
+        EXPECT_NE(text.find(c.kept), std::string::npos) << text;
+        EXPECT_EQ(RawValue(text, "CurrentMask"), "maska");
+        EXPECT_EQ(text.find("\xEF\xBB\xBF"), std::string::npos) << "a mark read as text";
+    }
 }
 
 TEST_F(Store, LineBreaksCannotStartNewKeys) {
@@ -272,8 +412,10 @@ TEST_F(Store, RestoreReplacesTheFileByTheFactoryCopy) {
     EXPECT_EQ(wintest::ReadFileBytes(IniPath()), factory);
     EXPECT_EQ(RunValue(), Quoted(settingstest::ExePath()));
 
-    // The factory file spells out the built-in defaults, in Windows-1250,
-    // except for a working mask, a catalogue and today's camera types.
+    // The factory file spells out the built-in defaults, in UTF-16 so that
+    // a Windows of any code page reads its Czech names, except for a
+    // working mask, a catalogue and today's camera types.
+    EXPECT_TRUE(settingstest::IsUtf16Le(factory));
     LoadSettings();
     const TSettings d;
     const TSettings& s = Settings();
@@ -376,45 +518,6 @@ private:
 
 }  // namespace
 
-TEST_F(Store, TextTheAnsiCodePageCannotHoldIsRefusedNamingTheField) {
-    WriteIni("[Mask]\r\nCurrentMask=old\r\n");
-    const std::string before = wintest::ReadFileBytes(IniPath());
-    const std::string cyrillic = "Фото";  // not in Windows-1250
-    struct Case {
-        const char* field;
-        void (*set)(TSettings&, const std::string&);
-    } cases[] = {
-        {"Cesta pro ukládání", [](TSettings& s, const std::string& v) { s.Path = "C:\\" + v + "\\"; }},
-        {"Aktuální maska pro názvy souborů", [](TSettings& s, const std::string& v) { s.CurrentMask = v; }},
-        {"Katalogová maska", [](TSettings& s, const std::string& v) { s.CatalogueList = {"ok", v}; }},
-        {"Kopírovat soubory s příponami", [](TSettings& s, const std::string& v) { s.ExtensionList = {"*." + v}; }},
-        {"Dlouhé názvy měsíců", [](TSettings& s, const std::string& v) { s.LongNameMonth = v; }},
-        {"Krátké názvy měsíců", [](TSettings& s, const std::string& v) { s.ShortNameMonth = v; }},
-        {"Dlouhé názvy dnů", [](TSettings& s, const std::string& v) { s.LongNameDay = v; }},
-        {"Krátké názvy dnů", [](TSettings& s, const std::string& v) { s.ShortNameDay = v; }},
-        {"Vzhled - skin", [](TSettings& s, const std::string& v) { s.SkinName = v; }},
-    };
-    for (const Case& c : cases) {
-        LoadSettings();
-        Settings().AutoRun = true;
-        c.set(Settings(), cyrillic);
-        try {
-            SaveSettings();
-            ADD_FAILURE() << c.field << ": saved as question marks";
-        } catch (const std::runtime_error& e) {
-            EXPECT_NE(std::string(e.what()).find(std::string("\"") + c.field + "\""), std::string::npos) << e.what();
-        }
-        EXPECT_EQ(wintest::ReadFileBytes(IniPath()), before) << c.field;
-        EXPECT_FALSE(RunValue()) << c.field;
-    }
-    // Czech text is at home in the code page and is saved as it stands.
-    LoadSettings();
-    Settings().CurrentMask = "Žluťoučký kůň";
-    SaveSettings();
-    LoadSettings();
-    EXPECT_EQ(Settings().CurrentMask, "Žluťoučký kůň");
-}
-
 TEST_F(Store, RefusedWriteNamesTheFile) {
     WriteIni("[Mask]\r\nCurrentMask=old\r\n");
     const std::string before = wintest::ReadFileBytes(IniPath());
@@ -430,6 +533,50 @@ TEST_F(Store, RefusedWriteNamesTheFile) {
     }
     EXPECT_EQ(wintest::ReadFileBytes(IniPath()), before);
     EXPECT_FALSE(RunValue());  // the steps after the failed write are skipped
+}
+
+// The rewrite in UTF-16 needs twice the room of an ANSI file. On a disk
+// that has no room for it the save is refused as any refused write is, and
+// the older file stays as it was, readable.
+TEST_F(Store, ARewriteThatFindsNoRoomKeepsTheOlderFile) {
+    wintest::SmallVolume volume(1024);
+    if (!volume.Mounted())
+        GTEST_SKIP() << "no tmpfs of 1 MiB could be mounted (it needs root, and a Wine that starts Unix "
+                        "programs): the full disk is not tested";
+    const std::wstring ini = volume.Folder() + L"setting.ini";
+    std::string older = "[Mask]\r\nCurrentMask=stará maska\r\n[Jiný program]\r\n";
+    for (int k = 0; older.size() < 300 * 1024; ++k)
+        older += "Klíč" + std::to_string(k) + "=hodnota číslo " + std::to_string(k) + "\r\n";
+    ASSERT_TRUE(wintest::WriteFileBytes(ini, fw::Utf8ToAnsi(older)));
+    ASSERT_TRUE(wintest::WriteFileBytes(volume.Folder() + L"filler", std::string(500 * 1024, 'x')));
+    const std::string before = wintest::ReadFileBytes(ini);
+    SetSettingsFolder(fw::Utf8(volume.Folder()));
+
+    LoadSettings();
+    ASSERT_EQ(Settings().CurrentMask, "stará maska");
+    Settings().CurrentMask = "nová";
+    Settings().AutoRun = true;
+    try {
+        SaveSettings();
+        ADD_FAILURE() << "saved on a full disk";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + fw::Utf8(ini));
+    }
+    EXPECT_TRUE(wintest::ReadFileBytes(ini) == before) << "the older file, byte for byte";
+    EXPECT_FALSE(RunValue());
+    LoadSettings();
+    EXPECT_EQ(Settings().CurrentMask, "stará maska");
+
+    // With room again the same file is rewritten and saved.
+    ASSERT_TRUE(DeleteFileW((volume.Folder() + L"filler").c_str()));
+    Settings().CurrentMask = "nová";
+    SaveSettings();
+    const std::string after = wintest::ReadFileBytes(ini);
+    EXPECT_TRUE(settingstest::IsUtf16Le(after));
+    EXPECT_EQ(RawValue(settingstest::IniText(after), "Klíč4321"), "hodnota číslo 4321");
+    LoadSettings();
+    EXPECT_EQ(Settings().CurrentMask, "nová");
+    SetSettingsFolder(fw::Utf8(Folder()));
 }
 
 namespace {
@@ -555,7 +702,7 @@ TEST_F(Store, CopyCheckIsABooleanOnByDefaultAndInTheFactoryFile) {
 
     // The factory file switches it on again.
     const std::string factory = wintest::ReadFileBytes(wintest::SourceDir() + L"res\\beside\\setting_def.ini");
-    EXPECT_EQ(RawValue(factory, "VerifyCopy"), "1");
+    EXPECT_EQ(RawValue(settingstest::IniText(factory), "VerifyCopy"), "1");
     ASSERT_TRUE(settingstest::WriteFileFresh(Folder() + L"setting_def.ini", factory));
     WriteIni("[Options]\r\nVerifyCopy=0\r\n");
     LoadSettings();

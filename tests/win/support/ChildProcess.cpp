@@ -59,9 +59,18 @@ void ChildProcess::Close() {
 }
 
 bool ChildProcess::Start(const std::wstring& exe, const std::vector<std::wstring>& args, bool suspended) {
+    std::wstring tail;
+    for (const auto& a : args) tail += L" " + QuoteArgument(a);
+    return Launch(exe, tail, suspended);
+}
+
+bool ChildProcess::StartWithCommandLine(const std::wstring& exe, const std::wstring& tail) {
+    return Launch(exe, L" " + tail, false);
+}
+
+bool ChildProcess::Launch(const std::wstring& exe, const std::wstring& tail, bool suspended) {
     Close();
-    std::wstring cmd = QuoteArgument(exe);
-    for (const auto& a : args) cmd += L" " + QuoteArgument(a);
+    std::wstring cmd = QuoteArgument(exe) + tail;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -76,6 +85,10 @@ bool ChildProcess::Start(const std::wstring& exe, const std::vector<std::wstring
 
 void ChildProcess::Resume() {
     if (thread_) ResumeThread(thread_);
+}
+
+bool ChildProcess::Suspend() {
+    return thread_ && SuspendThread(thread_) != static_cast<DWORD>(-1);
 }
 
 bool ChildProcess::WaitExit(DWORD timeoutMs) {

@@ -24,7 +24,14 @@ public:
     // when CreateProcessW fails. suspended leaves the main thread waiting
     // for Resume.
     bool Start(const std::wstring& exe, const std::vector<std::wstring>& args, bool suspended = false);
+    // Starts exe with a command line tail taken as it stands, for programs
+    // that read theirs themselves (an NSIS installer wants /D= and _?= last
+    // and unquoted).
+    bool StartWithCommandLine(const std::wstring& exe, const std::wstring& tail);
     void Resume();
+    // Stops the main thread (the user-interface thread of a program) where
+    // it is, as a program that hangs; Resume lets it go on.
+    bool Suspend();
     // True when the process has ended within timeoutMs.
     bool WaitExit(DWORD timeoutMs);
     bool Running() const;
@@ -34,6 +41,7 @@ public:
     HANDLE Handle() const { return process_; }
 
 private:
+    bool Launch(const std::wstring& exe, const std::wstring& tail, bool suspended);
     void Close();
     HANDLE process_ = nullptr;
     HANDLE thread_ = nullptr;

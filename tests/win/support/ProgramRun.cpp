@@ -1,5 +1,7 @@
 #include "support/ProgramRun.h"
 
+#include <algorithm>
+
 #include "support/UiTest.h"
 #include "support/WinTest.h"
 
@@ -50,6 +52,40 @@ bool ClickButton(HWND window, const std::wstring& text) {
 }
 
 bool HasChildText(HWND window, const std::wstring& text) { return FindChildByText(window, text) != nullptr; }
+
+std::wstring ControlText(HWND control) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return {};
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR got = 0;
+    if (!SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
+                             5000, &got))
+        return {};
+    text.resize(std::min<size_t>(got, length));
+    return text;
+}
+
+namespace {
+
+struct ControlSearch {
+    const std::wstring* text;
+    HWND found;
+};
+
+BOOL CALLBACK ControlSearchProc(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<ControlSearch*>(lp);
+    if (ControlText(hwnd) != *s->text) return TRUE;
+    s->found = hwnd;
+    return FALSE;
+}
+
+}  // namespace
+
+HWND FindControlByText(HWND window, const std::wstring& text) {
+    ControlSearch s{&text, nullptr};
+    EnumChildWindows(window, ControlSearchProc, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
 
 bool EndProgramAsLogOff(ChildProcess& program, DWORD timeoutMs) {
     HWND main = FindProcessWindow(program.Pid(), L"Kolibrio 2 - nastavení", false);

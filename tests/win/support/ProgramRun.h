@@ -26,6 +26,13 @@ HWND FindMessageBox(DWORD pid, const std::wstring& caption);
 bool ClickButton(HWND window, const std::wstring& text);
 // True when a child of the window shows exactly this text.
 bool HasChildText(HWND window, const std::wstring& text);
+// The text of a control in another process, asked of the control itself:
+// GetWindowText gives there only the text it was made with, never what an
+// edit field holds now.
+std::wstring ControlText(HWND control);
+// The child of another process's window that holds exactly this text (an
+// edit field's contents included), or nullptr.
+HWND FindControlByText(HWND window, const std::wstring& text);
 
 // Ends a running Kolibrio2.exe the way a log-off does: the query and the end
 // of the session go to its main window; true when it ended with exit code 0.

@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <cstring>
+
 #include "framework/Strings.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore_win.h"
@@ -32,7 +34,18 @@ void SettingsFolderTest::WriteIni(const std::string& utf8) const {
 }
 
 std::string SettingsFolderTest::ReadIni() const {
-    return fw::AnsiToUtf8(wintest::ReadFileBytes(IniPath()));
+    return IniText(wintest::ReadFileBytes(IniPath()));
+}
+
+bool IsUtf16Le(const std::string& bytes) {
+    return bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE' && bytes.size() % 2 == 0;
+}
+
+std::string IniText(const std::string& bytes) {
+    if (!IsUtf16Le(bytes)) return fw::AnsiToUtf8(bytes);
+    std::wstring wide((bytes.size() - 2) / 2, L'\0');
+    memcpy(wide.data(), bytes.data() + 2, wide.size() * 2);
+    return fw::Utf8(wide);
 }
 
 bool WriteFileFresh(const std::wstring& path, const std::string& bytes) {

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the settings store tests: a temporary settings folder per
-// test, setting.ini written in the ANSI code page, the autorun value.
+// test, setting.ini written as earlier versions wrote it (the ANSI code
+// page) and read as whatever it is, the autorun value.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -21,12 +22,18 @@ protected:
     std::wstring IniPath() const { return folder_ + L"setting.ini"; }
     // Writes setting.ini from UTF-8 text, stored in the ANSI code page.
     void WriteIni(const std::string& utf8) const;
-    // setting.ini as UTF-8 text (from the ANSI code page).
+    // setting.ini as UTF-8 text, from UTF-16 LE after its byte-order mark
+    // or else from the ANSI code page.
     std::string ReadIni() const;
 
 private:
     std::wstring folder_;
 };
+
+// The text of an INI file's bytes as ReadIni takes it.
+std::string IniText(const std::string& bytes);
+// True when the bytes are UTF-16 LE with a byte-order mark.
+bool IsUtf16Le(const std::string& bytes);
 
 // Writes bytes and gives the file a last-write time no earlier write had,
 // so a profile cache keyed on that time never serves stale contents.
