@@ -160,6 +160,7 @@ void LoadSettings() {
     s.Hint = ParseBoolean(ini.Read(L"Options", L"Hint", ""), defaults.Hint);
     s.AutoUpdate = ParseBoolean(ini.Read(L"Options", L"AutoUpdate", ""), defaults.AutoUpdate);
     s.VerifyCopy = ParseBoolean(ini.Read(L"Options", L"VerifyCopy", ""), defaults.VerifyCopy);
+    s.SkipImported = ParseBoolean(ini.Read(L"Options", L"SkipImported", ""), defaults.SkipImported);
 
     s.LongNameMonth = ini.Read(L"Options", L"LongNameMonth", defaults.LongNameMonth);
     s.ShortNameMonth = ini.Read(L"Options", L"ShortNameMonth", defaults.ShortNameMonth);
@@ -216,6 +217,7 @@ void SaveSettings() {
     ini.Write(L"Options", L"Hint", BooleanToValue(s.Hint));
     ini.Write(L"Options", L"AutoUpdate", BooleanToValue(s.AutoUpdate));
     ini.Write(L"Options", L"VerifyCopy", BooleanToValue(s.VerifyCopy));
+    ini.Write(L"Options", L"SkipImported", BooleanToValue(s.SkipImported));
 
     RegKey run(HKEY_LOCAL_MACHINE, kRunKey);
     if (!run) return;

@@ -12,8 +12,8 @@
 #include "framework/Application.h"
 #include "framework/Png.h"
 #include "framework/SkinManager.h"
-#include "settings/SkinFolder_win.h"
 #include "framework/Strings.h"
+#include "import/ImportHistory_win.h"
 #include "import/ImportJob.h"
 #include "import/UnitMyDlg_win.h"
 #include "import/unitDlgFilecopy_win.h"
@@ -24,6 +24,7 @@
 #include "settings/ListText.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore_win.h"
+#include "settings/SkinFolder_win.h"
 #include "res/resource.h"
 
 namespace {
@@ -237,14 +238,23 @@ void TSettingsWindow::CreateSettingPage() {
     sCheckVerify.Create(&form_, page, "Ověřovat zkopírované soubory", 18, 246, 470, 18);
     // The card is read once: the copy is compared with what that read gave.
     sCheckVerify.SetHint("Každá kopie se po zápisu znovu přečte z cílového disku a porovná s daty přečtenými "
-                         "z karty, takže za zkopírovanou se považuje jen kopie prokazatelně shodná. "
-                         "Platí od příštího kopírování.");
+                         "z karty, takže za zkopírovanou se považuje jen kopie prokazatelně shodná (změna platí "
+                         "od příštího kopírování).");
     sCheckVerify.OnClick = [this] { Settings().VerifyCopy = sCheckVerify.Checked(); };
+    sCheckSkipImported.Create(&form_, page, "Nekopírovat soubory, které už byly importovány", 18, 266, 470, 18);
+    sCheckSkipImported.SetHint("Soubory, které program už jednou zkopíroval (podle názvu, velikosti a času), "
+                               "a soubory, jejichž stejná kopie už v cíli je, se znovu nekopírují a program se "
+                               "na ně neptá.");
+    sCheckSkipImported.OnClick = [this] { Settings().SkipImported = sCheckSkipImported.Checked(); };
 
-    BtnRestoreDefault.Create(&form_, page, "Obnovit standardní nastavení", 8, 282, 200, 25);
+    BtnRestoreDefault.Create(&form_, page, "Obnovit standardní nastavení", 8, 294, 200, 25);
     BtnRestoreDefault.SetHint(
         "Obnoví prvotní nastavení celé aplikace. Vaše provedené změny budou nenávratně odstraněny.");
     BtnRestoreDefault.OnClick = [this] { BtnRestoreDefaultClick(); };
+    BtnForgetHistory.Create(&form_, page, "Zapomenout historii importů…", 216, 294, 200, 25);
+    BtnForgetHistory.SetHint("Program zapomene, které soubory už importoval; příště je zkopíruje znovu, "
+                             "pokud jejich stejná kopie v cíli už není.");
+    BtnForgetHistory.OnClick = [this] { BtnForgetHistoryClick(); };
 }
 
 void TSettingsWindow::CreateNamesPage() {
@@ -619,6 +629,23 @@ void TSettingsWindow::BtnRestoreDefaultClick() {
     SetModalResult(fw::mrOK);
 }
 
+void TSettingsWindow::BtnForgetHistoryClick() {
+    if (MyMessageDlg("Opravdu chcete zapomenout historii importů?\r\nSoubory, které už byly importovány, se při "
+                     "příštím kopírování zkopírují znovu, pokud jejich stejná kopie v cíli už není.",
+                     "Kolibrio2 - Otázka", mkConfirmation, MsgBtn::Yes | MsgBtn::No, MsgBtn::No) != fw::mrYes)
+        return;
+    // A running import holds the history: it is emptied through the run's
+    // own hold, which must stay valid.
+    if (ImportJob().Running) {
+        if (ImportJob().History) ImportJob().History->Forget();
+        return;
+    }
+    std::string notice;
+    if (TImportHistory* history = ImportHistory(notice)) history->Forget();
+    ReleaseImportHistory();
+    if (!notice.empty()) MyMessageDlg(notice, "Kolibrio2 - Oznámení", mkWarning, MsgBtn::OK, MsgBtn::OK);
+}
+
 void TSettingsWindow::EditPathExit() {
     const std::string text = EditPath.Text();
     if (text.empty() || text.back() != '\\') EditPath.SetText(text + "\\");
@@ -769,6 +796,7 @@ void TSettingsWindow::SettingsLoaded() {
     sCheckUpdate.SetChecked(shown.AutoUpdate);
     sCheckHint.SetChecked(shown.Hint);
     sCheckVerify.SetChecked(shown.VerifyCopy);
+    sCheckSkipImported.SetChecked(shown.SkipImported);
     sCheckHintClick();
     EditMaskChange();
 }

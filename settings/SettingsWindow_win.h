@@ -51,6 +51,8 @@ public:
     fw::RadioButton sRadioTimeExif, sRadioTimeFile, sRadioTimeNow;
     fw::CheckBox sCheckAutoRun, sCheckRozpoznat, sCheckHint, sCheckUpdate;
     fw::CheckBox sCheckVerify;
+    fw::CheckBox sCheckSkipImported;
+    fw::Button BtnForgetHistory;
     fw::Button BtnRestoreDefault;
 
     // "nastavení II".
@@ -84,6 +86,7 @@ public:
     void ButtonOKClick();
     void ButtonStornoClick();
     void BtnRestoreDefaultClick();
+    void BtnForgetHistoryClick();
     void EditPathExit();
     void sEditFileExtensionExit();
     void sEditNameMonthExit(fw::Edit& field);

@@ -672,42 +672,52 @@ TEST_F(Store, CountersAreIncrementedButNeverCreated) {
     RegCloseKey(key);
 }
 
-TEST_F(Store, CopyCheckIsABooleanOnByDefaultAndInTheFactoryFile) {
-    struct Case { const char* ini; bool on; } cases[] = {
-        {"", true},  // no key
-        {"VerifyCopy=0\r\n", false},
-        {"VerifyCopy=1\r\n", true},
-        {"VerifyCopy= 0 \r\n", false},
-        {"VerifyCopy=0x0\r\n", false},
-        {"VerifyCopy=2\r\n", true},
-        {"VerifyCopy=\r\n", true},      // malformed values read as the default
-        {"VerifyCopy=ne\r\n", true},
-        {"VerifyCopy=0.5\r\n", true},
-    };
-    for (const Case& c : cases) {
-        WriteIni(std::string("[Options]\r\n") + c.ini);
-        Settings().VerifyCopy = !c.on;
-        LoadSettings();
-        EXPECT_EQ(Settings().VerifyCopy, c.on) << c.ini;
-    }
-
-    for (bool on : {false, true}) {
-        Settings().VerifyCopy = on;
-        SaveSettings();
-        EXPECT_EQ(RawValue(ReadIni(), "VerifyCopy"), on ? "1" : "0");
-        Settings().VerifyCopy = !on;
-        LoadSettings();
-        EXPECT_EQ(Settings().VerifyCopy, on);
-    }
-
-    // The factory file switches it on again.
+// The copy check and the skipping of files imported before: booleans, on
+// by default, and on again in the factory file.
+TEST_F(Store, OptionsOnByDefaultAreBooleansAndInTheFactoryFile) {
+    const struct Option {
+        std::string key;
+        bool TSettings::*field;
+    } options[] = {{"VerifyCopy", &TSettings::VerifyCopy}, {"SkipImported", &TSettings::SkipImported}};
     const std::string factory = wintest::ReadFileBytes(wintest::SourceDir() + L"res\\beside\\setting_def.ini");
-    EXPECT_EQ(RawValue(settingstest::IniText(factory), "VerifyCopy"), "1");
-    ASSERT_TRUE(settingstest::WriteFileFresh(Folder() + L"setting_def.ini", factory));
-    WriteIni("[Options]\r\nVerifyCopy=0\r\n");
-    LoadSettings();
-    ASSERT_FALSE(Settings().VerifyCopy);
-    RestoreDefaults();
-    LoadSettings();
-    EXPECT_TRUE(Settings().VerifyCopy);
+    for (const Option& o : options) {
+        SCOPED_TRACE(o.key);
+        bool& value = Settings().*o.field;
+        struct Case { std::string ini; bool on; } cases[] = {
+            {"", true},  // no key
+            {o.key + "=0\r\n", false},
+            {o.key + "=1\r\n", true},
+            {o.key + "= 0 \r\n", false},
+            {o.key + "=0x0\r\n", false},
+            {o.key + "=2\r\n", true},
+            {o.key + "=\r\n", true},      // malformed values read as the default
+            {o.key + "=ne\r\n", true},
+            {o.key + "=0.5\r\n", true},
+        };
+        for (const Case& c : cases) {
+            WriteIni("[Options]\r\n" + c.ini);
+            value = !c.on;
+            LoadSettings();
+            EXPECT_EQ(value, c.on) << c.ini;
+        }
+
+        for (bool on : {false, true}) {
+            value = on;
+            SaveSettings();
+            EXPECT_EQ(RawValue(ReadIni(), o.key), on ? "1" : "0");
+            value = !on;
+            LoadSettings();
+            EXPECT_EQ(value, on);
+        }
+
+        // The factory file switches it on again.
+        EXPECT_EQ(RawValue(settingstest::IniText(factory), o.key), "1");
+        ASSERT_TRUE(settingstest::WriteFileFresh(Folder() + L"setting_def.ini", factory));
+        WriteIni("[Options]\r\n" + o.key + "=0\r\n");
+        LoadSettings();
+        ASSERT_FALSE(value);
+        RestoreDefaults();
+        LoadSettings();
+        EXPECT_TRUE(value);
+    }
 }

@@ -14,6 +14,7 @@
 #include "device/Unit2_win.h"
 #include "framework/Application.h"
 #include "framework/SkinManager.h"
+#include "import/ImportHistory_win.h"
 #include "settings/SkinFolder_win.h"
 #include "framework/Strings.h"
 #include "import/ImportJob.h"
@@ -747,47 +748,102 @@ TEST_F(SettingsWindowTest, ModalUseEndsWithOneForOkAndTwoForEsc) {
     EXPECT_EQ(w.EditMask.Text(), "a*b");
 }
 
-TEST_F(SettingsWindowTest, CopyCheckBoxLoadsSavesCancelsAndRestoresLikeItsNeighbours) {
+// The copy check and the skipping of files imported before: on the options
+// page, in force at once, saved with OK, taken back by Storno, on again
+// with the factory settings.
+TEST_F(SettingsWindowTest, OptionBoxesLoadSaveCancelAndRestoreLikeTheirNeighbours) {
     WriteIni("[Mask]\r\nCurrentMask=%yyyy%\\%mm%\\%file_name%.%file_ext%\r\nPath=C:\\Foto\\\r\n"
-             "[Options]\r\nAutoUpdate=0\r\nVerifyCopy=0\r\n");
+             "[Options]\r\nAutoUpdate=0\r\nVerifyCopy=0\r\nSkipImported=0\r\n");
     wintest::WriteFileBytes(folder + L"setting_def.ini",
                             wintest::ReadFileBytes(wintest::SourceDir() + L"res\\beside\\setting_def.ini"));
     TForm1 form;
     TSettingsWindow& w = *form.SettingsWindow;
-    // With the other options, and its tool tip is one sentence.
-    EXPECT_EQ(GetParent(w.sCheckVerify.Handle()), w.sTabSheetSetting->Handle());
-    EXPECT_EQ(w.sCheckVerify.Text(), "Ověřovat zkopírované soubory");
-    const std::string hint = w.sCheckVerify.Hint();
-    ASSERT_FALSE(hint.empty());
-    EXPECT_EQ(hint.find_first_of(".!?"), hint.size() - 1) << hint;
+    const struct Box {
+        fw::CheckBox& box;
+        const char* caption;
+        const wchar_t* key;
+        bool TSettings::*field;
+    } boxes[] = {{w.sCheckVerify, "Ověřovat zkopírované soubory", L"VerifyCopy", &TSettings::VerifyCopy},
+                 {w.sCheckSkipImported, "Nekopírovat soubory, které už byly importovány", L"SkipImported",
+                  &TSettings::SkipImported}};
+    for (const Box& b : boxes) {
+        SCOPED_TRACE(b.caption);
+        bool& value = Settings().*b.field;
+        // With the other options, and its tool tip is one sentence.
+        EXPECT_EQ(GetParent(b.box.Handle()), w.sTabSheetSetting->Handle());
+        EXPECT_EQ(b.box.Text(), b.caption);
+        const std::string hint = b.box.Hint();
+        ASSERT_FALSE(hint.empty());
+        EXPECT_EQ(hint.find_first_of(".!?"), hint.size() - 1) << hint;
 
-    EXPECT_FALSE(w.sCheckVerify.Checked());
-    EXPECT_FALSE(Settings().VerifyCopy);
-    auto click = [&] { SendMessageW(w.sCheckVerify.Handle(), BM_CLICK, 0, 0); };
+        EXPECT_FALSE(b.box.Checked());
+        EXPECT_FALSE(value);
+        auto click = [&] { SendMessageW(b.box.Handle(), BM_CLICK, 0, 0); };
 
-    form.ShowSettingsWindow();
-    click();
-    EXPECT_TRUE(Settings().VerifyCopy) << "in force at once";
-    w.ButtonStornoClick();
-    EXPECT_FALSE(w.sCheckVerify.Checked());
-    EXPECT_FALSE(Settings().VerifyCopy);
-    EXPECT_EQ(IniValue(L"Options", L"VerifyCopy"), "0");
+        form.ShowSettingsWindow();
+        click();
+        EXPECT_TRUE(value) << "in force at once";
+        w.ButtonStornoClick();
+        EXPECT_FALSE(b.box.Checked());
+        EXPECT_FALSE(value);
+        EXPECT_EQ(IniValue(L"Options", b.key), "0");
 
-    form.ShowSettingsWindow();
-    click();
-    w.ButtonOKClick();
-    EXPECT_EQ(IniValue(L"Options", L"VerifyCopy"), "1");
-    form.ShowSettingsWindow();
-    click();
-    w.ButtonOKClick();
-    EXPECT_EQ(IniValue(L"Options", L"VerifyCopy"), "0");
-    EXPECT_FALSE(Settings().VerifyCopy);
+        form.ShowSettingsWindow();
+        click();
+        w.ButtonOKClick();
+        EXPECT_EQ(IniValue(L"Options", b.key), "1");
+        form.ShowSettingsWindow();
+        click();
+        w.ButtonOKClick();
+        EXPECT_EQ(IniValue(L"Options", b.key), "0");
+        EXPECT_FALSE(value);
+    }
 
     form.ShowSettingsWindow();
     gAnswer = fw::mrYes;
     w.BtnRestoreDefaultClick();
-    EXPECT_TRUE(w.sCheckVerify.Checked());
-    EXPECT_TRUE(Settings().VerifyCopy);
+    for (const Box& b : boxes) {
+        EXPECT_TRUE(b.box.Checked()) << b.caption;
+        EXPECT_TRUE(Settings().*b.field) << b.caption;
+    }
     EXPECT_EQ(gQuestions.size(), 1u);
     form.Hide();
+}
+
+// "Zapomenout historii importů…" empties the history, after a question
+// whose No keeps it.
+TEST_F(SettingsWindowTest, ForgettingTheHistoryAsksFirst) {
+    WriteIni("[Options]\r\nAutoUpdate=0\r\n");
+    const std::wstring history = wintest::MakeTempDir();
+    SetImportHistoryFolder(fw::Utf8(history));
+    {
+        std::string notice;
+        TImportHistory* h = ImportHistory(notice);
+        ASSERT_TRUE(h);
+        ASSERT_TRUE(h->Record({"IMG_1.JPG", 1000, 133562160000000000}, 7, "C:\\Foto\\IMG_1.JPG"));
+        ReleaseImportHistory();
+    }
+    auto rows = [] {
+        std::string notice;
+        const std::optional<int64_t> n = ImportHistory(notice)->Count();
+        ReleaseImportHistory();
+        return n.value_or(-1);
+    };
+    TForm1 form;
+    TSettingsWindow& w = *form.SettingsWindow;
+    EXPECT_EQ(GetParent(w.BtnForgetHistory.Handle()), w.sTabSheetSetting->Handle());
+    EXPECT_EQ(w.BtnForgetHistory.Text(), "Zapomenout historii importů…");
+    form.ShowSettingsWindow();
+    gAnswer = fw::mrNo;
+    SendMessageW(w.BtnForgetHistory.Handle(), BM_CLICK, 0, 0);
+    ASSERT_EQ(gQuestions.size(), 1u);
+    EXPECT_EQ(rows(), 1);
+    gAnswer = fw::mrYes;
+    SendMessageW(w.BtnForgetHistory.Handle(), BM_CLICK, 0, 0);
+    EXPECT_EQ(gQuestions.size(), 2u);
+    EXPECT_EQ(rows(), 0);
+    form.Hide();
+    CloseImportHistory();
+    SetImportHistoryFolder("");
+    wintest::RemoveTree(history);
 }
