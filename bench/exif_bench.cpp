@@ -26,7 +26,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <ctime>
 
 #include <libexif/exif-data.h>
 #endif
@@ -109,6 +111,14 @@ class PosixPlatform : public ICaptureDatePlatform {
 public:
     TDateTime FileWriteTime(const std::string&) override { return 0; }
     TDateTime Now() override { return 0; }
+    // The C library's zone rules for the date itself, as Windows converts.
+    bool UtcToLocal(TDateTime utc, TDateTime& local) override {
+        const time_t t = static_cast<time_t>(std::llround((utc - 25569.0) * 86400.0));
+        struct tm tm;
+        if (!localtime_r(&t, &tm)) return false;
+        local = EncodeDateTime({tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, 0});
+        return true;
+    }
     void ReadExif(const std::string& FileName, TExif& exif) override {
         int fd = open(FileName.c_str(), O_RDONLY);
         if (fd < 0) {
