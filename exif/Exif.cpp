@@ -332,6 +332,7 @@ void TExif::WalkTiff(TExifStream& s, uint64_t base, bool exifDirectory) {
 
     try {
         unsigned count = 0;
+        ExifOffset = 0;  // a block links to its own EXIF directory, never to another block's
         if (exifDirectory) {
             ExifOffset = ifd0;
         } else {
