@@ -1,7 +1,6 @@
 #include "mask/CaptureDate.h"
 
 #include <cctype>
-#include <cstring>
 #include <exception>
 #include <stdexcept>
 
@@ -105,10 +104,11 @@ bool ParseCTime(const std::string& s, DateParts& p) {
     return i == s.size();
 }
 
-// 1 January 1904, where the movie header's clock starts, and the first
-// second no clip can carry: no camera that writes the format had its clock
-// before 1970 (smaller values come from a clock never set, or from one that
-// counts from 1970 by mistake), and the date-time ends with the year 9999.
+// Days from 1 January 1904, where the movie header's clock starts, to the
+// first day a clip can carry and to the first it cannot: no camera that
+// writes the format had its clock before 1970 (smaller values come from a
+// clock never set, or from one that counts from 1970 by mistake), and the
+// date-time ends with the year 9999.
 constexpr int64_t kDays1904To1970 = 24107;
 constexpr int64_t kDays1904To10000 = 2957004;
 
