@@ -275,6 +275,8 @@ TEST(ExifContainers, DamagedTiffRaw) {
     const std::string good = Raw(RawKinds()[0], kDate);
     std::string ifd0Far = good;
     ifd0Far.replace(4, 4, std::string("\xF0\xFF\xFF\xFF", 4));
+    std::string ifd0InHeader = good;
+    ifd0InHeader.replace(4, 4, std::string("\x02\0\0\0", 4));
     Tiff selfLink;
     selfLink.ifd0 = {Raw(0x8769, 4, 1, 8), Ascii(0x9004, kDate)};
     Tiff exifFar;
@@ -286,6 +288,7 @@ TEST(ExifContainers, DamagedTiffRaw) {
         {"mark alone", "II*", NoDate},
         {"header cut", std::string("II*\0\x08\0\0", 7), ReadError},
         {"IFD0 past the end", ifd0Far, ReadError},
+        {"IFD0 pointing into the header itself", ifd0InHeader, NoDate},
         {"IFD0 entry cut", good.substr(0, 30), ReadError},
         {"EXIF directory pointing at IFD0: walked once more, no loop", TiffRaw(selfLink), Date},
         {"EXIF directory past the end", TiffRaw(exifFar, 42, "", 10), ReadError},
