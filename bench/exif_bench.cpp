@@ -1,8 +1,11 @@
-// Capture dates of a generated card tree: 2000 camera-style JPEG files of a
-// few hundred KiB, EXIF block at offset 2, every third file big-endian. Each
-// file's date is read through ExifCaptureDate, warm cache, best of several
-// passes. Natively the same files are also read by a small reader built on
-// libexif (tag 0x9004 only), for comparison. Prints figures, asserts nothing.
+// Capture dates of a generated card tree of a mixed set: 250 files each of
+// JPEG, CR2, NEF, ARW, DNG, CR3, HEIC and MP4 (every second MP4 with its
+// movie box after the data, as cameras write it), a few hundred KiB each,
+// every third block big-endian. Each file's date is read through
+// ExifCaptureDate, warm cache, best of several passes: the whole set in card
+// order, then each format alone. Natively the JPEG files are also read by a
+// small reader built on libexif (tag 0x9004 only), for comparison. Prints
+// figures, asserts nothing.
 //
 // Usage: exif_bench [folder]   (the tree is written there and removed after)
 #include <chrono>
@@ -13,7 +16,7 @@
 
 #include "exif/Exif.h"
 #include "mask/CaptureDate.h"
-#include "tests/core/exif_fixture.h"
+#include "tests/core/container_fixture.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -26,15 +29,19 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <ctime>
 
 #include <libexif/exif-data.h>
 #endif
 
 namespace {
 
-constexpr int kFiles = 2000;
+constexpr int kPerFormat = 250;
 constexpr int kPasses = 5;
+const char* const kFormats[] = {"JPG", "CR2", "NEF", "ARW", "DNG", "CR3", "HEIC", "MP4"};
+constexpr int kFormatCount = 8;
 
 std::string Date(int i) {
     char buf[32];
@@ -43,9 +50,35 @@ std::string Date(int i) {
     return buf;
 }
 
-std::string CameraFile(int i) {
-    size_t size = (100 + (i * 37) % 300) * 1024;
-    return exiffix::Jpeg(exiffix::CameraTiff(i % 3 == 0, Date(i)).Build(), 0, size);
+// File i of a format: its date, and picture or movie data of 100-400 KiB.
+std::string CameraFile(int format, int i) {
+    using namespace exiffix;
+    const size_t size = (100 + (i * 37) % 300) * 1024;
+    const bool motorola = i % 3 == 0;
+    const std::string date = Date(i);
+    switch (format) {
+        case 0: return Jpeg(CameraTiff(motorola, date).Build(), 0, size);
+        case 1: return Raw({"CR2", motorola, 42, std::string("CR\x02\0\0\0\0\0", 8)}, date, size);
+        case 2: return Raw({"NEF", true, 42, ""}, date, size);
+        case 3: return Raw({"ARW", motorola, 42, ""}, date, size);
+        case 4: return Raw({"DNG", motorola, 42, ""}, date, size);
+        case 5: return Cr3Of(date, motorola) + Filler(size);
+        case 6: {
+            Heif heic;
+            heic.exif = ExifItem(CameraTiff(motorola, date).Build());
+            heic.pictureBytes = size;
+            return heic.Build();
+        }
+        default: {
+            Movie clip;
+            clip.brand = "isom";
+            clip.mvhdVersion = i % 2;
+            clip.created = 3300000000ULL + static_cast<uint64_t>(i) * 86400;
+            clip.moovLast = i % 2 == 1;
+            clip.dataBytes = size;
+            return clip.Build();
+        }
+    }
 }
 
 #ifdef _WIN32
@@ -109,6 +142,14 @@ class PosixPlatform : public ICaptureDatePlatform {
 public:
     TDateTime FileWriteTime(const std::string&) override { return 0; }
     TDateTime Now() override { return 0; }
+    // The C library's zone rules for the date itself, as Windows converts.
+    bool UtcToLocal(TDateTime utc, TDateTime& local) override {
+        const time_t t = static_cast<time_t>(std::llround((utc - 25569.0) * 86400.0));
+        struct tm tm;
+        if (!localtime_r(&t, &tm)) return false;
+        local = EncodeDateTime({tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, 0});
+        return true;
+    }
     void ReadExif(const std::string& FileName, TExif& exif) override {
         int fd = open(FileName.c_str(), O_RDONLY);
         if (fd < 0) {
@@ -157,6 +198,14 @@ double Rate(const std::vector<std::string>& files, F readOne, int& okCount) {
     return best;
 }
 
+double ReadRate(const std::vector<std::string>& files, int& ok) {
+    return Rate(files, [](const std::string& f) {
+        TDateTime d = 0;
+        std::string error;
+        return ExifCaptureDate(f, d, error, Platform());
+    }, ok);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -166,41 +215,50 @@ int main(int argc, char** argv) {
     MakeDir(root);
     MakeDir(card);
     MakeDir(folder);
-    std::vector<std::string> files;
+    std::vector<std::string> all;
+    std::vector<std::string> byFormat[kFormatCount];
     double bytes = 0;
-    for (int i = 0; i < kFiles; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "P%07d.JPG", 1070000 + i);
-        std::string path = folder + kSep + name;
-        std::string content = CameraFile(i);
-        bytes += content.size();
-        if (!WriteAll(path, content)) {
-            std::printf("cannot write %s\n", path.c_str());
-            return 1;
+    // In card order: the formats mixed, as a camera and a phone fill a card.
+    for (int i = 0; i < kPerFormat; ++i) {
+        for (int f = 0; f < kFormatCount; ++f) {
+            char name[32];
+            std::snprintf(name, sizeof name, "P%07d.%s", 1070000 + i * kFormatCount + f, kFormats[f]);
+            std::string path = folder + kSep + name;
+            std::string content = CameraFile(f, i);
+            bytes += content.size();
+            if (!WriteAll(path, content)) {
+                std::printf("cannot write %s\n", path.c_str());
+                return 1;
+            }
+            all.push_back(path);
+            byFormat[f].push_back(path);
         }
-        files.push_back(path);
     }
-    std::printf("card tree: %d files, %.0f MiB, in %s\n", kFiles, bytes / 1048576, folder.c_str());
+    const int total = static_cast<int>(all.size());
+    std::printf("card tree: %d files, %.0f MiB, in %s\n", total, bytes / 1048576, folder.c_str());
 
     int ok = 0;
-    double ours = Rate(files, [](const std::string& f) {
-        TDateTime d = 0;
-        std::string error;
-        return ExifCaptureDate(f, d, error, Platform());
-    }, ok);
+    const double mixed = ReadRate(all, ok);
 #ifdef _WIN32
-    std::printf("ExifCaptureDate (Windows files): %8.0f files/s  (%d of %d dates read)\n", ours, ok, kFiles);
+    const char* const kind = "Windows files";
 #else
-    std::printf("ExifCaptureDate (POSIX files):   %8.0f files/s  (%d of %d dates read)\n", ours, ok, kFiles);
+    const char* const kind = "POSIX files";
+#endif
+    std::printf("ExifCaptureDate (%s), mixed set: %8.0f files/s  (%d of %d dates read)\n", kind, mixed, ok, total);
+    for (int f = 0; f < kFormatCount; ++f) {
+        const double rate = ReadRate(byFormat[f], ok);
+        std::printf("  %-4s %8.0f files/s  (%d of %d)\n", kFormats[f], rate, ok, kPerFormat);
+    }
+#ifndef _WIN32
     int okLib = 0;
-    double lib = Rate(files, [](const std::string& f) {
+    double lib = Rate(byFormat[0], [](const std::string& f) {
         std::string text;
         return LibexifDate(f, text);
     }, okLib);
-    std::printf("libexif, tag 0x9004:             %8.0f files/s  (%d of %d dates read)\n", lib, okLib, kFiles);
+    std::printf("libexif, tag 0x9004, JPG: %8.0f files/s  (%d of %d dates read)\n", lib, okLib, kPerFormat);
 #endif
 
-    for (const std::string& f : files) RemoveFile(f);
+    for (const std::string& f : all) RemoveFile(f);
     RemoveDir(folder);
     RemoveDir(card);
     RemoveDir(root);

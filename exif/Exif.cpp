@@ -5,6 +5,12 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "exif/ExifStream.h"
+#include "exif/IsoMedia.h"
+#include "exif/JpegSegments.h"
+#include "exif/Riff.h"
+#include "exif/TiffRaw.h"
+
 const char* const kReadBeyondEndOfFile = "Read beyond end of file";
 
 size_t TMemoryReadFile::ReadAt(uint64_t offset, void* dst, size_t n) {
@@ -13,69 +19,6 @@ size_t TMemoryReadFile::ReadAt(uint64_t offset, void* dst, size_t n) {
     std::memcpy(dst, bytes_.data() + offset, got);
     return got;
 }
-
-// A cursor over the file with one read-ahead window. Camera files keep the
-// whole EXIF directory and its values in the first few KiB, so one read of
-// the head usually serves the entire walk; every further read is a system
-// call, which is what makes a reader slow on a card (and under Wine).
-class TExifStream {
-public:
-    explicit TExifStream(IReadFile& file) : file_(file) {}
-
-    uint64_t pos = 0;  // where the directory walk stands
-
-    // Reads n bytes at pos and moves past them; a short read ends the walk
-    // with the I/O error.
-    void Read(void* dst, size_t n) {
-        if (!ReadAt(pos, dst, n)) throw std::runtime_error(kReadBeyondEndOfFile);
-        pos += n;
-    }
-
-    // Reads n bytes at an absolute position without moving the walk; false
-    // when the file ends first.
-    bool ReadAt(uint64_t at, void* dst, size_t n) {
-        auto* out = static_cast<uint8_t*>(dst);
-        while (n > 0) {
-            const uint8_t* p = nullptr;
-            size_t avail = Window(at, p);
-            if (avail == 0) return false;
-            size_t take = std::min(avail, n);
-            std::memcpy(out, p, take);
-            out += take;
-            at += take;
-            n -= take;
-        }
-        return true;
-    }
-
-    bool Eof() {
-        const uint8_t* p = nullptr;
-        return Window(pos, p) == 0;
-    }
-
-    // The bytes buffered at an absolute position (refilling the window when
-    // needed); 0 at or past the end of the file.
-    size_t Window(uint64_t at, const uint8_t*& p) {
-        if (at >= eofAt_) return 0;
-        if (at < bufStart_ || at - bufStart_ >= bufLen_) {
-            bufStart_ = at;
-            bufLen_ = 0;
-            bufLen_ = file_.ReadAt(at, buf_, sizeof buf_);
-            if (bufLen_ < sizeof buf_) eofAt_ = at + bufLen_;
-            if (bufLen_ == 0) return 0;
-        }
-        size_t skip = static_cast<size_t>(at - bufStart_);
-        p = buf_ + skip;
-        return bufLen_ - skip;
-    }
-
-private:
-    IReadFile& file_;
-    uint64_t bufStart_ = 0;
-    size_t bufLen_ = 0;
-    uint64_t eofAt_ = UINT64_MAX;  // known once a read came back short
-    uint8_t buf_[4096];
-};
 
 namespace {
 
@@ -189,10 +132,45 @@ uint16_t TExif::ToHost16(const uint8_t* p) const {
 
 void TExif::Clear() { *this = TExif(); }
 
+// The reader's side of the walkers: every EXIF block they find goes
+// through the one tag walk, every movie date into its field.
+class TExifBlocks : public IExifBlocks {
+public:
+    TExifBlocks(TExif& exif, TExifStream& s) : exif_(exif), s_(s) {}
+    void TiffBlock(uint64_t base, bool exifDirectory) override {
+        exif_.HasExif = true;
+        exif_.WalkTiff(s_, base, exifDirectory);
+    }
+    void MovieCreated(uint64_t secondsSince1904) override { exif_.MovieCreated = secondsSince1904; }
+    void CreationDate(const std::string& text) override { exif_.CreationDate = text; }
+
+private:
+    TExif& exif_;
+    TExifStream& s_;
+};
+
+// The container is told by its first bytes, not by the file's name: a card
+// holds what the camera wrote, whatever the extension says. A file too short
+// for the two bytes of a JPEG start is unreadable; one that is none of these
+// containers has no EXIF block.
 void TExif::ReadFromFile(IReadFile& file) {
     Clear();
     TExifStream s(file);
-    Walk(s);
+    TExifBlocks blocks(*this, s);
+    uint8_t head[16];
+    s.pos = 0;
+    s.Read(head, 2);
+    const size_t n = s.ReadUpTo(0, head, sizeof head);
+    if (head[0] == 0xFF && head[1] == 0xD8)
+        WalkJpeg(s, 0, blocks);
+    else if (IsTiffRaw(head, n))
+        WalkTiffRaw(blocks);
+    else if (IsRaf(head, n))
+        WalkRaf(s, blocks);
+    else if (IsIsoMedia(head, n))
+        WalkIsoMedia(s, blocks);
+    else if (IsAvi(head, n))
+        WalkAvi(s, blocks);
 }
 
 TExif::TEntry TExif::ReadEntry(TExifStream& s) {
@@ -294,41 +272,16 @@ std::string TExif::ReadRationalText(TExifStream& s, uint64_t position, bool deci
     return text;
 }
 
-void TExif::Walk(TExifStream& s) {
-    uint8_t b[11];
-    s.pos = 0;
-    s.Read(b, 2);
-    if (b[0] != 0xFF || b[1] != 0xD8) return;
-
-    // The APP1 segment is looked for right after the start of the image, or
-    // after an APP0 taken to be the standard 16-byte JFIF header.
-    s.pos = 2;
-    s.Read(b, 9);
-    if (b[0] == 0xFF && b[1] == 0xE0) {
-        s.pos = 20;
-        s.Read(b, 9);
-    }
-    if (b[0] != 0xFF || b[1] != 0xE1) {
-        // Otherwise a bounded scan in steps of two bytes.
-        uint8_t w[2] = {0, 0};
-        bool found = false;
-        for (int i = 0; i < 1001 && !s.Eof(); ++i) {
-            s.Read(w, 2);
-            if (w[0] == 0xFF && w[1] == 0xE1) {
-                found = true;
-                break;
-            }
-        }
-        if (!found) return;
-        s.pos -= 2;
-        s.Read(b, 9);
-    }
-    HasExif = true;
-    const uint64_t base = s.pos - 9 + 10;  // the TIFF header, past "Exif" 00 00
-
-    s.Read(b, 11);
-    Motorola = b[1] == 'M' && b[2] == 'M';
-    const uint32_t ifd0 = ToHost32(b + 5);
+// The one tag walk, over a TIFF block wherever its container keeps it: the
+// header, IFD0 and the EXIF directory it links to. All offsets count from
+// the header's first byte. The header is read with the two bytes after it,
+// which are IFD0's entry count in the usual layout (IFD0 at offset 8).
+void TExif::WalkTiff(TExifStream& s, uint64_t base, bool exifDirectory) {
+    uint8_t b[10];
+    s.pos = base;
+    s.Read(b, 10);
+    Motorola = b[0] == 'M' && b[1] == 'M';
+    const uint32_t ifd0 = ToHost32(b + 4);
 
     TEntry pending[kSlotCount];
     bool has[kSlotCount] = {};
@@ -378,11 +331,17 @@ void TExif::Walk(TExifStream& s) {
     };
 
     try {
-        s.pos = base + ifd0;
-        s.Read(b, 2);
-        // A count of 0 is taken as "up to 100 entries, until a tag 0 entry".
-        unsigned count = ToHost16(b);
-        if (count == 0) count = 100;
+        unsigned count = 0;
+        ExifOffset = 0;  // a block links to its own EXIF directory, never to another block's
+        if (exifDirectory) {
+            ExifOffset = ifd0;
+        } else {
+            s.pos = base + ifd0;
+            s.Read(b, 2);
+            // A count of 0 is taken as "up to 100 entries, until a tag 0 entry".
+            count = ToHost16(b);
+            if (count == 0) count = 100;
+        }
         for (unsigned i = 0; i < count; ++i) {
             TEntry e = ReadEntry(s);
             if (e.tag == 0) break;

@@ -1,7 +1,9 @@
 #pragma once
-// The EXIF reader: a fixed set of values from the EXIF block of a JPEG file,
-// read with a few positioned reads (never the whole picture). Portable; the
-// Windows file access lives in ExifFile_win.cpp.
+// The EXIF reader: a fixed set of values from the EXIF block of a picture
+// (JPEG, TIFF-based RAW, RAF, HEIF/AVIF, CR3) and the dates a movie keeps
+// of its own (QuickTime/MP4, AVI), read with a few positioned reads (never
+// the whole file). Portable; the Windows file access lives in
+// ExifFile_win.cpp, the walkers of the containers in files of their own.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,6 +33,7 @@ private:
 extern const char* const kReadBeyondEndOfFile;
 
 class TExifStream;
+class TExifBlocks;
 
 class TExif {
 public:
@@ -66,6 +69,12 @@ public:
     std::string Software;
     std::string Artist;
     std::string CompressedBitsPerPixel;
+    // A movie's own dates, for files without an EXIF date: the creation time
+    // of the QuickTime/MP4 movie header (seconds since 1904, UTC, as stored;
+    // 0 when none), and the date text the clip keeps (QuickTime's
+    // com.apple.quicktime.creationdate, AVI's IDIT), as stored.
+    uint64_t MovieCreated = 0;
+    std::string CreationDate;
 
     // Clears every field, then fills them from the file. Throws
     // std::runtime_error when the file cannot be read or ends inside a
@@ -85,6 +94,8 @@ public:
     static std::string FlashName(uint32_t v);
 
 private:
+    friend class TExifBlocks;
+
     struct TEntry {
         uint16_t tag = 0;
         uint16_t type = 0;
@@ -94,7 +105,7 @@ private:
     };
 
     void Clear();
-    void Walk(TExifStream& s);
+    void WalkTiff(TExifStream& s, uint64_t base, bool exifDirectory);
     TEntry ReadEntry(TExifStream& s);
     std::string ReadText(TExifStream& s, uint64_t position, const TEntry& e);
     int32_t ReadLong(TExifStream& s, uint64_t position);

@@ -1,6 +1,9 @@
-// Hostile JPEG heads for the EXIF reader, read from memory, and hostile date
-// texts for the capture-date parser. The reader may raise its I/O error but
-// must never crash, hang, grow without bound or break its own promises.
+// Hostile files for the EXIF reader, read from memory: JPEG heads, TIFF-based
+// RAW, RAF, HEIF/AVIF, CR3, QuickTime/MP4 and AVI (the reader tells them by
+// their first bytes, so one target reaches every walker from its seeds), and
+// hostile date texts for the capture-date parsers. The reader may raise its
+// I/O error but must never crash, hang, grow without bound, read without
+// bound or break its own promises.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,8 +12,9 @@
 #include <vector>
 
 #include "exif/Exif.h"
+#include "exif/ExifStream.h"
 #include "mask/CaptureDate.h"
-#include "tests/core/exif_fixture.h"
+#include "tests/core/container_fixture.h"
 #include "fuzz/Seeds.h"
 
 namespace {
@@ -50,6 +54,39 @@ void WriteSeeds(const char* dir) {
     seeds.push_back(std::string("\xFF\xD8\xFF\xE1\x00\x20http://ns.adobe.com/xap/1.0/\0<x/>", 38));
     seeds.push_back(Jpeg(CameraTiff(true, "2008:05:09 14:07:03").Build()).substr(0, 60));
     seeds.push_back("2008:05:09 14:07:03");
+
+    const std::string date = "2019:07:14 00:30:12";
+    for (const RawKind& kind : RawKinds()) seeds.push_back(Raw(kind, date, 64));
+    seeds.push_back(Raf(Jpeg(CameraTiff(true, date).Build(), 16, 600), 0, 64));
+    Heif heic;
+    heic.exif = ExifItem(CameraTiff(false, date).Build());
+    heic.pictureBytes = 64;
+    seeds.push_back(heic.Build());
+    Heif avif = heic;
+    avif.brand = "avif";
+    avif.coding = "av01";
+    avif.infeVersion = 3;
+    seeds.push_back(avif.Build());
+    Heif idat = heic;
+    idat.inIdat = true;
+    seeds.push_back(idat.Build());
+    seeds.push_back(Cr3Of(date, false));
+    seeds.push_back(Cr3Of(date, true));
+    Movie mov;
+    mov.created = 3645901812ULL;
+    mov.creationDate = "2019-07-14T00:30:12+0200";
+    mov.dataBytes = 64;
+    seeds.push_back(mov.Build());
+    Movie mp4 = mov;
+    mp4.brand = "isom";
+    mp4.mvhdVersion = 1;
+    mp4.quickTimeMeta = false;
+    mp4.moovLast = true;
+    seeds.push_back(mp4.Build());
+    seeds.push_back(Avi("SUN JUL 14 00:30:12 2019\n", 64));
+    seeds.push_back(Ftyp("qt  ", "qt  ") + Box64("moov", Mvhd(1, 1833332745600ULL), 1ULL << 40));
+    seeds.push_back("2019-07-14T00:30:12+0200");
+    seeds.push_back("SUN JUL 14 00:30:12 2019");
     WriteSeedFiles(dir, seeds);
 }
 
@@ -57,9 +94,40 @@ void WriteSeeds(const char* dir) {
 
 KOLIBRIO_FUZZ_SEEDS(WriteSeeds)
 
+// Counts the reads the walkers ask for and where they ask.
+class CountingFile : public IReadFile {
+public:
+    explicit CountingFile(const std::string& bytes) : file_(bytes) {}
+    size_t ReadAt(uint64_t offset, void* dst, size_t n) override {
+        ++calls;
+        Require(offset < kMaxFileOffset, "no position past every file reaches the system");
+        return file_.ReadAt(offset, dst, n);
+    }
+    int calls = 0;
+
+private:
+    TMemoryReadFile file_;
+};
+
+// Converts without a system: an hour ahead, enough to follow the path.
+class NoSystem : public ICaptureDatePlatform {
+public:
+    TDateTime FileWriteTime(const std::string&) override { return 0; }
+    TDateTime Now() override { return 0; }
+    void ReadExif(const std::string&, TExif&) override {}
+    bool UtcToLocal(TDateTime utc, TDateTime& local) override {
+        local = utc + 1.0 / 24;
+        return true;
+    }
+};
+
+void CheckDate(bool ok, TDateTime d, const char* what) {
+    if (ok) Require(IsValidDateParts(DecodeDateTime(d)), what);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    TMemoryReadFile file(bytes);
+    CountingFile file(bytes);
     TExif x;
     x.Make = "stale ";  // a text read from a file never ends in a blank
     try {
@@ -68,6 +136,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Require(std::string(e.what()) == kReadBeyondEndOfFile, "only the end of the file can fail in memory");
     }
     Require(x.Make != "stale ", "fields are cleared first");
+    Require(file.calls <= TExifStream::kMaxReads, "reads stay within their budget");
+    Require(x.CreationDate.size() <= 64, "a date text stays short");
+    Require(x.CreationDate.empty() || static_cast<unsigned char>(x.CreationDate.back()) > 32,
+            "a date text is trimmed");
     for (const std::string& t : Texts(x)) {
         Require(t.size() <= 65535, "texts stay bounded");
         Require(t.empty() || static_cast<unsigned char>(t.back()) > 32, "texts are trimmed");
@@ -80,7 +152,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ParseExifDateTime(x.DateTimeDigitized, d)) {
         Require(IsValidDateParts(DecodeDateTime(d)), "a parsed date is a real day");
     }
+    NoSystem none;
+    TDateTime movie = -1;
+    CheckDate(MovieCaptureDate(x, movie, none), movie, "a movie's date is a real day");
+
     std::string text = bytes.substr(0, 40);
+    bool utc = false;
+    d = -1;
+    if (ParseCreationDate(text, d, utc)) {
+        Require(IsValidDateParts(DecodeDateTime(d)), "a parsed creation date is a real day");
+    } else {
+        Require(d == -1, "a rejected creation date leaves the date alone");
+    }
+    TDateTime header = -1;
+    uint64_t seconds = 0;
+    for (size_t i = 0; i < 8 && i < size; ++i) seconds = seconds << 8 | data[i];
+    CheckDate(MovieHeaderTime(seconds, header), header, "a header time is a real day");
     d = -1;
     if (ParseExifDateTime(text, d)) {
         DateParts p = DecodeDateTime(d);

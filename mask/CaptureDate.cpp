@@ -1,5 +1,6 @@
 #include "mask/CaptureDate.h"
 
+#include <cctype>
 #include <exception>
 #include <stdexcept>
 
@@ -27,6 +28,89 @@ bool Expect(const std::string& s, size_t& i, char c) {
     }
     return false;
 }
+
+// Exactly n digits at i, no blanks before them.
+bool Digits(const std::string& s, size_t& i, int n, int& value) {
+    value = 0;
+    for (int k = 0; k < n; ++k, ++i) {
+        if (i >= s.size() || !IsDigit(s[i])) return false;
+        value = value * 10 + (s[i] - '0');
+    }
+    return true;
+}
+
+// "2019-07-14T00:30:12", then optional fractions of a second and the offset
+// ("Z", "+0200", "+02:00", "+02"). A text without an offset is not taken:
+// whether it is local time or UTC is anybody's guess.
+bool ParseIso8601(const std::string& s, DateParts& p, bool& utc) {
+    size_t i = 0;
+    if (!Digits(s, i, 4, p.year) || !Expect(s, i, '-') || !Digits(s, i, 2, p.month) || !Expect(s, i, '-') ||
+        !Digits(s, i, 2, p.day))
+        return false;
+    if (!Expect(s, i, 'T') && !Expect(s, i, ' ')) return false;
+    if (!Digits(s, i, 2, p.hour) || !Expect(s, i, ':') || !Digits(s, i, 2, p.minute) || !Expect(s, i, ':') ||
+        !Digits(s, i, 2, p.second))
+        return false;
+    p.millisecond = 0;
+    if (Expect(s, i, '.') || Expect(s, i, ',')) {
+        int digits = 0;
+        for (; i < s.size() && IsDigit(s[i]); ++i, ++digits)
+            if (digits < 3) p.millisecond = p.millisecond * 10 + (s[i] - '0');
+        if (digits == 0) return false;
+        for (; digits < 3; ++digits) p.millisecond *= 10;
+    }
+    if (Expect(s, i, 'Z')) {
+        if (i != s.size()) return false;
+        utc = true;
+        return true;
+    }
+    if (i >= s.size() || (s[i] != '+' && s[i] != '-')) return false;
+    ++i;
+    int hours = 0, minutes = 0;
+    if (!Digits(s, i, 2, hours)) return false;
+    if (i < s.size()) {
+        Expect(s, i, ':');
+        if (!Digits(s, i, 2, minutes)) return false;
+    }
+    utc = false;
+    return i == s.size() && hours <= 14 && minutes < 60;
+}
+
+// "SUN JUL 14 00:30:12 2019": the weekday is not checked, the month is
+// English in any letter case, blanks may repeat.
+bool ParseCTime(const std::string& s, DateParts& p) {
+    static const char* const kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                          "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    size_t i = 0;
+    auto word = [&](std::string& out) {
+        while (i < s.size() && s[i] == ' ') ++i;
+        out.clear();
+        while (i < s.size() && std::isalpha(static_cast<unsigned char>(s[i])))
+            out += static_cast<char>(std::toupper(static_cast<unsigned char>(s[i++])));
+        return out.size() == 3;
+    };
+    std::string weekday, month;
+    if (!word(weekday) || !word(month)) return false;
+    p.month = 0;
+    for (int m = 0; m < 12; ++m)
+        if (month == kMonths[m]) p.month = m + 1;
+    int digits = 0;
+    if (p.month == 0 || !ReadNumber(s, i, p.day, digits) || digits > 2) return false;
+    if (!ReadNumber(s, i, p.hour, digits) || digits > 2 || !Expect(s, i, ':')) return false;
+    if (!ReadNumber(s, i, p.minute, digits) || digits > 2 || !Expect(s, i, ':')) return false;
+    if (!ReadNumber(s, i, p.second, digits) || digits > 2) return false;
+    if (!ReadNumber(s, i, p.year, digits) || digits != 4) return false;
+    p.millisecond = 0;
+    return i == s.size();
+}
+
+// Days from 1 January 1904, where the movie header's clock starts, to the
+// first day a clip can carry and to the first it cannot: no camera that
+// writes the format had its clock before 1970 (smaller values come from a
+// clock never set, or from one that counts from 1970 by mistake), and the
+// date-time ends with the year 9999.
+constexpr int64_t kDays1904To1970 = 24107;
+constexpr int64_t kDays1904To10000 = 2957004;
 
 }  // namespace
 
@@ -59,6 +143,52 @@ bool ParseExifDateTime(const std::string& raw, TDateTime& out) {
     return true;
 }
 
+bool ParseCreationDate(const std::string& raw, TDateTime& out, bool& utc) {
+    std::string text = raw;
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.pop_back();
+    DateParts p;
+    bool isUtc = false;
+    TDateTime exifForm = 0;
+    if (ParseIso8601(text, p, isUtc) || ParseCTime(text, p)) {
+        if (!IsValidDateParts(p)) return false;
+        out = EncodeDateTime(p);
+        utc = isUtc;
+        return true;
+    }
+    if (ParseExifDateTime(text, exifForm)) {
+        out = exifForm;
+        utc = false;
+        return true;
+    }
+    return false;
+}
+
+bool MovieHeaderTime(uint64_t secondsSince1904, TDateTime& utc) {
+    const uint64_t day = secondsSince1904 / 86400, second = secondsSince1904 % 86400;
+    if (day < uint64_t(kDays1904To1970) || day >= uint64_t(kDays1904To10000)) return false;
+    utc = EncodeDateTime({1904, 1, 1}) + static_cast<double>(day) + static_cast<double>(second) / 86400.0;
+    return true;
+}
+
+// The text wins over the movie header: phones write it with the offset of
+// the place where the clip was shot, so its wall-clock time is the one the
+// photos of the same moment carry in their EXIF blocks, wherever the
+// computer that imports them is. A text in UTC, like the header, is turned
+// into the computer's local time of that date.
+bool MovieCaptureDate(const TExif& exif, TDateTime& out, ICaptureDatePlatform& platform) {
+    TDateTime t = 0;
+    bool utc = false;
+    if (!exif.CreationDate.empty() && ParseCreationDate(exif.CreationDate, t, utc)) {
+        if (!utc) {
+            out = t;
+            return true;
+        }
+        return platform.UtcToLocal(t, out);
+    }
+    if (MovieHeaderTime(exif.MovieCreated, t)) return platform.UtcToLocal(t, out);
+    return false;
+}
+
 bool ExifCaptureDate(const std::string& FileName, TDateTime& D, std::string& ErrorText,
                      ICaptureDatePlatform& platform) {
     bool result = false;
@@ -67,6 +197,7 @@ bool ExifCaptureDate(const std::string& FileName, TDateTime& D, std::string& Err
         TExif exif;
         platform.ReadExif(FileName, exif);
         if (exif.HasExif) result = ParseExifDateTime(exif.DateTimeDigitized, parsed);
+        if (!result) result = MovieCaptureDate(exif, parsed, platform);
     } catch (const std::exception& e) {
         ErrorText = e.what();
     }
@@ -123,6 +254,8 @@ void TRememberedFileDates::ReadExif(const std::string& FileName, TExif& exif) {
             system_.ReadExif(FileName, read);
             e.hasExif = read.HasExif;
             e.digitized = read.DateTimeDigitized;
+            e.movieCreated = read.MovieCreated;
+            e.creationDate = read.CreationDate;
         } catch (const std::exception& x) {
             e.exifThrew = true;
             e.exifError = x.what();
@@ -132,4 +265,6 @@ void TRememberedFileDates::ReadExif(const std::string& FileName, TExif& exif) {
     if (e.exifThrew) throw std::runtime_error(e.exifError);
     exif.HasExif = e.hasExif;
     exif.DateTimeDigitized = e.digitized;
+    exif.MovieCreated = e.movieCreated;
+    exif.CreationDate = e.creationDate;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The capture date of a file: the moment of the call, the file's last-write
-// time, or the date of its EXIF block with the file time as fallback, as the
-// TimeForMask setting chooses. Portable; the Windows platform is in
-// CaptureDate_win.h.
+// time, or the date of its EXIF block (or, for a movie, the date it keeps of
+// its own) with the file time as fallback, as the TimeForMask setting
+// chooses. Portable; the Windows platform is in CaptureDate_win.h.
 #include <string>
 #include <unordered_map>
 
@@ -20,6 +20,10 @@ public:
     virtual TDateTime Now() = 0;
     // TExif::ReadFromFile of the named file; throws what the reader throws.
     virtual void ReadExif(const std::string& FileName, TExif& exif) = 0;
+    // A UTC date-time in local time, with the time zone's offset and
+    // daylight-saving state of that date (as Windows shows a clip's media
+    // date); false when the system cannot convert it.
+    virtual bool UtcToLocal(TDateTime utc, TDateTime& local) = 0;
 };
 
 // An import asks every file's capture date twice, once to order the files
@@ -27,20 +31,23 @@ public:
 // a close. This platform reads each file's EXIF date and file time once and
 // answers again from what it read, failures included; the clock is asked
 // anew every time. Of the EXIF block it keeps only what the capture date
-// reads (whether there is one, and its digitized date): a card of 100,000
-// files would otherwise hold 100,000 whole blocks.
+// reads (whether there is one, its digitized date and a movie's own dates):
+// a card of 100,000 files would otherwise hold 100,000 whole blocks.
 class TRememberedFileDates : public ICaptureDatePlatform {
 public:
     explicit TRememberedFileDates(ICaptureDatePlatform& system) : system_(system) {}
     TDateTime FileWriteTime(const std::string& FileName) override;
     TDateTime Now() override { return system_.Now(); }
     void ReadExif(const std::string& FileName, TExif& exif) override;
+    bool UtcToLocal(TDateTime utc, TDateTime& local) override { return system_.UtcToLocal(utc, local); }
 
 private:
     struct Entry {
         bool exifRead = false;
         bool hasExif = false;
         std::string digitized;
+        uint64_t movieCreated = 0;
+        std::string creationDate;
         std::string exifError;  // what the read threw, when it threw
         bool exifThrew = false;
         bool timeRead = false;
@@ -56,11 +63,25 @@ private:
 TDateTime CaptureDate(TTimeSource source, const std::string& FileName, std::string& ErrorText,
                       ICaptureDatePlatform& platform);
 
-// True when the EXIF date (tag 9004) was read into D; D is written only then.
-// Once ErrorText holds a message, from this call or an earlier one, the
-// result is false.
+// True when the EXIF date (tag 9004), or for a file without one the date a
+// movie keeps of its own, was read into D; D is written only then. Once
+// ErrorText holds a message, from this call or an earlier one, the result
+// is false.
 bool ExifCaptureDate(const std::string& FileName, TDateTime& D, std::string& ErrorText,
                      ICaptureDatePlatform& platform);
 
 // "YYYY:MM:DD HH:MM:SS" and the few variants described at the definition.
 bool ParseExifDateTime(const std::string& text, TDateTime& out);
+
+// A movie's own date in local time: its creation-date text, else the movie
+// header's creation time converted from UTC. False when it has neither, or
+// neither is a date.
+bool MovieCaptureDate(const TExif& exif, TDateTime& out, ICaptureDatePlatform& platform);
+// The date texts movies keep: ISO 8601 with an offset of its own
+// ("2019-07-14T00:30:12+0200"), the C library's form of AVI's IDIT
+// ("SUN JUL 14 00:30:12 2019") and the EXIF form. utc says the text is in
+// UTC ("Z") rather than a local time.
+bool ParseCreationDate(const std::string& text, TDateTime& out, bool& utc);
+// The movie header's creation time (seconds since 1904) as a UTC date-time;
+// false for 0 and for values no clip can carry.
+bool MovieHeaderTime(uint64_t secondsSince1904, TDateTime& utc);

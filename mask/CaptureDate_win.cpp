@@ -23,6 +23,7 @@ public:
     TDateTime FileWriteTime(const std::string& FileName) override { return ::FileWriteTime(FileName); }
     TDateTime Now() override { return LocalNow(); }
     void ReadExif(const std::string& FileName, TExif& exif) override { exif.ReadFromFile(FileName); }
+    bool UtcToLocal(TDateTime utc, TDateTime& local) override { return ::UtcToLocal(utc, local); }
 };
 
 }  // namespace
@@ -42,6 +43,26 @@ TDateTime FileWriteTime(const std::string& FileName) {
     SYSTEMTIME st;
     if (!FileTimeToLocalFileTime(&fd.ftLastWriteTime, &local) || !FileTimeToSystemTime(&local, &st)) return 0;
     return FromSystemTime(st);
+}
+
+// The zone's rules for the date itself, as Explorer shows a clip's media
+// date: a summer clip keeps its summer offset when imported in winter,
+// unlike a file time (FileTimeToLocalFileTime takes the offset of now).
+bool UtcToLocal(TDateTime utc, TDateTime& local) {
+    const DateParts p = DecodeDateTime(utc);
+    if (!IsValidDateParts(p) || p.year < 1601) return false;
+    SYSTEMTIME st = {};
+    st.wYear = static_cast<WORD>(p.year);
+    st.wMonth = static_cast<WORD>(p.month);
+    st.wDay = static_cast<WORD>(p.day);
+    st.wHour = static_cast<WORD>(p.hour);
+    st.wMinute = static_cast<WORD>(p.minute);
+    st.wSecond = static_cast<WORD>(p.second);
+    st.wMilliseconds = static_cast<WORD>(p.millisecond);
+    SYSTEMTIME lt;
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &st, &lt)) return false;
+    local = FromSystemTime(lt);
+    return true;
 }
 
 TDateTime LocalNow() {

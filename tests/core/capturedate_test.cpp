@@ -1,11 +1,12 @@
 #include "mask/CaptureDate.h"
 
+#include <cmath>
 #include <map>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
 
-#include "tests/core/exif_fixture.h"
+#include "tests/core/container_fixture.h"
 
 using namespace exiffix;
 
@@ -25,6 +26,7 @@ public:
     std::string writeTimeError;  // thrown by every file-time lookup when set
     TDateTime clock = At(2026, 12, 10, 11, 0, 0, 0);
     int exifReads = 0;
+    int conversions = 0;
 
     TDateTime FileWriteTime(const std::string& FileName) override {
         if (!writeTimeError.empty()) throw std::runtime_error(writeTimeError);
@@ -42,6 +44,20 @@ public:
         if (it == files.end()) return;
         TMemoryReadFile file(it->second);
         exif.ReadFromFile(file);
+    }
+
+    // Central European rules: an hour ahead of UTC, two from the last Sunday
+    // of March to the last Sunday of October (switching at 01:00 UTC).
+    bool UtcToLocal(TDateTime utc, TDateTime& local) override {
+        ++conversions;
+        const DateParts p = DecodeDateTime(utc);
+        auto lastSunday = [&](int month) {
+            TDateTime last = At(p.year, month, 31, 1);
+            return last - DayOfWeek(last);
+        };
+        const bool summer = utc >= lastSunday(3) && utc < lastSunday(10);
+        local = utc + (summer ? 2 : 1) / 24.0;
+        return true;
     }
 
     void Add(const std::string& name, const std::string& bytes, TDateTime writeTime) {
@@ -114,7 +130,7 @@ TEST(ExifCaptureDate, ReadsTagDateTimeDigitizedOnly) {
     p.Add("original-only.jpg", JpegWith({Ascii(0x9003, "2008:05:09 14:07:03")}), fileTime);
     p.Add("zero.jpg", JpegWith({Ascii(0x9004, "0000:00:00 00:00:00")}), fileTime);
     p.Add("no-exif.jpg", "\xFF\xD8\xFF\xDB\x00\x07" + std::string(5000, '\x01'), fileTime);
-    p.Add("clip.avi", "RIFF....AVI LIST", fileTime);
+    p.Add("clip.avi", Avi(""), fileTime);
 
     struct Case {
         const char* name;
@@ -261,4 +277,179 @@ TEST(RememberedFileDates, AnswersAsTheSystemDoesFromOneReadPerFile) {
 
     // The clock is asked anew every time.
     EXPECT_NE(remembered.Now(), remembered.Now());
+}
+
+// Seconds since 1904 of a UTC moment, as a movie header stores it.
+uint64_t Since1904(int y, int mo, int d, int h, int mi, int s) {
+    return static_cast<uint64_t>(std::llround((At(y, mo, d, h, mi, s) - At(1904, 1, 1)) * 86400));
+}
+
+TEST(ParseCreationDate, TheFormsMoviesKeep) {
+    struct Case {
+        const char* text;
+        bool ok;
+        TDateTime value;
+        bool utc;
+    } cases[] = {
+        {"2019-07-14T00:30:12+0200", true, At(2019, 7, 14, 0, 30, 12), false},
+        {"2019-07-14T00:30:12+02:00", true, At(2019, 7, 14, 0, 30, 12), false},
+        {"2019-07-14T00:30:12-04", true, At(2019, 7, 14, 0, 30, 12), false},
+        {"2019-07-14T00:30:12.345-0400", true, At(2019, 7, 14, 0, 30, 12, 345), false},
+        {"2019-07-14 00:30:12+0000", true, At(2019, 7, 14, 0, 30, 12), false},
+        {"2019-07-13T22:30:12Z", true, At(2019, 7, 13, 22, 30, 12), true},
+        {"SUN JUL 14 00:30:12 2019", true, At(2019, 7, 14, 0, 30, 12), false},
+        {"Sun Jul  4 09:05:01 2010\n", true, At(2010, 7, 4, 9, 5, 1), false},
+        {"2019:07:14 00:30:12", true, At(2019, 7, 14, 0, 30, 12), false},
+        {"2019-07-14T00:30:12", false, 0, false},  // whose time? not taken
+        {"2019-07-14", false, 0, false},
+        {"2019-02-29T10:00:00+0100", false, 0, false},
+        {"2019-07-14T24:00:00+0100", false, 0, false},
+        {"2019-07-14T00:30:12+2500", false, 0, false},
+        {"2019-07-14T00:30:12Z+01", false, 0, false},
+        {"0000-00-00T00:00:00+0000", false, 0, false},
+        {"SUN XYZ 14 00:30:12 2019", false, 0, false},
+        {"SUN JUL 14 00:30:12 19", false, 0, false},
+        {"SUN JUL 32 00:30:12 2019", false, 0, false},
+        {"", false, 0, false},
+    };
+    for (const auto& c : cases) {
+        TDateTime out = -7;
+        bool utc = !c.utc;
+        EXPECT_EQ(ParseCreationDate(c.text, out, utc), c.ok) << c.text;
+        EXPECT_EQ(out, c.ok ? c.value : -7) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(utc, c.utc) << c.text;
+        }
+    }
+}
+
+TEST(MovieHeaderTime, ZeroAndImpossibleValuesAreNoDate) {
+    struct Case {
+        uint64_t seconds;
+        bool ok;
+        TDateTime value;
+    } cases[] = {
+        {Since1904(2019, 7, 13, 22, 30, 12), true, At(2019, 7, 13, 22, 30, 12)},
+        {Since1904(1970, 1, 1, 0, 0, 0), true, At(1970, 1, 1)},
+        {Since1904(9999, 12, 31, 23, 59, 59), true, At(9999, 12, 31, 23, 59, 59)},
+        {0, false, 0},
+        {5, false, 0},  // a clock never set
+        {Since1904(1969, 12, 31, 23, 59, 59), false, 0},
+        {Since1904(9999, 12, 31, 23, 59, 59) + 1, false, 0},
+        {1833332745600ULL, false, 0},  // the year 60,000 of a version 1 header
+        {0xFFFFFFFFFFFFFFFFULL, false, 0},
+    };
+    for (const auto& c : cases) {
+        TDateTime out = -7;
+        EXPECT_EQ(MovieHeaderTime(c.seconds, out), c.ok) << c.seconds;
+        if (c.ok) {
+            EXPECT_NEAR(out, c.value, 0.5 / 86400000) << c.seconds;
+        }
+    }
+}
+
+// Every container with its own date against a file time far away: the date
+// each file carries, and a RAW+JPEG pair to the same second.
+TEST(ExifCaptureDate, EveryFileItsOwnDate) {
+    FakePlatform p;
+    const TDateTime fileTime = At(2026, 12, 1, 8, 0, 0);
+    const TDateTime shot = At(2019, 7, 14, 0, 30, 12);
+    const std::string date = "2019:07:14 00:30:12";
+    const uint64_t summerClip = Since1904(2019, 7, 13, 22, 30, 12);
+    const uint64_t winterClip = Since1904(2019, 1, 13, 23, 30, 12);
+    auto movie = [](std::string brand, int version, uint64_t created, std::string text = "") {
+        Movie m;
+        m.brand = brand;
+        m.mvhdVersion = version;
+        m.created = created;
+        m.creationDate = text;
+        return m.Build();
+    };
+    Heif heic;
+    heic.exif = ExifItem(CameraTiff(false, date).Build());
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool ok;
+        TDateTime expected;
+    } cases[] = {
+        {"P1.JPG", Jpeg(CameraTiff(true, date).Build(), 16, 3000), true, shot},
+        {"P1.CR2", Raw(RawKinds()[0], date), true, shot},
+        {"P1.NEF", Raw(RawKinds()[1], date), true, shot},
+        {"P1.ORF", Raw(RawKinds()[9], date), true, shot},
+        {"P1.RW2", Raw(RawKinds()[12], date), true, shot},
+        {"P1.RAF", Raf(Jpeg(CameraTiff(true, date).Build(), 16, 3000)), true, shot},
+        {"P1.CR3", Cr3Of(date), true, shot},
+        {"P1.HEIC", heic.Build(), true, shot},
+        {"summer.MOV", movie("qt  ", 0, summerClip), true, shot},
+        {"summer.MP4", movie("isom", 1, summerClip), true, shot},
+        {"winter.MP4", movie("isom", 0, winterClip), true, At(2019, 1, 14, 0, 30, 12)},
+        {"phone.MOV", movie("qt  ", 0, summerClip + 3600 * 5, "2019-07-14T00:30:12+0200"), true, shot},
+        {"abroad.MOV", movie("qt  ", 0, summerClip + 3600 * 6, "2019-07-14T00:30:12-0400"), true, shot},
+        {"utc-text.MOV", movie("qt  ", 0, 0, "2019-07-13T22:30:12Z"), true, shot},
+        {"no-offset.MOV", movie("qt  ", 0, summerClip, "2019-01-01T10:00:00"), true, shot},
+        {"zero.MP4", movie("isom", 0, 0), false, 0},
+        {"year60000.MP4", movie("isom", 1, 1833332745600ULL), false, 0},
+        {"old.AVI", Avi("SUN JUL 14 00:30:12 2019\n"), true, shot},
+        {"plain.AVI", Avi(""), false, 0},
+        {"no-date.CR3", Cr3(Tiff().Build(), Tiff().Build(), summerClip), false, 0},
+        {"no-9004.NEF", [] {
+             Tiff t;
+             t.ifd0 = {ExifLink()};
+             t.exif = {Ascii(0x9003, "2019:07:14 00:30:12")};
+             return TiffRaw(t);
+         }(), false, 0},
+    };
+    for (const auto& c : cases) p.Add(c.name, c.bytes, fileTime);
+    for (const auto& c : cases) {
+        TDateTime d = -1;
+        std::string error;
+        EXPECT_EQ(ExifCaptureDate(c.name, d, error, p), c.ok) << c.name;
+        if (c.ok) {
+            EXPECT_NEAR(d, c.expected, 0.5 / 86400000) << c.name;
+        } else {
+            EXPECT_EQ(d, -1) << c.name;
+        }
+        EXPECT_EQ(error, "") << c.name;
+        std::string error2;
+        EXPECT_NEAR(CaptureDate(TTimeSource::EXIFTime, c.name, error2, p), c.ok ? c.expected : fileTime,
+                    0.5 / 86400000)
+            << c.name;
+    }
+}
+
+// A damaged container is a damaged file: its read error is kept, and every
+// later file takes its file time, as with a cut JPEG.
+TEST(ExifCaptureDate, ADamagedContainerIsAReadError) {
+    FakePlatform p;
+    Heif heic;
+    heic.exif = ExifItem(CameraTiff(false, "2019:07:14 00:30:12").Build());
+    const std::string whole = heic.Build();
+    p.Add("cut.HEIC", whole.substr(0, whole.size() - heic.exif.size() + 30), At(2020, 1, 1));
+    p.Add("good.CR2", Raw(RawKinds()[0], "2019:07:14 00:30:12"), At(2020, 1, 1));
+    std::string error;
+    EXPECT_EQ(CaptureDate(TTimeSource::EXIFTime, "cut.HEIC", error, p), At(2020, 1, 1));
+    EXPECT_EQ(error, kReadBeyondEndOfFile);
+    EXPECT_EQ(CaptureDate(TTimeSource::EXIFTime, "good.CR2", error, p), At(2020, 1, 1));
+}
+
+TEST(RememberedFileDates, KeepsTheMovieDatesAndConvertsThroughTheSystem) {
+    FakePlatform system;
+    Movie m;
+    m.created = Since1904(2019, 7, 13, 22, 30, 12);
+    system.Add("clip.MOV", m.Build(), At(2020, 1, 1));
+    Movie phone = m;
+    phone.creationDate = "2019-07-14T00:30:12+0200";
+    system.Add("phone.MOV", phone.Build(), At(2020, 1, 1));
+    TRememberedFileDates remembered(system);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const char* name : {"clip.MOV", "phone.MOV"}) {
+            std::string error;
+            EXPECT_NEAR(CaptureDate(TTimeSource::EXIFTime, name, error, remembered), At(2019, 7, 14, 0, 30, 12),
+                        0.5 / 86400000)
+                << name;
+        }
+    }
+    EXPECT_EQ(system.exifReads, 2);
+    EXPECT_EQ(system.conversions, 2);  // the header's time, once per pass; the phone's text needs none
 }

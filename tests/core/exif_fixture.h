@@ -3,6 +3,7 @@
 // the fuzz seeds and the benchmark. Directories are laid out as cameras do:
 // the TIFF header, IFD0 at offset 8, the EXIF directory right after it, then
 // the values that do not fit into their entries.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -89,6 +90,8 @@ inline Entry End() { return Raw(0, 0, 0, 0); }
 
 struct Tiff {
     bool motorola = false;
+    uint16_t magic = 42;        // ORF and RW2 put numbers of their own here
+    std::string afterHeader;    // bytes between the header and IFD0 (CR2 keeps 8)
     std::vector<Entry> ifd0;
     std::vector<Entry> exif;
     int ifd0Count = -1;  // the stored entry count, when not the real one
@@ -107,13 +110,14 @@ struct Tiff {
     }
 
     std::string Build() const {
-        const size_t ifd0At = 8;
+        const size_t ifd0At = 8 + afterHeader.size();
         const size_t exifAt = ifd0At + 2 + 12 * ifd0.size() + 4;
         size_t dataAt = exifAt + 2 + 12 * exif.size() + 4;
         std::string out(dataAt, '\0');
         out[0] = out[1] = motorola ? 'M' : 'I';
-        Put16(out, 2, 42);
+        Put16(out, 2, magic);
         Put32(out, 4, static_cast<uint32_t>(ifd0At));
+        out.replace(8, afterHeader.size(), afterHeader);
         auto writeDir = [&](size_t at, const std::vector<Entry>& entries, int countOverride) {
             Put16(out, at, countOverride >= 0 ? static_cast<uint32_t>(countOverride)
                                               : static_cast<uint32_t>(entries.size()));
@@ -155,8 +159,8 @@ struct Tiff {
 };
 
 // FF D8, an optional APP0 segment of the given length (16 is the standard
-// JFIF header), the APP1 segment with the TIFF block, then picture-like
-// filler up to totalSize and FF D9.
+// JFIF header), the APP1 segment with the TIFF block, then segments of
+// picture-like filler up to totalSize and FF D9.
 inline std::string Jpeg(const std::string& tiff, int app0Length = 0, size_t totalSize = 0) {
     std::string out = "\xFF\xD8";
     if (app0Length > 0) {
@@ -173,8 +177,22 @@ inline std::string Jpeg(const std::string& tiff, int app0Length = 0, size_t tota
     out += static_cast<char>(app1Length & 0xFF);
     out += std::string("Exif\0\0", 6);
     out += tiff;
-    out += "\xFF\xDB";
-    for (size_t i = 0; out.size() + 2 < totalSize; ++i) out += static_cast<char>(0x10 + i % 0xE0);
+    // Comment segments stand for the picture, so that other readers (which
+    // walk every segment) take the file for a JPEG too.
+    size_t i = 0;
+    while (out.size() + 2 < totalSize) {
+        size_t room = totalSize - 2 - out.size();
+        if (room < 4) {
+            out.append(room, '\xFF');  // fill bytes before the end marker
+            break;
+        }
+        size_t length = std::min<size_t>(room - 2, 65535);
+        if (room - 2 - length > 0 && room - 2 - length < 4) length -= 4;  // no tail too short for a segment
+        out += "\xFF\xFE";
+        out += static_cast<char>(length >> 8);
+        out += static_cast<char>(length & 0xFF);
+        for (size_t k = 2; k < length; ++k, ++i) out += static_cast<char>(0x10 + i % 0xE0);
+    }
     out += "\xFF\xD9";
     return out;
 }

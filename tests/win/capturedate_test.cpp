@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/core/exif_fixture.h"
+#include "tests/core/container_fixture.h"
 #include "framework/Strings.h"
 #include "support/WinTest.h"
 
@@ -115,7 +115,7 @@ TEST_F(CaptureDateFiles, EachSettingWithRealFiles) {
         t.exif = {Ascii(0x9003, "2008:05:09 14:07:03")};
         return Jpeg(t.Build(), 16, 5000);
     }());
-    std::string clip = Write(L"P1070285.AVI", "RIFF\x10\0\0\0AVI LIST");
+    std::string clip = Write(L"P1070285.AVI", Avi(""));
     std::string missing = fw::Utf8(dir + L"P1070286.JPG");
     std::string cut = Write(L"P1070287.JPG", std::string("\xFF\xD8\xFF\xE1\x00", 5));
 
@@ -155,4 +155,69 @@ TEST_F(CaptureDateFiles, NowTimeIsTheLocalTimeOfTheCall) {
     EXPECT_LE(later, after);
     EXPECT_LT(after - before, 5.0 / 86400);
     EXPECT_EQ(error, "");
+}
+
+// Prague in the test run: the offset of the clip's own date, not today's,
+// as Explorer shows a clip's media date. Today is in winter or in summer;
+// either way one of the two cases differs from the offset of now.
+TEST(UtcToLocal, TakesTheOffsetOfTheDateItself) {
+    struct Case {
+        TDateTime utc, local;
+    } cases[] = {
+        {At(2019, 7, 13, 22, 30, 12), At(2019, 7, 14, 0, 30, 12)},
+        {At(2019, 1, 13, 23, 30, 12), At(2019, 1, 14, 0, 30, 12)},
+        {At(2019, 3, 31, 0, 59, 59), At(2019, 3, 31, 1, 59, 59)},  // the last second of winter time
+        {At(2019, 3, 31, 1, 0, 0), At(2019, 3, 31, 3, 0, 0)},
+        {At(2019, 10, 27, 0, 59, 59), At(2019, 10, 27, 2, 59, 59)},
+        {At(2019, 10, 27, 1, 0, 0), At(2019, 10, 27, 2, 0, 0)},
+    };
+    for (const auto& c : cases) {
+        TDateTime local = 0;
+        ASSERT_TRUE(UtcToLocal(c.utc, local));
+        EXPECT_NEAR(local, c.local, kHalfMs) << DecodeDateTime(c.utc).month;
+    }
+    TDateTime local = -1;
+    EXPECT_FALSE(UtcToLocal(At(1500, 1, 1), local));  // before the system's calendar
+    EXPECT_EQ(local, -1);
+}
+
+// A card after a summer holiday, imported in any season: every file is
+// dated from itself, whatever its file time says.
+TEST_F(CaptureDateFiles, EveryContainerFromDisk) {
+    const std::string date = "2019:07:14 00:30:12";
+    const TDateTime shot = At(2019, 7, 14, 0, 30, 12);
+    Heif heic;
+    heic.exif = ExifItem(CameraTiff(false, date).Build());
+    Movie clip;
+    clip.brand = "isom";
+    clip.created = 3645901812ULL;  // 13 July 2019 22:30:12 UTC
+    Movie phone = clip;
+    phone.brand = "qt  ";
+    phone.created += 7200;
+    phone.creationDate = "2019-07-14T00:30:12+0200";
+    struct Case {
+        const wchar_t* name;
+        std::string bytes;
+        TDateTime expected;
+    } cases[] = {
+        {L"IMG_0001.JPG", Jpeg(CameraTiff(false, date).Build(), 16, 5000), shot},
+        {L"IMG_0001.CR2", Raw(RawKinds()[0], date), shot},
+        {L"DSC_0001.NEF", Raw(RawKinds()[1], date), shot},
+        {L"DSC_0001.ARW", Raw(RawKinds()[3], date), shot},
+        {L"IMG_0001.DNG", Raw(RawKinds()[6], date), shot},
+        {L"DSCF0001.RAF", Raf(Jpeg(CameraTiff(true, date).Build(), 16, 5000)), shot},
+        {L"IMG_0002.CR3", Cr3Of(date), shot},
+        {L"IMG_0003.HEIC", heic.Build(), shot},
+        {L"MVI_0004.MP4", clip.Build(), shot},
+        {L"IMG_0005.MOV", phone.Build(), shot},
+        {L"MVI_0006.AVI", Avi("SUN JUL 14 00:30:12 2019"), shot},
+        {L"MVI_0007.MTS", "\x47" + Filler(3000), Stamp()},
+    };
+    Settings().TimeForMask = TTimeSource::EXIFTime;
+    for (const auto& c : cases) {
+        std::string name = Write(c.name, c.bytes);
+        std::string error;
+        EXPECT_NEAR(CaptureDate(name, error), c.expected, kHalfMs) << name;
+        EXPECT_EQ(error, "") << name;
+    }
 }

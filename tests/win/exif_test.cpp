@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/core/exif_fixture.h"
+#include "tests/core/container_fixture.h"
 #include "framework/Strings.h"
 #include "support/WinTest.h"
 
@@ -96,4 +96,72 @@ TEST_F(ExifFile, ShortAndLockedFilesRaiseThePlatformsTextAndAreClosed) {
     CloseHandle(h);
     EXPECT_EQ(ReadError(x, locked), "");
     EXPECT_EQ(x.Make, "KAMERA");
+}
+
+// Every container read from a real file through the reader's own handle, in
+// a few reads of the head of a file of camera size.
+TEST_F(ExifFile, EveryContainerFromDisk) {
+    const std::string date = "2019:07:14 00:30:12";
+    Heif heic;
+    heic.exif = ExifItem(CameraTiff(true, date).Build());
+    heic.pictureBytes = 3 * 1024 * 1024;
+    Movie clip;
+    clip.brand = "isom";
+    clip.created = 3645901812ULL;
+    clip.creationDate = "2019-07-14T00:30:12+0200";
+    clip.moovLast = true;
+    clip.dataBytes = 5 * 1024 * 1024;
+    struct Case {
+        const wchar_t* name;
+        std::string bytes;
+        bool exif;
+    } cases[] = {
+        {L"IMG_0001.CR2", Raw(RawKinds()[0], date, 4 * 1024 * 1024), true},
+        {L"DSC_0001.NEF", Raw(RawKinds()[1], date, 4 * 1024 * 1024), true},
+        {L"P0000001.ORF", Raw(RawKinds()[9], date), true},
+        {L"P1000001.RW2", Raw(RawKinds()[12], date), true},
+        {L"DSCF0001.RAF", Raf(Jpeg(CameraTiff(false, date).Build(), 16, 300000), 0, 1000000), true},
+        {L"IMG_0001.CR3", Cr3Of(date), true},
+        {L"IMG_0001.HEIC", heic.Build(), true},
+        {L"IMG_0002.MP4", clip.Build(), false},
+        {L"MVI_0003.AVI", Avi("SUN JUL 14 00:30:12 2019\n"), false},
+    };
+    for (const auto& c : cases) {
+        std::string name = Write(c.name, c.bytes);
+        TExif x;
+        EXPECT_EQ(ReadError(x, name), "") << name;
+        EXPECT_EQ(x.HasExif, c.exif) << name;
+        if (c.exif) {
+            EXPECT_EQ(x.DateTimeDigitized, date) << name;
+        } else {
+            EXPECT_FALSE(x.CreationDate.empty()) << name;
+        }
+    }
+}
+
+// Positions past every file are the end of the file, not a request the
+// system refuses with a text of its own.
+TEST_F(ExifFile, HostileOffsetsEndLikeTheFile) {
+    const std::string item = ExifItem(CameraTiff(false, "2019:07:14 00:30:12").Build());
+    auto iloc = [&](uint64_t at) {
+        return FullBox("iloc", 1, 0, std::string("\x88\x00", 2) + Be16Bytes(1) + Be16Bytes(2) + Be16Bytes(0) +
+                                         Be16Bytes(0) + Be16Bytes(1) + Be64Bytes(at) + Be64Bytes(item.size()));
+    };
+    auto heic = [&](uint64_t at) {
+        std::string infe = FullBox("infe", 2, 0, Be16Bytes(2) + Be16Bytes(0) + "Exif" + std::string(1, '\0'));
+        return Ftyp("heic", "mif1heic") + FullBox("meta", 0, 0, FullBox("iinf", 0, 0, Be16Bytes(1) + infe) + iloc(at)) +
+               Box("mdat", item);
+    };
+    for (uint64_t at : {uint64_t(1) << 40, uint64_t(1) << 62, uint64_t(1) << 63, ~uint64_t(0) - 3}) {
+        std::string name = Write(L"far.HEIC", heic(at));
+        TExif x;
+        EXPECT_EQ(ReadError(x, name), kReadBeyondEndOfFile) << at;
+        EXPECT_EQ(x.DateTimeDigitized, "") << at;
+    }
+    // A 64-bit box size past every file, then the movie: no date, no error.
+    std::string name = Write(L"far.MOV", Ftyp("qt  ", "qt  ") + Box64("mdat", "", ~uint64_t(0) - 100) +
+                                             Box("moov", Mvhd(0, 3645901812ULL)));
+    TExif x;
+    EXPECT_EQ(ReadError(x, name), "");
+    EXPECT_EQ(x.MovieCreated, 0u);
 }

@@ -1,0 +1,204 @@
+// Kolibrio2.exe given a card of photos, RAW files, HEIC pictures and clips
+// whose file times lie years after the moments they were taken: every file
+// is filed under its own capture date, the RAW file beside its JPEG with the
+// same time in its name, the clip shot at half past midnight in summer on
+// the same day, and only a type that keeps no date under its file time.
+#include <windows.h>
+#include <dbt.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "framework/Strings.h"
+#include "support/ChildProcess.h"
+#include "support/UiTest.h"
+#include "support/WinTest.h"
+#include "support/WineDrive.h"
+#include "tests/core/container_fixture.h"
+
+using namespace exiffix;
+
+namespace {
+
+const wchar_t kConfirm[] = L"Kolibrio2 - Byl vložen fotoaparát";
+const wchar_t kResults[] = L"Kolibrio2 - Výsledky kopírování";
+
+// Seconds since 1904 of a UTC moment, as a movie header keeps it.
+uint64_t Since1904(WORD y, WORD mo, WORD d, WORD h, WORD mi, WORD s) {
+    SYSTEMTIME st = {};
+    st.wYear = y, st.wMonth = mo, st.wDay = d, st.wHour = h, st.wMinute = mi, st.wSecond = s;
+    FILETIME ft;
+    SystemTimeToFileTime(&st, &ft);
+    ULARGE_INTEGER t;
+    t.LowPart = ft.dwLowDateTime;
+    t.HighPart = ft.dwHighDateTime;
+    // FILETIME counts 100 ns from 1601; 1904 is 9561628800 seconds later.
+    return t.QuadPart / 10000000ULL - 9561628800ULL;
+}
+
+struct CardFile {
+    const wchar_t* folder;
+    const wchar_t* name;
+    std::string bytes;
+};
+
+std::vector<CardFile> Card() {
+    auto jpeg = [](const std::string& date) { return Jpeg(CameraTiff(false, date).Build(), 16, 40000); };
+    auto raw = [](int kind, const std::string& date) { return Raw(RawKinds()[kind], date, 60000); };
+    Heif heic;
+    heic.exif = ExifItem(CameraTiff(true, "2019:07:20 15:00:00").Build());
+    Movie clip;  // 00:30:12 on 14 July in Prague is 22:30:12 UTC the day before
+    clip.brand = "isom";
+    clip.created = Since1904(2019, 7, 13, 22, 30, 12);
+    clip.moovLast = true;
+    Movie phone;  // its own text wins over a header an hour off
+    phone.created = Since1904(2019, 7, 21, 15, 0, 0);
+    phone.creationDate = "2019-07-21T16:00:00+0200";
+    return {
+        {L"100KAMRA", L"IMG_0001.JPG", jpeg("2019:07:14 00:30:12")},
+        {L"100KAMRA", L"IMG_0001.CR2", raw(0, "2019:07:14 00:30:12")},
+        {L"100KAMRA", L"DSC_0002.NEF", raw(1, "2019:07:14 08:15:00")},
+        {L"100KAMRA", L"DSC_0003.ARW", raw(3, "2019:07:15 09:00:00")},
+        {L"100KAMRA", L"IMG_0004.DNG", raw(6, "2019:07:16 10:00:00")},
+        {L"100KAMRA", L"P0000005.ORF", raw(9, "2019:07:16 11:00:00")},
+        {L"100KAMRA", L"P1000006.RW2", raw(12, "2019:07:17 12:00:00")},
+        {L"100KAMRA", L"DSCF0007.RAF", Raf(jpeg("2019:07:18 13:00:00"))},
+        {L"100KAMRA", L"IMG_0008.CR3", Cr3Of("2019:07:19 14:00:00")},
+        {L"101PHONE", L"IMG_0009.HEIC", heic.Build()},
+        {L"100KAMRA", L"MVI_0010.MP4", clip.Build()},
+        {L"101PHONE", L"IMG_0011.MOV", phone.Build()},
+        {L"100KAMRA", L"MVI_0012.AVI", Avi("SUN JUL 21 17:00:00 2019\n")},
+        {L"100KAMRA", L"MVI_0013.MTS", "\x47" + Filler(5000)},
+    };
+}
+
+// Every card file written on 1 December 2026 at noon UTC.
+const SYSTEMTIME kCopied = {2026, 12, 2, 1, 12, 0, 0, 0};
+
+bool StampCopied(const std::wstring& path) {
+    FILETIME ft;
+    SystemTimeToFileTime(&kCopied, &ft);
+    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BOOL ok = SetFileTime(h, &ft, nullptr, &ft);
+    CloseHandle(h);
+    return ok != FALSE;
+}
+
+// The folder and the time of day the program names a file with its file
+// time: the offset of now, as the file time is read.
+std::string FileTimeName(const std::string& name) {
+    FILETIME ft, local;
+    SystemTimeToFileTime(&kCopied, &ft);
+    FileTimeToLocalFileTime(&ft, &local);
+    SYSTEMTIME st;
+    FileTimeToSystemTime(&local, &st);
+    char buf[64];
+    snprintf(buf, sizeof buf, "%04d-%02d-%02d\\%02d%02d%02d_", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
+             st.wSecond);
+    return buf + name;
+}
+
+class Program {
+public:
+    Program() {
+        folder_ = wintest::MakeTempDir();
+        target_ = wintest::MakeTempDir();
+        CopyFileW((wintest::BuildDir() + L"Kolibrio2.exe").c_str(), (folder_ + L"Kolibrio2.exe").c_str(), FALSE);
+        std::string ini = "[Mask]\r\nCurrentMask=%yyyy%-%mm%-%dd%\\%hh%%nn%%ss%_%file_name%.%file_ext%\r\nPath=" +
+                          fw::Utf8ToAnsi(fw::Utf8(target_)) +
+                          "\r\n[Options]\r\nAutoUpdate=0\r\nTimeForMask=EXIFTime\r\nAutoRecognize=1\r\n"
+                          "FileExtension=*.jpg;*.cr2;*.nef;*.arw;*.dng;*.orf;*.rw2;*.raf;*.cr3;*.heic;*.mp4;*.mov;"
+                          "*.avi;*.mts\r\n";
+        wintest::WriteFileBytes(folder_ + L"setting.ini", ini);
+        EXPECT_TRUE(process_.Start(folder_ + L"Kolibrio2.exe", {}));
+        EXPECT_TRUE(wintest::WaitFor(
+            [&] { return MainWindow() && wintest::FindProcessWindow(process_.Pid(), L"Dialog", false); }, 20000));
+        WaitForInputIdle(process_.Handle(), 5000);
+    }
+    ~Program() {
+        TerminateProcess(process_.Handle(), 0);
+        process_.WaitExit(5000);
+        wintest::RemoveTree(folder_);
+        wintest::RemoveTree(target_);
+    }
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    HWND MainWindow() { return wintest::FindProcessWindow(process_.Pid(), L"Kolibrio 2 - nastavení", false); }
+    HWND Visible(const std::wstring& title) { return wintest::FindProcessWindow(process_.Pid(), title, true); }
+    const std::wstring& Target() const { return target_; }
+
+    // The system's notice of a new volume; the import runs inside its
+    // handler, so the send returns when it times out.
+    void CardArrives(wchar_t letter) {
+        DEV_BROADCAST_VOLUME v{};
+        v.dbcv_size = sizeof v;
+        v.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+        v.dbcv_unitmask = 1u << (letter - L'A');
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(MainWindow(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&v),
+                            SMTO_NORMAL, 300, &result);
+    }
+
+private:
+    std::wstring folder_, target_;
+    wintest::ChildProcess process_;
+};
+
+}  // namespace
+
+TEST(BlackboxCaptureDates, EveryFileIsFiledUnderItsOwnDate) {
+    const std::wstring card = wintest::MakeTempDir();
+    CreateDirectoryW((card + L"DCIM").c_str(), nullptr);
+    const std::vector<CardFile> files = Card();
+    for (const CardFile& f : files) {
+        const std::wstring folder = card + L"DCIM\\" + f.folder;
+        CreateDirectoryW(folder.c_str(), nullptr);
+        ASSERT_TRUE(wintest::WriteFileBytes(folder + L"\\" + f.name, f.bytes));
+        ASSERT_TRUE(StampCopied(folder + L"\\" + f.name));
+    }
+    const wchar_t letter = wintest::FreeDriveLetter();
+    ASSERT_NE(letter, 0);
+    ASSERT_TRUE(wintest::DefineWineDrive(letter, card, DRIVE_REMOVABLE));
+    {
+        Program p;
+        p.CardArrives(letter);
+        HWND confirm = nullptr;
+        ASSERT_TRUE(wintest::WaitFor([&] { return (confirm = p.Visible(kConfirm)) != nullptr; }, 10000));
+        HWND yes = wintest::FindChildByText(confirm, L"Ano");
+        ASSERT_NE(yes, nullptr);
+        PostMessageW(yes, BM_CLICK, 0, 0);
+        HWND box = nullptr;
+        ASSERT_TRUE(wintest::WaitFor([&] { return (box = p.Visible(kResults)) != nullptr; }, 30000));
+        wintest::Pump(200);
+        const wintest::BoxSeen seen = wintest::ReadMessageBox(box);
+        EXPECT_EQ(seen.text.rfind(L"Kopírování proběhlo úspěšně.\r\n\r\nZkopírováno souborů: 14 ", 0), 0u)
+            << fw::Utf8(seen.text);
+
+        std::vector<std::string> expected = {
+            "2019-07-14\\003012_IMG_0001.CR2", "2019-07-14\\003012_IMG_0001.JPG",
+            "2019-07-14\\003012_MVI_0010.MP4", "2019-07-14\\081500_DSC_0002.NEF",
+            "2019-07-15\\090000_DSC_0003.ARW", "2019-07-16\\100000_IMG_0004.DNG",
+            "2019-07-16\\110000_P0000005.ORF", "2019-07-17\\120000_P1000006.RW2",
+            "2019-07-18\\130000_DSCF0007.RAF", "2019-07-19\\140000_IMG_0008.CR3",
+            "2019-07-20\\150000_IMG_0009.HEIC", "2019-07-21\\160000_IMG_0011.MOV",
+            "2019-07-21\\170000_MVI_0012.AVI",  FileTimeName("MVI_0013.MTS"),
+        };
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(wintest::FilesBelow(p.Target()), expected);
+        // The copy is the card's file, byte for byte.
+        for (const CardFile& f : files) {
+            if (std::wstring(f.name) == L"IMG_0001.CR2") {
+                EXPECT_TRUE(wintest::ReadFileBytes(p.Target() + L"2019-07-14\\003012_IMG_0001.CR2") == f.bytes);
+            }
+        }
+        PostMessageW(box, WM_CLOSE, 0, 0);
+    }
+    wintest::RemoveWineDrive(letter);
+    wintest::RemoveTree(card);
+}
