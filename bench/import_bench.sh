@@ -4,8 +4,11 @@
 # arriving as a removable drive, "Ano" clicked, timed until the result box),
 # the engine alone with scripted answers, the bare Win32 copy loop (the limit
 # of a copy through a 32769-byte buffer), ExifTool's rename-by-date copy and
-# cp -r. Prints one table per card with the best and the median of the
-# rounds; asserts nothing. Not part of test.sh or ctest.
+# cp -r. The real program is also timed with its history of imports off,
+# with a history of 100,000 rows that knows none of the card's files, and
+# at the card's second arrival with every file known. Prints one table per
+# card with the best and the median of the rounds; asserts nothing. Not
+# part of test.sh or ctest.
 #
 #   bench/import_bench.sh                              # cards "camera small", 3 rounds
 #   KOLIBRIO_BENCH_CARDS="camera small full" bench/import_bench.sh
@@ -30,8 +33,9 @@ arch=$([ "$KOLIBRIO_WINE_MODE" = 32 ] && echo i686 || echo x86_64)
 [ -f "$dir/build.ninja" ] ||
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-$arch.cmake" >/dev/null
-cmake --build "$dir" --target Kolibrio2 import_win_bench >/dev/null
+cmake --build "$dir" --target Kolibrio2 import_win_bench history_bench >/dev/null
 exe=$(realpath "$dir/bench/import_win_bench.exe")
+histexe=$(realpath "$dir/bench/history_bench.exe")
 program=$(realpath "${KOLIBRIO_BENCH_PROGRAM:-$dir/Kolibrio2.exe}")
 
 if ! command -v exiftool >/dev/null; then
@@ -71,6 +75,13 @@ done
 echo "Wine: $KOLIBRIO_WINE_MODE-bit ($KOLIBRIO_WINE_WHY); rounds: $rounds; cards: $cards"
 echo "load before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 report=()
+# A history of years of use (100,000 rows, none of this run's cards), which
+# the program starts with in the rows that say so.
+history=$work/history
+mkdir -p "$history"
+echo "making a history of 100,000 rows ..."
+wine "$histexe" make "$(win "$history")" 100000 | tr -d '\r' | grep -E 'size|rows' | head -3 || true
+
 for kind in $cards; do
   card=$work/card-$kind
   echo "generating the $kind card in $card ..."
@@ -112,8 +123,8 @@ for kind in $cards; do
     clean_out
 
     # One run of a program with its windows, timed under key; sets line.
-    time_program() { # key, path, check on|off
-      line=$(run program "$(win "$2")" "$(win "$card")" "$(win "$out")" "$3" | grep '^RESULT' || true)
+    time_program() { # key, path, check on|off, history (fresh|off|known|file)
+      line=$(run program "$(win "$2")" "$(win "$card")" "$(win "$out")" "$3" "${4:-fresh}" | grep '^RESULT' || true)
       [ "$(field ok "$line")" = 1 ] && [ "$(field files "$line")" = "$files" ] && [ "$(field bytes "$line")" = "$bytes" ] &&
         [ "$(field progress_seen "$line")" = 1 ] || echo "  $1 incomplete: $line"
       times[$1]+=" $(field seconds "$line")"
@@ -126,6 +137,17 @@ for kind in $cards; do
     # This build once more as it runs unless told otherwise: every copy
     # checked before it takes its name.
     time_program program_checked "$program" on
+    # What the history of imports costs: none at all (the option off)
+    # against one of 100,000 rows that knows none of the card's files; and
+    # the card's second arrival, every file known.
+    time_program program_nohistory "$program" off off
+    time_program program_history "$program" off "$history/import_history.db"
+    time_program program_checked_nohistory "$program" on off
+    time_program program_checked_history "$program" on "$history/import_history.db"
+    line=$(run program "$(win "$program")" "$(win "$card")" "$(win "$out")" on known | grep '^RESULT' || true)
+    [ "$(field ok "$line")" = 1 ] || echo "  known card incomplete: $line"
+    times[program_known]+=" $(field seconds "$line")"
+    clean_out
 
     if command -v exiftool >/dev/null; then
       t0=$(date +%s.%N)
@@ -170,6 +192,11 @@ for kind in $cards; do
       if [ "$k" = 0 ]; then row "Kolibrio2.exe with its windows (Wine)" program; else row "${names[$k]}: Kolibrio2.exe (Wine)" "${names[$k]}"; fi
     done
     row "Kolibrio2.exe, copies checked (Wine)" program_checked
+    row "  no history (option off), unchecked" program_nohistory
+    row "  history of 100,000 rows, unchecked" program_history
+    row "  no history (option off), checked" program_checked_nohistory
+    row "  history of 100,000 rows, checked" program_checked_history
+    row "  the same card again, all known" program_known
     row "engine alone, scripted answers (Wine)" engine
     row "engine, then sync -f" durable
     row "engine, copies checked" checked
@@ -201,6 +228,13 @@ for kind in $cards; do
       "$(field write_flush_close_us "$calls")" "$(field write_close_us "$calls")" "$(field readback_us "$calls")" \
       "$(field cached_read_us "$calls")"
     printf '            XXH3 %s MB/s\n' "$(field hash_mb_s "$calls")"
+    printf 'history: 100,000 rows / none %.3f unchecked, %.3f checked (best; medians %.3f, %.3f; budget 1.05);\n' \
+      "$(echo "$(best "${times[program_history]}") / $(best "${times[program_nohistory]}")" | bc -l)" \
+      "$(echo "$(best "${times[program_checked_history]}") / $(best "${times[program_checked_nohistory]}")" | bc -l)" \
+      "$(echo "$(median "${times[program_history]}") / $(median "${times[program_nohistory]}")" | bc -l)" \
+      "$(echo "$(median "${times[program_checked_history]}") / $(median "${times[program_checked_nohistory]}")" | bc -l)"
+    printf '         the same card again, every file known: %.2f s to the result box (best; budget 1 s)\n' \
+      "$(best "${times[program_known]}")"
   )
   echo "$table"
   report+=("$table")

@@ -500,7 +500,13 @@ bool BoxSays(HWND box, const wchar_t* text) {
 // window, the progress window on screen until the result box appears. The
 // clock runs from the click to the result box, polled every 10 ms. With
 // verify the copies are checked, as the program does unless told not to.
-int Program(const std::string& exe, const std::string& card, const std::string& out, bool verify) {
+// history: "fresh" (the program's own, new: every file is looked up and
+// recorded, as at a first import), "off" (the option to skip files imported
+// before is off: no history at all), "known" (the card is imported twice by
+// the same program and the second import, every file known, is timed), or
+// the path of a history file the program starts with.
+int Program(const std::string& exe, const std::string& card, const std::string& out, bool verify,
+            const std::string& history) {
     const std::wstring folder = wintest::MakeTempDir();
     if (!CopyFileW(fw::Wide(exe).c_str(), (folder + L"Kolibrio2.exe").c_str(), FALSE)) {
         std::printf("cannot copy %s\n", exe.c_str());
@@ -509,10 +515,16 @@ int Program(const std::string& exe, const std::string& card, const std::string& 
     CreateDirectoryW(fw::Wide(out).c_str(), nullptr);
     const std::string ini = std::string("[Mask]\r\nCurrentMask=") + kMask + "\r\nPath=" + fw::Utf8ToAnsi(out) +
                             "\\\r\n[Options]\r\nAutoUpdate=0\r\nTimeForMask=EXIFTime\r\nVerifyCopy=" +
-                            (verify ? "1" : "0") +
+                            (verify ? "1" : "0") + (history == "off" ? "\r\nSkipImported=0" : "") +
                             "\r\n"
                             "FileExtension=*.jpg;*.orf;*.avi;*.mov;*.wav\r\nAutoRecognize=1\r\n";
     wintest::WriteFileBytes(folder + L"setting.ini", ini);
+    // The portable program keeps its history beside setting.ini.
+    if (history != "off" && history != "fresh" && history != "known" &&
+        !CopyFileW(fw::Wide(history).c_str(), (folder + L"import_history.db").c_str(), FALSE)) {
+        std::printf("cannot copy the history %s\n", history.c_str());
+        return 2;
+    }
 
     const wchar_t letter = wintest::FreeDriveLetter();
     if (!letter || !wintest::DefineWineDrive(letter, fw::Wide(card), DRIVE_REMOVABLE)) {
@@ -547,85 +559,101 @@ int Program(const std::string& exe, const std::string& card, const std::string& 
     }
     WaitForInputIdle(program.Handle(), 5000);
 
-    DEV_BROADCAST_VOLUME v{};
-    v.dbcv_size = sizeof v;
-    v.dbcv_devicetype = DBT_DEVTYP_VOLUME;
-    v.dbcv_unitmask = 1u << (letter - L'A');
-    DWORD_PTR answer = 0;
-    // The import runs inside the handler, so the send times out.
-    SendMessageTimeoutW(main, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&v), SMTO_NORMAL, 300,
-                        &answer);
-    HWND confirm = nullptr, yes = nullptr;
-    if (!wintest::WaitFor(
-            [&] {
-                confirm = wintest::FindProcessWindow(pid, kConfirmCaption, true);
-                yes = confirm ? wintest::FindChildByText(confirm, L"Ano") : nullptr;
-                return yes && IsWindowVisible(yes);
-            },
-            20000)) {
-        std::printf("no confirmation window\n");
-        return 2;
-    }
-    wintest::Pump(200);  // the window settles as a person would see it
-
-    // Under Wine a look-up by caption (FindWindowW) asks the server for the
-    // text of every top-level window, some sixty round trips a look, and
-    // the server is what the program needs for its own work. So every
-    // 10 ms only the foreground window is asked for, and its caption read
-    // when it changes: the progress window and the result box each come to
-    // the front when shown. A look-up by caption twice a second stays as
-    // the safety net for a box that does not.
-    auto visibleOfProgram = [pid](const wchar_t* caption) {
-        HWND h = FindWindowW(nullptr, caption);
-        DWORD owner = 0;
-        if (h) GetWindowThreadProcessId(h, &owner);
-        return h && owner == pid && IsWindowVisible(h) ? h : nullptr;
+    // One arrival of the card, from the click on "Ano" to the result box.
+    struct Timed {
+        double seconds = 0;
+        bool progressSeen = false, boxInFront = false, success = false;
     };
-    const wchar_t* const progressCaption = L"Kolibrio2 - průběh kopírování, prosím čekejte...";
-    const double start = Now();
-    PostMessageW(yes, BM_CLICK, 0, 0);
-    HWND box = nullptr, front = nullptr;
-    bool progressSeen = false, boxInFront = false;
-    for (int poll = 1;; ++poll) {
-        const HWND now = GetForegroundWindow();
-        if (now != front) {
-            front = now;
-            wchar_t caption[128] = {};
-            if (now) GetWindowTextW(now, caption, 128);
-            if (std::wcscmp(caption, kResultsCaption) == 0) {
-                boxInFront = true;
-                break;
+    auto insertCard = [&]() -> Timed {
+        Timed t;
+        DEV_BROADCAST_VOLUME v{};
+        v.dbcv_size = sizeof v;
+        v.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+        v.dbcv_unitmask = 1u << (letter - L'A');
+        DWORD_PTR answer = 0;
+        // The import runs inside the handler, so the send times out.
+        SendMessageTimeoutW(main, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&v), SMTO_NORMAL, 300,
+                            &answer);
+        HWND confirm = nullptr, yes = nullptr;
+        if (!wintest::WaitFor(
+                [&] {
+                    confirm = wintest::FindProcessWindow(pid, kConfirmCaption, true);
+                    yes = confirm ? wintest::FindChildByText(confirm, L"Ano") : nullptr;
+                    return yes && IsWindowVisible(yes);
+                },
+                20000)) {
+            std::printf("no confirmation window\n");
+            return t;
+        }
+        wintest::Pump(200);  // the window settles as a person would see it
+
+        // Under Wine a look-up by caption (FindWindowW) asks the server for the
+        // text of every top-level window, some sixty round trips a look, and
+        // the server is what the program needs for its own work. So every
+        // 10 ms only the foreground window is asked for, and its caption read
+        // when it changes: the progress window and the result box each come to
+        // the front when shown. A look-up by caption twice a second stays as
+        // the safety net for a box that does not.
+        auto visibleOfProgram = [pid](const wchar_t* caption) {
+            HWND h = FindWindowW(nullptr, caption);
+            DWORD owner = 0;
+            if (h) GetWindowThreadProcessId(h, &owner);
+            return h && owner == pid && IsWindowVisible(h) ? h : nullptr;
+        };
+        const wchar_t* const progressCaption = L"Kolibrio2 - průběh kopírování, prosím čekejte...";
+        const double start = Now();
+        PostMessageW(yes, BM_CLICK, 0, 0);
+        HWND box = nullptr, front = nullptr;
+        bool progressSeen = false, boxInFront = false;
+        for (int poll = 1;; ++poll) {
+            const HWND now = GetForegroundWindow();
+            if (now != front) {
+                front = now;
+                wchar_t caption[128] = {};
+                if (now) GetWindowTextW(now, caption, 128);
+                if (std::wcscmp(caption, kResultsCaption) == 0) {
+                    boxInFront = true;
+                    break;
+                }
+                if (std::wcscmp(caption, progressCaption) == 0) progressSeen = true;
             }
-            if (std::wcscmp(caption, progressCaption) == 0) progressSeen = true;
+            if (poll % 50 == 0) {
+                if (visibleOfProgram(kResultsCaption)) break;
+                if (!progressSeen) progressSeen = visibleOfProgram(progressCaption) != nullptr;
+            }
+            if (!program.Running() || Now() - start > 3600) break;
+            Sleep(10);
         }
-        if (poll % 50 == 0) {
-            if (visibleOfProgram(kResultsCaption)) break;
-            if (!progressSeen) progressSeen = visibleOfProgram(progressCaption) != nullptr;
+        const double seconds = Now() - start;
+        // A box comes to the front as it is being shown: its contents are read
+        // once it is on screen.
+        wintest::WaitFor([&] { return (box = wintest::FindProcessWindow(pid, kResultsCaption, true)) != nullptr; },
+                         5000);
+        t.seconds = seconds;
+        t.progressSeen = progressSeen;
+        t.boxInFront = boxInFront;
+        t.success = box && BoxSays(box, L"Kopírování proběhlo úspěšně.");
+        if (box) {
+            wintest::ClickButton(box, L"&OK");
+            wintest::WaitFor([&] { return !wintest::FindMessageBox(pid, kResultsCaption); }, 5000);
         }
-        if (!program.Running() || Now() - start > 3600) break;
-        Sleep(10);
-    }
-    const double seconds = Now() - start;
-    // A box comes to the front as it is being shown: its contents are read
-    // once it is on screen.
-    wintest::WaitFor([&] { return (box = wintest::FindProcessWindow(pid, kResultsCaption, true)) != nullptr; },
-                     5000);
+        return t;
+    };
+    Timed timed = insertCard();
+    // The card once more, every file now known from the first import.
+    if (history == "known" && timed.success) timed = insertCard();
     PROCESS_MEMORY_COUNTERS pmc{};
     pmc.cb = sizeof pmc;
     GetProcessMemoryInfo(program.Handle(), &pmc, sizeof pmc);
-    const bool success = box && BoxSays(box, L"Kopírování proběhlo úspěšně.");
-    if (box) {
-        wintest::ClickButton(box, L"&OK");
-        wintest::WaitFor([&] { return !wintest::FindMessageBox(pid, kResultsCaption); }, 5000);
-    }
+    const bool success = timed.success;
     if (!wintest::EndProgramAsLogOff(program)) TerminateProcess(program.Handle(), 0);
     program.WaitExit(5000);
 
     Totals written;
     CountTree(fw::Wide(out), written);
     std::printf("RESULT mode=program files=%d bytes=%lld seconds=%.3f peak_ws_mib=%.1f progress_seen=%d box_in_front=%d ok=%d\n",
-                written.files, static_cast<long long>(written.bytes), seconds, pmc.PeakWorkingSetSize / 1048576.0,
-                progressSeen ? 1 : 0, boxInFront ? 1 : 0, success ? 1 : 0);
+                written.files, static_cast<long long>(written.bytes), timed.seconds, pmc.PeakWorkingSetSize / 1048576.0,
+                timed.progressSeen ? 1 : 0, timed.boxInFront ? 1 : 0, success ? 1 : 0);
     return success ? 0 : 1;
 }
 
@@ -731,11 +759,12 @@ int main(int argc, char** argv) {
     if (mode == "copy" && argc == 4) return BareCopy(argv[2], argv[3]);
     if (mode == "import" && (argc == 4 || argc == 5))
         return Import(argv[2], argv[3], argc == 4 || std::string(argv[4]) != "off");
-    if (mode == "program" && (argc == 5 || argc == 6))
-        return Program(argv[2], argv[3], argv[4], argc == 6 && std::string(argv[5]) == "on");
+    if (mode == "program" && argc >= 5 && argc <= 7)
+        return Program(argv[2], argv[3], argv[4], argc >= 6 && std::string(argv[5]) == "on",
+                       argc == 7 ? argv[6] : "fresh");
     if (mode == "calls" && argc == 4) return Calls(argv[2], argv[3]);
     std::printf(
         "usage: import_win_bench gen CARD camera|full|small | copy CARD OUT | import CARD OUT [on|off] | "
-        "program EXE CARD OUT [off|on] | calls CARD OUT\n");
+        "program EXE CARD OUT [off|on] [fresh|off|known|HISTORY] | calls CARD OUT\n");
     return 2;
 }
