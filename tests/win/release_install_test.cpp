@@ -289,24 +289,26 @@ const wchar_t kStillRunning[] =
     L"Program Kolibrio 2 je spuštěn a nepodařilo se jej ukončit.\r\nUkončete jej (v nabídce jeho ikony v oznamovací "
     L"oblasti zvolte Ukončit) a spusťte odinstalaci znovu.";
 
+struct ChildTextSearch {
+    DWORD pid;
+    const std::wstring* text;
+    HWND found;
+};
+
+BOOL CALLBACK ChildTextSearchProc(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<ChildTextSearch*>(lp);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    if (owner != s->pid || !IsWindowVisible(hwnd) || !wintest::FindChildByText(hwnd, *s->text)) return TRUE;
+    s->found = hwnd;
+    return FALSE;
+}
+
 // A visible top-level window of a process with a child that shows exactly
 // this text, or nullptr.
 HWND WindowWithChildText(DWORD pid, const std::wstring& text) {
-    struct Search {
-        DWORD pid;
-        const std::wstring* text;
-        HWND found;
-    } s{pid, &text, nullptr};
-    EnumWindows(
-        [](HWND hwnd, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lp);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(hwnd, &owner);
-            if (owner != s->pid || !IsWindowVisible(hwnd) || !wintest::FindChildByText(hwnd, *s->text)) return TRUE;
-            s->found = hwnd;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&s));
+    ChildTextSearch s{pid, &text, nullptr};
+    EnumWindows(ChildTextSearchProc, reinterpret_cast<LPARAM>(&s));
     return s.found;
 }
 
