@@ -290,9 +290,6 @@ std::optional<THistoryRow> TImportHistory::Find(const THistoryKey& file) {
 }
 
 bool TImportHistory::Record(const THistoryKey& file, uint64_t hash, const std::string& target) {
-    // Left open by a failed commit, a transaction would take this record
-    // with it into whatever happens to the other; it is given up first.
-    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     TStatement& s = *record_;
     s.Clear();
     // One statement outside any open transaction is a transaction of its

@@ -14,7 +14,7 @@ struct sqlite3_stmt;
 
 // What the history knows a source file by.
 struct THistoryKey {
-    std::string Name;       // the file's name, UTF-8, without its folder
+    std::string Name;       // the file's name, UTF-8 (a folder before it is left out)
     int64_t Size = 0;       // bytes
     int64_t WriteTime = 0;  // last-write time as the scan lists it: UTC, 100-ns units since 1601
 };

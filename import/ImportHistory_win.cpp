@@ -21,7 +21,7 @@ constexpr wchar_t kUninstaller[] = L"Uninstall.exe";
 // be rebuilt from the log.
 constexpr const char* kCompanions[] = {"-wal", "-journal"};
 constexpr char kSharedMemory[] = "-shm";
-// Set-aside names of one second are tried this often before giving up.
+// Set-aside names within one second ("-2", "-3", …) tried before giving up.
 constexpr int kAsideAttempts = 50;
 
 std::string gFolder;  // empty: the program's own choice
@@ -73,7 +73,11 @@ TAside SetAside(const std::string& path, THistoryFault fault, std::string& aside
         const std::string from = path + companion;
         if (Exists(from)) {
             const TAside log = Rename(from, aside + companion);
-            if (log != TAside::Moved) return log;
+            if (log != TAside::Moved) {
+                // Whole or not at all: the history goes back under its name.
+                Rename(aside, path);
+                return log;
+            }
         }
     }
     DeleteFileW(fw::Wide(path + kSharedMemory).c_str());
