@@ -53,7 +53,7 @@ SetCompressor /SOLID lzma
 ; The hidden window of the program's single-instance guard: a message-only
 ; window whose class is the guard's name.
 !define GUARD_CLASS "Kolibrio2_TB-Venor"
-!define END_WAIT_MS 10000
+!define END_WAIT_MS 20000
 !define /math END_WAIT_STEPS ${END_WAIT_MS} / 100
 
 Name "${PRODUCT}"

@@ -407,7 +407,7 @@ TEST_F(Release, UninstallerSaysSoAndRemovesNothingWhileTheProgramDoesNotEnd) {
             }
             return false;
         },
-        30000))
+        60000))
         << "the uninstaller's message";
     EXPECT_TRUE(TakeStock() == before) << "changed while it asked";
     PostMessageW(box, WM_COMMAND, IDOK, 0);

@@ -9,8 +9,10 @@
 
 namespace wintest {
 
-RunningProgram::RunningProgram(bool autoRecognize, const std::string& extraOptions, const std::wstring& target) {
-    folder_ = MakeTempDir();
+RunningProgram::RunningProgram(bool autoRecognize, const std::string& extraOptions, const std::wstring& target,
+                               const std::wstring& programFolder) {
+    ownFolder_ = programFolder.empty();
+    folder_ = ownFolder_ ? MakeTempDir() : programFolder;
     ownTarget_ = target.empty();
     target_ = ownTarget_ ? MakeTempDir() : target;
     CopyFileW((BuildDir() + L"Kolibrio2.exe").c_str(), (folder_ + L"Kolibrio2.exe").c_str(), FALSE);
@@ -28,7 +30,7 @@ RunningProgram::RunningProgram(bool autoRecognize, const std::string& extraOptio
 
 RunningProgram::~RunningProgram() {
     Kill();
-    RemoveTree(folder_);
+    if (ownFolder_) RemoveTree(folder_);
     if (ownTarget_) RemoveTree(target_);
 }
 

@@ -15,9 +15,11 @@ public:
     // Imports into a fresh target folder, or into target when one is given
     // (it is then the caller's), with the mask "%file_name%.%file_ext%",
     // file times as dates and "*.jpg"; extraOptions are appended to the
-    // [Options] section of setting.ini. Waits until its windows exist.
+    // [Options] section of setting.ini. Runs from a fresh folder, or from
+    // programFolder (the caller's), where an earlier program's history
+    // stays. Waits until its windows exist.
     explicit RunningProgram(bool autoRecognize, const std::string& extraOptions = "",
-                            const std::wstring& target = L"");
+                            const std::wstring& target = L"", const std::wstring& programFolder = L"");
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
@@ -36,7 +38,7 @@ public:
 
 private:
     std::wstring folder_, target_;
-    bool ownTarget_ = true;
+    bool ownTarget_ = true, ownFolder_ = true;
     ChildProcess process_;
 };
 
