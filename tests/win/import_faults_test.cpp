@@ -15,6 +15,7 @@
 #include "import/ImportRun_win.h"
 #include "settings/Settings.h"
 #include "support/ImportScript.h"
+#include "support/SmallVolume.h"
 #include "support/WinTest.h"
 #include "support/WineDrive.h"
 #include "tests/core/exif_fixture.h"
@@ -31,26 +32,6 @@ std::string Pattern(size_t size, int seed) {
     std::string s(size, '\0');
     for (size_t k = 0; k < size; ++k) s[k] = static_cast<char>((k * 131 + seed * 17) % 251);
     return s;
-}
-
-// Starts a shell command line as a Unix process (Wine starts those too,
-// but hands back no exit code for them); false when it cannot be started.
-bool StartUnix(const std::string& script) {
-    std::wstring cmd = L"/bin/sh -c \"" + fw::Wide(script) + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(L"Z:\\bin\\sh", &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return false;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return true;
-}
-
-// The size of the file system a folder lies on, or 0.
-ULONGLONG VolumeBytes(const std::wstring& folder) {
-    ULARGE_INTEGER avail{}, total{}, free{};
-    return GetDiskFreeSpaceExW(folder.c_str(), &avail, &total, &free) ? total.QuadPart : 0;
 }
 
 class ImportFaults : public ::testing::Test {
@@ -103,34 +84,19 @@ protected:
 TEST_F(ImportFaults, TargetDiskFullInTheMiddleOfAFile) {
     // A real full disk: a tmpfs of 1 MiB, mounted by a Unix shell and
     // mapped to a drive letter.
-    // Process ids are counted per Wine server, and every test has a prefix
-    // and a server of its own: the tick count keeps two mount points apart.
-    const std::string mount = "/tmp/kolibrio-full-" + std::to_string(GetCurrentProcessId()) + "-" +
-                              std::to_string(GetTickCount());
-    std::wstring mountWin = L"Z:" + fw::Wide(mount) + L"/";
-    std::replace(mountWin.begin(), mountWin.end(), L'/', L'\\');
-    const bool started = StartUnix("mkdir -p " + mount + " && mount -t tmpfs -o size=1m kolibrio-full " + mount);
-    const bool mounted = started && wintest::WaitFor([&] { return VolumeBytes(mountWin) == 1024 * 1024; }, 10000);
-    if (!mounted) {
-        if (started) StartUnix("rmdir " + mount);
-        GTEST_SKIP() << "no tmpfs of 1 MiB could be mounted at " << mount
-                     << " (it needs root, and a Wine that starts Unix programs): the full disk is not tested";
-    }
+    wintest::SmallVolume volume(1024);
+    if (!volume.Mounted())
+        GTEST_SKIP() << "no tmpfs of 1 MiB could be mounted (it needs root, and a Wine that starts Unix "
+                        "programs): the full disk is not tested";
     const wchar_t letter = wintest::FreeDriveLetter();
-    struct Unmount {
+    // The drive goes before the volume is unmounted.
+    struct DriveGone {
         wchar_t letter;
-        std::string mount;
-        std::wstring folder;
-        ~Unmount() {
+        ~DriveGone() {
             if (letter) wintest::RemoveWineDrive(letter);
-            // The Wine server may still hold the folder for a moment after
-            // the drive went: the unmount is tried again, then done lazily.
-            StartUnix("for i in 1 2 3 4 5 6 7 8 9 10; do umount " + mount + " && break; sleep 0.5; done; " +
-                      "mountpoint -q " + mount + " && umount -l " + mount + "; rmdir " + mount);
-            if (!wintest::WaitFor([&] { return VolumeBytes(folder) != 1024 * 1024; }, 10000))
-                ADD_FAILURE() << mount << " is still mounted";
         }
-    } unmount{letter, mount, mountWin};
+    } driveGone{letter};
+    const std::wstring mountWin = volume.Folder();
     ASSERT_TRUE(letter && wintest::DefineWineDrive(letter, mountWin, DRIVE_FIXED));
     const std::wstring drive = std::wstring(1, letter) + L":\\";
     Settings().Path = fw::Utf8(drive);
