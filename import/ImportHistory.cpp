@@ -32,10 +32,12 @@ constexpr const char* kUpgrades[] = {
 constexpr int kSchemaVersion = static_cast<int>(std::size(kUpgrades));
 
 // Row order of the lookup: target, hash, write_time, imported_at.
+// At most three rows match (the key is unique): the caller picks the one of
+// the equal time. An ORDER BY here would make SQLite set up a sorter, with
+// its memory, at every lookup.
 constexpr char kFindSql[] =
     "SELECT target, hash, write_time, imported_at FROM imported"
-    " WHERE name = ?1 AND size = ?2 AND write_time IN (?3, ?4, ?5)"
-    " ORDER BY write_time = ?3 DESC LIMIT 1";
+    " WHERE name = ?1 AND size = ?2 AND write_time IN (?3, ?4, ?5)";
 constexpr char kRecordSql[] =
     "INSERT INTO imported (name, size, write_time, hash, target, imported_at)"
     " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"
@@ -271,19 +273,23 @@ std::optional<THistoryRow> TImportHistory::Find(const THistoryKey& file) {
     if (rc == SQLITE_OK) rc = s.BindInt(3, file.WriteTime);
     if (rc == SQLITE_OK) rc = s.BindInt(4, Shifted(file.WriteTime, -kHistoryHour));
     if (rc == SQLITE_OK) rc = s.BindInt(5, Shifted(file.WriteTime, kHistoryHour));
-    if (rc == SQLITE_OK) rc = s.Step();
     std::optional<THistoryRow> found;
-    if (rc == SQLITE_ROW) {
+    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
+        rc = s.Step();
+        if (rc != SQLITE_ROW) break;
+        // The row of the equal time wins over one an hour off.
+        if (found && found->File.WriteTime == file.WriteTime) continue;
         row.Target = s.Text(0);
         row.Hash = HashFromColumn(s.Int(1));
         row.File.WriteTime = s.Int(2);
         row.ImportedAt = s.Int(3);
-        found = std::move(row);
-        Succeed();
-    } else if (rc == SQLITE_DONE) {
+        found = row;
+    }
+    if (rc == SQLITE_DONE) {
         Succeed();
     } else {
         Fail(rc);
+        found.reset();
     }
     s.Clear();
     return found;
@@ -304,6 +310,10 @@ bool TImportHistory::Record(const THistoryKey& file, uint64_t hash, const std::s
     const bool ok = rc == SQLITE_DONE ? Succeed() : Fail(rc);
     s.Clear();
     return ok;
+}
+
+bool TImportHistory::DeferCheckpoints() {
+    return Exec("PRAGMA wal_autocheckpoint = 0") && Succeed();
 }
 
 bool TImportHistory::Forget() {

@@ -69,6 +69,11 @@ public:
     bool Record(const THistoryKey& file, uint64_t hash, const std::string& target);
     // Empties the history.
     bool Forget();
+    // No checkpoint while this connection lives: the records of a run stay
+    // in the log until the connection closes, which writes them into the
+    // database. A checkpoint syncs the disk, and while an import writes a
+    // card's copies every sync waits for those too.
+    bool DeferCheckpoints();
     // How many files the history holds; none when it cannot be read.
     std::optional<int64_t> Count();
 
