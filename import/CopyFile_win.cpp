@@ -267,7 +267,10 @@ private:
             if (job_.Cancelled) break;
         }
         if (!ok_ && done_ < T) AdvanceOverall(ui_, T - done_ + pending);  // the bars count the whole file as handled
-        if (ok_) KeepFileTimes(in_->Get(), out_->Get(), temp_);
+        if (ok_) {
+            if (const DWORD refused = KeepFileTimes(in_->Get(), out_->Get(), temp_))
+                NoteTimesRefused(job_.Tally, FolderOf(target_), fw::SystemErrorText(refused));
+        }
         in_->Close();
     }
 

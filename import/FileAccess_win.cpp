@@ -166,12 +166,15 @@ bool WriteAll(HANDLE file, const char* data, DWORD n) {
 // the archive sorts by date. The last-write time is the one that matters; a
 // target that refuses the creation time still gets it. A volume that keeps
 // no times at all (some shares) still gets the copy: the photo is whole,
-// and its name, not its file time, sorts the archive.
-void KeepFileTimes(HANDLE source, HANDLE target, const std::wstring& targetPath) {
+// and its name, not its file time, sorts the archive; the system's reason
+// is returned so that the result can say why the times are the import's.
+DWORD KeepFileTimes(HANDLE source, HANDLE target, const std::wstring& targetPath) {
     FILETIME created, written;
-    if (!GetFileTime(source, &created, nullptr, &written)) return;
-    if (InjectedFault(TFileStep::SetTimes, targetPath)) return;
-    if (!SetFileTime(target, &created, nullptr, &written)) SetFileTime(target, nullptr, nullptr, &written);
+    if (!GetFileTime(source, &created, nullptr, &written)) return 0;  // the card's fault, not the archive's
+    if (const DWORD fault = InjectedFault(TFileStep::SetTimes, targetPath)) return fault;
+    if (SetFileTime(target, &created, nullptr, &written)) return 0;
+    if (SetFileTime(target, nullptr, nullptr, &written)) return 0;
+    return GetLastError();
 }
 
 bool CloseWritten(TFileHandle& file, const std::wstring& path) {

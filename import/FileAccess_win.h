@@ -51,8 +51,9 @@ BOOL ReadBlock(HANDLE file, void* buffer, DWORD size, DWORD* read);
 // Writes all n bytes; false with the system's reason when the disk refuses.
 bool WriteAll(HANDLE file, const char* data, DWORD n);
 // The target gets the source's write and creation times where its volume
-// takes them; a volume that refuses them still gets the copy.
-void KeepFileTimes(HANDLE source, HANDLE target, const std::wstring& targetPath);
+// takes them; a volume that refuses them still gets the copy, and the
+// system's reason comes back (0 when the times were kept).
+DWORD KeepFileTimes(HANDLE source, HANDLE target, const std::wstring& targetPath);
 // Closes a file the copy wrote; false with the system's reason as the last
 // error when the close reports a failure (a delayed write that failed).
 bool CloseWritten(TFileHandle& file, const std::wstring& path);

@@ -162,6 +162,8 @@ std::string ResultFooter(const TRunTally& tally, const TLeftFiles& left, bool ca
     if (tally.StaleRemoved > 0)
         out += "\r\nSmazáno dočasných souborů z dřívějšího přerušeného kopírování: " +
                std::to_string(tally.StaleRemoved) + ".";
+    const std::string times = TimesRefusedLine(tally);
+    if (!times.empty()) out += "\r\n" + times;
     const std::string leftText = LeftFilesText(left, card);
     if (!leftText.empty()) out += "\r\n" + leftText;
     return out;
@@ -193,11 +195,35 @@ std::vector<TResultMessage> ResultMessages(const std::string& namingError, const
     return out;
 }
 
-std::string FolderFailureLine(const std::string& folder, const std::string& systemMessage) {
+namespace {
+
+// The system's message as the middle of a sentence of ours: without its
+// line break and full stop.
+std::string Reason(const std::string& systemMessage) {
     std::string why = systemMessage;
     while (!why.empty() && (why.back() == '.' || why.back() == ' ' || why.back() == '\n' || why.back() == '\r'))
         why.pop_back();
-    return "Složku \"" + folder + "\" nelze vytvořit: " + (why.empty() ? "neznámá chyba" : why) + ".";
+    return why.empty() ? "neznámá chyba" : why;
+}
+
+}  // namespace
+
+std::string FolderFailureLine(const std::string& folder, const std::string& systemMessage) {
+    return "Složku \"" + folder + "\" nelze vytvořit: " + Reason(systemMessage) + ".";
+}
+
+void NoteTimesRefused(TRunTally& tally, const std::string& folder, const std::string& systemMessage) {
+    for (const std::string& known : tally.TimesRefused)
+        if (known == folder) return;
+    if (tally.TimesRefused.empty()) tally.TimesRefusedReason = Reason(systemMessage);
+    tally.TimesRefused.push_back(folder);
+}
+
+std::string TimesRefusedLine(const TRunTally& tally) {
+    if (tally.TimesRefused.empty()) return "";
+    std::string out = "Čas souborů nelze zachovat ve složce \"" + tally.TimesRefused[0] + "\"";
+    if (tally.TimesRefused.size() > 1) out += " a v dalších (" + std::to_string(tally.TimesRefused.size() - 1) + ")";
+    return out + ": " + tally.TimesRefusedReason + ". Kopie mají čas importu.";
 }
 
 std::string LeftoverLine(const std::string& path) { return "Dočasný soubor \"" + path + "\" nelze smazat."; }

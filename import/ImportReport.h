@@ -26,6 +26,10 @@ struct TRunTally {
     std::vector<std::string> Leftovers;
     // Temporary copies of an earlier run ended by force, removed at the start.
     int32_t StaleRemoved = 0;
+    // Target folders whose volume refused the copies' file times, each once
+    // in the order met, and the system's reason the first time.
+    std::vector<std::string> TimesRefused;
+    std::string TimesRefusedReason;
 };
 
 // Files below the source that no pattern took, by type.
@@ -70,8 +74,9 @@ constexpr size_t kMaxFailureLines = 15;
 std::string FailureText(const std::string& namingError, const std::vector<std::string>& failures);
 
 // What follows the result message's own text: a blank line, the counts,
-// the temporary files of an earlier run that were removed, and the files
-// left behind, each when there are any.
+// the temporary files of an earlier run that were removed, the folders
+// that kept no file times, and the files left behind, each when there are
+// any.
 std::string ResultFooter(const TRunTally& tally, const TLeftFiles& left, bool card);
 
 // "IMG_0042.CR3: Na disku není dost místa." for the error box, from a
@@ -89,6 +94,12 @@ struct TResultMessage {
 };
 std::vector<TResultMessage> ResultMessages(const std::string& namingError, const TRunTally& tally, bool cancelled,
                                            const std::string& footer);
+
+// Notes a folder whose volume would not take a copy's file times.
+void NoteTimesRefused(TRunTally& tally, const std::string& folder, const std::string& systemMessage);
+// "Čas souborů nelze zachovat ve složce "N:\Foto\05\" a v dalších (2):
+// Přístup byl odepřen. Kopie mají čas importu."; empty when none.
+std::string TimesRefusedLine(const TRunTally& tally);
 
 // "Složku "D:\Foto\2024\" nelze vytvořit: Přístup byl odepřen."
 std::string FolderFailureLine(const std::string& folder, const std::string& systemMessage);

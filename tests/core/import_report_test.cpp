@@ -223,6 +223,32 @@ TEST(ImportReport, LinesOfTheRunItself) {
               "\r\n\r\n" + CountsLine(tally) + "\r\nSmazáno dočasných souborů z dřívějšího přerušeného kopírování: 3.");
 }
 
+// A volume that refuses the copies' file times is named once, by the first
+// folder where it happened, with the system's reason; the other folders are
+// counted, each once.
+TEST(ImportReport, FileTimesThatCouldNotBeKept) {
+    TRunTally tally;
+    EXPECT_EQ(TimesRefusedLine(tally), "");
+    NoteTimesRefused(tally, "N:\\Foto\\2024\\05\\", "Přístup byl odepřen.\r\n");
+    EXPECT_EQ(TimesRefusedLine(tally),
+              "Čas souborů nelze zachovat ve složce \"N:\\Foto\\2024\\05\\\": Přístup byl odepřen. Kopie mají čas "
+              "importu.");
+    NoteTimesRefused(tally, "N:\\Foto\\2024\\05\\", "Zařízení není připraveno.");
+    NoteTimesRefused(tally, "N:\\Foto\\2024\\06\\", "Zařízení není připraveno.");
+    NoteTimesRefused(tally, "N:\\Foto\\2024\\07\\", "");
+    EXPECT_EQ(TimesRefusedLine(tally),
+              "Čas souborů nelze zachovat ve složce \"N:\\Foto\\2024\\05\\\" a v dalších (2): Přístup byl "
+              "odepřen. Kopie mají čas importu.");
+    tally.StaleRemoved = 1;
+    EXPECT_EQ(ResultFooter(tally, TLeftFiles(), true),
+              "\r\n\r\n" + CountsLine(tally) + "\r\nSmazáno dočasných souborů z dřívějšího přerušeného kopírování: 1." +
+                  "\r\n" + TimesRefusedLine(tally));
+    TRunTally unknown;
+    NoteTimesRefused(unknown, "N:\\F\\", "");
+    EXPECT_EQ(TimesRefusedLine(unknown),
+              "Čas souborů nelze zachovat ve složce \"N:\\F\\\": neznámá chyba. Kopie mají čas importu.");
+}
+
 // What a card that comes back shows: the new files and their size, the
 // known ones; the files already in the archive in the counts.
 TEST(ImportReport, FilesAlreadyInTheArchive) {

@@ -399,17 +399,30 @@ TEST_P(ImportOutcomes, TargetsTheSystemWouldNotKeepAreRefusedByName) {
     }
 }
 
-// A volume that keeps no file times still gets the copy, whole, and nothing
-// else.
-TEST_P(ImportOutcomes, AVolumeWithoutFileTimesStillGetsTheCopy) {
+// A volume that keeps no file times still gets the copies, whole, and
+// nothing else; the result names the folder and the reason once, so the
+// user knows why the archive's file times are those of the import.
+TEST_P(ImportOutcomes, AVolumeWithoutFileTimesStillGetsTheCopyAndIsNamed) {
+    Settings().CurrentMask = "%yyyy%\\%file_name%.%file_ext%";
     Put(L"a.jpg", Pattern(3000, 16), 8);
+    Put(L"b.jpg", Pattern(5000, 17), 9);
     gFaults = {{TFileStep::SetTimes, L"~kolibrio", ERROR_ACCESS_DENIED}};
     RunUi ui;
     StartImport(Src(), ui);
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(Head(ui.messages[0].text), "Kopírování proběhlo úspěšně.");
-    EXPECT_EQ(Tree(dst_), Names{"a.jpg"});
-    EXPECT_EQ(wintest::ReadFileBytes(dst_ + L"a.jpg"), Pattern(3000, 16));
+    const std::string& text = ui.messages[0].text;
+    EXPECT_EQ(Head(text), "Kopírování proběhlo úspěšně.");
+    EXPECT_EQ(ui.messages[0].kind, mkInformation);
+    std::string reason = fw::SystemErrorText(ERROR_ACCESS_DENIED);
+    reason = reason.substr(0, reason.find_last_not_of(".\r\n ") + 1);
+    const std::string line = "Čas souborů nelze zachovat ve složce \"" + fw::Utf8(dst_) + "2009\\\": " + reason +
+                             ". Kopie mají čas importu.";
+    EXPECT_NE(text.find("\r\n" + line), std::string::npos) << text;
+    EXPECT_EQ(text.find(line), text.rfind(line)) << "named once: " << text;
+    EXPECT_EQ(CountsOf(text), "Zkopírováno souborů: 2 (7,8 kB), přeskočeno: 0, nezdařilo se: 0.") << text;
+    EXPECT_EQ(Tree(dst_), (Names{"2009\\a.jpg", "2009\\b.jpg"}));
+    EXPECT_EQ(wintest::ReadFileBytes(dst_ + L"2009\\a.jpg"), Pattern(3000, 16));
+    EXPECT_EQ(wintest::ReadFileBytes(dst_ + L"2009\\b.jpg"), Pattern(5000, 17));
 }
 
 INSTANTIATE_TEST_SUITE_P(CopyCheck, ImportOutcomes, ::testing::Values(false, true),
