@@ -33,15 +33,23 @@ std::wstring Env(const wchar_t* name) {
 }
 
 std::wstring gLogPath;
+HANDLE gLogLock = nullptr;
 
+// The copies take turns at the log: Wine appends from several processes by
+// finding the end and writing there, so two records written at once can
+// land on the same place and one is lost. A copy that ends while it holds
+// the lock leaves it abandoned, which the next one still gets.
 void Log(const std::string& record) {
     if (gLogPath.empty()) return;
+    if (gLogLock) WaitForSingleObject(gLogLock, INFINITE);
     HANDLE h = CreateFileW(gLogPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    WriteFile(h, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
-    CloseHandle(h);
+    if (h != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(h, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
+        CloseHandle(h);
+    }
+    if (gLogLock) ReleaseMutex(gLogLock);
 }
 
 std::string Pid() { return std::to_string(GetCurrentProcessId()); }
@@ -52,6 +60,7 @@ constexpr DWORD kLifetimeMs = 120000;
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     gLogPath = Env(L"KOLIBRIO_OI_LOG");
+    gLogLock = CreateMutexW(nullptr, FALSE, (Env(L"KOLIBRIO_OI_STOP") + L"_log").c_str());
     const bool show = Env(L"KOLIBRIO_OI_SHOW") == L"1";
     const bool box = Env(L"KOLIBRIO_OI_BOX") == L"1";
     const bool fail = Env(L"KOLIBRIO_OI_THROW") == L"1";
