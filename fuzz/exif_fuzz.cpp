@@ -83,6 +83,10 @@ void WriteSeeds(const char* dir) {
     mp4.quickTimeMeta = false;
     mp4.moovLast = true;
     seeds.push_back(mp4.Build());
+    Movie endOfTime = mp4;
+    endOfTime.created = 255485143800ULL;  // 9999-12-31 23:30 UTC: the year 10000 an hour east
+    endOfTime.creationDate.clear();
+    seeds.push_back(endOfTime.Build());
     seeds.push_back(Avi("SUN JUL 14 00:30:12 2019\n", 64));
     seeds.push_back(Ftyp("qt  ", "qt  ") + Box64("moov", Mvhd(1, 1833332745600ULL), 1ULL << 40));
     seeds.push_back("2019-07-14T00:30:12+0200");

@@ -175,6 +175,19 @@ bool MovieHeaderTime(uint64_t secondsSince1904, TDateTime& utc) {
 // photos of the same moment carry in their EXIF blocks, wherever the
 // computer that imports them is. A text in UTC, like the header, is turned
 // into the computer's local time of that date.
+namespace {
+
+// A UTC time in the last hours of the year 9999 is the year 10000 east of
+// Greenwich: no day the mask can show, so no date at all.
+bool LocalDateOf(TDateTime utc, TDateTime& out, ICaptureDatePlatform& platform) {
+    TDateTime local = 0;
+    if (!platform.UtcToLocal(utc, local) || !IsValidDateParts(DecodeDateTime(local))) return false;
+    out = local;
+    return true;
+}
+
+}  // namespace
+
 bool MovieCaptureDate(const TExif& exif, TDateTime& out, ICaptureDatePlatform& platform) {
     TDateTime t = 0;
     bool utc = false;
@@ -183,9 +196,9 @@ bool MovieCaptureDate(const TExif& exif, TDateTime& out, ICaptureDatePlatform& p
             out = t;
             return true;
         }
-        return platform.UtcToLocal(t, out);
+        return LocalDateOf(t, out, platform);
     }
-    if (MovieHeaderTime(exif.MovieCreated, t)) return platform.UtcToLocal(t, out);
+    if (MovieHeaderTime(exif.MovieCreated, t)) return LocalDateOf(t, out, platform);
     return false;
 }
 

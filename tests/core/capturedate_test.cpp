@@ -390,6 +390,11 @@ TEST(ExifCaptureDate, EveryFileItsOwnDate) {
         {"no-offset.MOV", movie("qt  ", 0, summerClip, "2019-01-01T10:00:00"), true, shot},
         {"zero.MP4", movie("isom", 0, 0), false, 0},
         {"year60000.MP4", movie("isom", 1, 1833332745600ULL), false, 0},
+        // The last hour of the year 9999 in UTC is already the year 10000
+        // an hour ahead: no day the mask can show.
+        {"last-day.MP4", movie("isom", 1, Since1904(9999, 12, 31, 22, 0, 0)), true, At(9999, 12, 31, 23, 0, 0)},
+        {"end-of-time.MP4", movie("isom", 1, Since1904(9999, 12, 31, 23, 30, 0)), false, 0},
+        {"end-of-time-text.MOV", movie("qt  ", 0, 0, "9999-12-31T23:30:00Z"), false, 0},
         {"old.AVI", Avi("SUN JUL 14 00:30:12 2019\n"), true, shot},
         {"plain.AVI", Avi(""), false, 0},
         {"no-date.CR3", Cr3(Tiff().Build(), Tiff().Build(), summerClip), false, 0},
