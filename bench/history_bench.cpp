@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "import/ImportHistory.h"
+#include "mask/MaskExpand.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -80,16 +81,10 @@ bool CopyFile(const std::string& from, const std::string& to) {
     return ok;
 }
 
-std::string Number(int n) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "%04d", n);
-    return buf;
-}
-
 // Row i of the history: the file's key and where its copy went.
 THistoryKey RowKey(int i) {
     THistoryKey k;
-    k.Name = "IMG_" + Number(i % 9999 + 1) + ".JPG";
+    k.Name = "IMG_" + FormatMaskNumber(i % 9999 + 1, 9999) + ".JPG";
     k.Size = 2000000 + static_cast<int64_t>((static_cast<uint32_t>(i) * 2654435761u) % 6000000u);
     k.WriteTime = kBase + static_cast<int64_t>(i) * 37 * kSecond;
     return k;
@@ -97,7 +92,7 @@ THistoryKey RowKey(int i) {
 
 std::string RowTarget(int i) {
     const int day = i / kCard % 28 + 1;
-    return "D:\\Foto\\2024\\2024-05-" + Number(day).substr(2) + "\\" + RowKey(i).Name;
+    return "D:\\Foto\\2024\\2024-05-" + FormatMaskNumber(day, 99) + "\\" + RowKey(i).Name;
 }
 
 int Make(const std::string& folder, int rows) {
@@ -173,7 +168,7 @@ int Lookup(const std::string& folder) {
         {"new, names in the history", [](int k, int n) { return RowKey(n + k); }, false},
         {"new, names not in it", [](int k, int) {
              THistoryKey key = RowKey(k);
-             key.Name = "DSC_" + Number(k) + ".ARW";
+             key.Name = "DSC_" + FormatMaskNumber(k, 9999) + ".ARW";
              return key;
          }, false},
     };

@@ -26,7 +26,8 @@ std::string FromWide(UINT cp, std::wstring_view w) {
 
 std::wstring Wide(std::string_view utf8) { return ToWide(CP_UTF8, utf8); }
 std::string Utf8(std::wstring_view wide) { return FromWide(CP_UTF8, wide); }
-std::string AnsiToUtf8(std::string_view ansi) { return Utf8(ToWide(CP_ACP, ansi)); }
+std::string AnsiToUtf8(std::string_view ansi) { return Utf8(AnsiToWide(ansi)); }
+std::wstring AnsiToWide(std::string_view ansi) { return ToWide(CP_ACP, ansi); }
 std::string Utf8ToAnsi(std::string_view utf8) { return FromWide(CP_ACP, Wide(utf8)); }
 
 std::string SystemErrorText(unsigned long code) {

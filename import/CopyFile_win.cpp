@@ -37,11 +37,11 @@ public:
         ui_.SetFileBar(0, 0);
         ui_.SetFileLabels(source_, target_);
         // Known from an earlier import: not even opened.
-        if (options_.skipImported && KnownFromHistory()) return AlreadyThere();
+        if (KnownFromHistory()) return AlreadyThere();
         if (!OpenSource()) return TPass::Failed;
         targetExists_ = TargetFolders().FileExists(target_);
-        if (options_.skipImported && targetExists_ && SameContentAsTarget()) {
-            RecordCopy(options_.history, source_, size_, sourceHash_, target_);
+        if (options_.history && targetExists_ && SameContentAsTarget()) {
+            RecordCopy(options_.history, source_, sourceHash_, target_);
             return AlreadyThere();
         }
         if (!job_.OverwriteAll && targetExists_) {
@@ -80,11 +80,9 @@ private:
     // listed them.
     bool KnownFromHistory() {
         if (!options_.history) return false;
-        const auto size = job_.SourceSizes.find(source_);
-        const auto written = job_.SourceWriteTimes.find(source_);
-        if (size == job_.SourceSizes.end() || written == job_.SourceWriteTimes.end()) return false;
-        if (!options_.history->Find({HistoryName(source_), size->second, written->second})) return false;
-        size_ = size->second;
+        const std::optional<THistoryKey> key = ListedKey(source_);
+        if (!key || !options_.history->Find(*key)) return false;
+        size_ = key->Size;
         return true;
     }
 
@@ -163,11 +161,11 @@ private:
         }
         TMsgButtons buttons = MsgBtn::Yes | MsgBtn::No | MsgBtn::Cancel | MsgBtn::NoAll | MsgBtn::YesAll;
         // A different file holds the name: it may stay beside the new one.
-        if (options_.skipImported) buttons |= MsgBtn::KeepBoth;
+        if (options_.history) buttons |= MsgBtn::KeepBoth;
         const int answer = AskTimed(ui_, OverwriteQuestion(target_), "Kolibrio2 - Potvrdit nahrazení souboru",
                                     mkInformation, buttons, MsgBtn::No);
         if (EndRequested()) return TAsked::Done;
-        if (options_.skipImported && answer == ButtonResult(MsgBtn::kKeepBothBit))
+        if (options_.history && answer == ButtonResult(MsgBtn::kKeepBothBit))
             return KeepBoth() ? TAsked::Copy : TAsked::Failed;
         switch (OverwriteAnswer(answer, job_.OverwriteAll, job_.SkipAll)) {
         case TOverwriteAnswer::Copy:
@@ -347,7 +345,7 @@ private:
         }
         ++job_.Tally.Copied;
         job_.Tally.CopiedBytes += size_;
-        RecordCopy(options_.history, source_, size_, hash_.Digest(), target_);
+        RecordCopy(options_.history, source_, hash_.Digest(), target_);
         return TPass::Succeeded;
     }
 
@@ -380,18 +378,13 @@ bool CopyFileOfRun(const std::string& source, const std::string& target, TCopyFa
     }
 }
 
-void RecordCopy(TImportHistory* history, const std::string& source, int64_t bytes, uint64_t hash,
-                const std::string& target) {
+void RecordCopy(TImportHistory* history, const std::string& source, uint64_t hash, const std::string& target) {
     if (!history) return;
-    const TImportJob& job = ImportJob();
-    const auto written = job.SourceWriteTimes.find(source);
-    if (written == job.SourceWriteTimes.end()) return;
     // Keyed as the scan listed the file, as the next look-up will key it.
-    const auto listed = job.SourceSizes.find(source);
-    const int64_t size = listed != job.SourceSizes.end() ? listed->second : bytes;
+    const std::optional<THistoryKey> key = ListedKey(source);
     // A record that fails costs the file nothing: it is in the archive, and
     // the next run finds it there by its content.
-    history->Record({HistoryName(source), size, written->second}, hash, target);
+    if (key) history->Record(*key, hash, target);
 }
 
 bool CopyOneFile(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui) {

@@ -15,12 +15,10 @@ struct TCopyOptions {
     TCopyChecker* checker = nullptr;  // checks copies on its threads; none: checked here
     bool verify = false;              // the copy check, as the run took it when it started
     size_t index = 0;                 // the file's place in the run
-    // With skipImported, a file the history knows, or whose target holds
-    // the same content, is not copied, and a different file under the
-    // target's name may be kept beside the new one. Copies placed are
-    // recorded in the history when there is one.
+    // With a history, a file it knows, or whose target holds the same
+    // content, is not copied, a different file under the target's name may
+    // be kept beside the new one, and copies placed are recorded.
     TImportHistory* history = nullptr;
-    bool skipImported = false;
 };
 
 // Why a file failed: its error text (the path and the system's message);
@@ -38,8 +36,7 @@ bool CopyFileOfRun(const std::string& source, const std::string& target, TCopyFa
 
 // Records a copy that has taken its name in the history (when there is
 // one): the source as the scan listed it, the content's hash, the target.
-void RecordCopy(TImportHistory* history, const std::string& source, int64_t bytes, uint64_t hash,
-                const std::string& target);
+void RecordCopy(TImportHistory* history, const std::string& source, uint64_t hash, const std::string& target);
 
 // A file on its own, checked on the calling thread when the settings say so.
 bool CopyOneFile(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui);

@@ -33,8 +33,7 @@ uint32_t gCheckPatienceMs = 10000;
 // Every file ends in exactly one count, whatever ends the run.
 class TCopyPhase {
 public:
-    TCopyPhase(IImportUi& ui, bool verify, bool skipImported)
-        : ui_(ui), verify_(verify), skipImported_(skipImported) {}
+    TCopyPhase(IImportUi& ui, bool verify) : ui_(ui), verify_(verify) {}
 
     void Run() {
         try {
@@ -90,7 +89,7 @@ private:
         TCopyFailure failure;
         current_ = j;
         const bool ok = CopyFileOfRun(job_.SourceFiles[j], job_.TargetFiles[j], failure, ui_,
-                                      {&checker_, verify_, j, job_.History, skipImported_});
+                                      {&checker_, verify_, j, job_.History});
         current_ = kNone;
         if (ok) return;
         if (failure.folder.empty()) return Fail(j, FailureLine(job_.SourceFiles[j], failure.text));
@@ -106,7 +105,7 @@ private:
                 TargetFolders().FileAdded(check->target);
                 ++job_.Tally.Copied;
                 job_.Tally.CopiedBytes += check->bytes;
-                RecordCopy(job_.History, check->source, check->bytes, check->hash, check->target);
+                RecordCopy(job_.History, check->source, check->hash, check->target);
                 break;
             case TPlacing::Refused:
                 Fail(check->index, FailureLine(check->source, check->error));
@@ -178,7 +177,6 @@ private:
 
     IImportUi& ui_;
     const bool verify_;
-    const bool skipImported_;
     TImportJob& job_ = ImportJob();
     std::vector<std::pair<size_t, std::string>> failures_;
     std::unordered_set<std::wstring> failedFolders_;
@@ -189,6 +187,6 @@ private:
 
 }  // namespace
 
-void CopyFilesOfRun(IImportUi& ui, bool verify, bool skipImported) { TCopyPhase(ui, verify, skipImported).Run(); }
+void CopyFilesOfRun(IImportUi& ui, bool verify) { TCopyPhase(ui, verify).Run(); }
 
 void SetCheckPatienceForTests(uint32_t ms) { gCheckPatienceMs = ms; }

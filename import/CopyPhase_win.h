@@ -4,6 +4,7 @@
 // of job.Tally, with its failure line in file order, whatever ends the run.
 #include "import/ImportUi.h"
 
-// Copies ImportJob()'s files to their targets. verify and skipImported are
-// the settings as the run took them when it started.
-void CopyFilesOfRun(IImportUi& ui, bool verify, bool skipImported);
+// Copies ImportJob()'s files to their targets. verify is the setting as
+// the run took it when it started; the run's history, when it has one,
+// keeps known files from being copied again.
+void CopyFilesOfRun(IImportUi& ui, bool verify);

@@ -4,12 +4,6 @@
 
 namespace {
 
-// A file whose content is broken is spoken of as damaged; one that could
-// not be opened or written, or that another program made, is merely set aside.
-bool IsDamage(THistoryFault fault) {
-    return fault == THistoryFault::NotADatabase || fault == THistoryFault::Damaged;
-}
-
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string_view>
+
+#include "base/Text.h"
 
 void ScanFolder(const std::string& Folder, const std::string& Mask, std::vector<std::string>& files,
                 const TScanContext& ctx) {
@@ -192,7 +195,7 @@ std::string BadTargetMessage(const std::string& target) {
 std::string TemporaryTargetName(const std::string& target, int attempt) {
     const size_t slash = target.find_last_of("\\/");
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    return folder + "~kolibrio" + std::to_string(attempt) + ".part";
+    return folder + kTemporaryHead + std::to_string(attempt) + kTemporaryTail;
 }
 
 std::string CopyErrorText(const std::string& path, const std::string& systemMessage) {
@@ -247,18 +250,13 @@ int TemporaryNameStart(bool waitsForCheck, size_t index) {
 }
 
 bool IsTemporaryCopyName(const std::string& name) {
-    auto lower = [](std::string t) {
-        for (char& c : t)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        return t;
-    };
-    const std::string n = lower(name);
-    const std::string head = "~kolibrio", tail = ".part";
-    if (n.size() <= head.size() + tail.size() || n.compare(0, head.size(), head) != 0 ||
-        n.compare(n.size() - tail.size(), tail.size(), tail) != 0)
+    const std::string_view head = kTemporaryHead, tail = kTemporaryTail;
+    if (name.size() <= head.size() + tail.size()) return false;
+    const std::string_view n = name;
+    if (!EqualsNoCase(n.substr(0, head.size()), head) || !EqualsNoCase(n.substr(n.size() - tail.size()), tail))
         return false;
-    const std::string number = n.substr(head.size(), n.size() - head.size() - tail.size());
-    return number.find_first_not_of("0123456789") == std::string::npos;
+    const std::string_view number = n.substr(head.size(), n.size() - head.size() - tail.size());
+    return number.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 namespace {

@@ -99,6 +99,10 @@ struct TBarScale {
 std::string OverwriteQuestion(const std::string& target);
 std::string BadTargetMessage(const std::string& target);
 
+// A copy's temporary name: the head, a number, the tail.
+constexpr char kTemporaryHead[] = "~kolibrio";
+constexpr char kTemporaryTail[] = ".part";
+
 // Where a copy is written until it is complete: beside the target, so the
 // final rename stays on one volume, under a short name of its own (attempt
 // numbers the tries when the name is taken).

@@ -169,10 +169,14 @@ bool TImportHistory::Fail(int rc) {
     return Fail(FaultOf(rc), std::move(message));
 }
 
+bool IsDamage(THistoryFault fault) {
+    return fault == THistoryFault::NotADatabase || fault == THistoryFault::Damaged;
+}
+
 bool TImportHistory::Fail(THistoryFault fault, std::string message) {
     error_.Fault = fault;
     error_.Message = std::move(message);
-    if (fault == THistoryFault::NotADatabase || fault == THistoryFault::Damaged) damaged_ = true;
+    if (IsDamage(fault)) damaged_ = true;
     return false;
 }
 

@@ -39,6 +39,10 @@ enum class THistoryFault {
     Failed,        // anything else: a disk that is full or fails
 };
 
+// A file whose content is broken, as against one that could not be opened
+// or written, or that another program made.
+bool IsDamage(THistoryFault fault);
+
 struct THistoryError {
     THistoryFault Fault = THistoryFault::None;
     std::string Message;  // SQLite's own words, for diagnosis
@@ -102,8 +106,7 @@ private:
     bool Prepare();
 
     sqlite3* db_ = nullptr;
-    // Declared after db_: destroyed before it, so every statement is
-    // finalized before the connection closes.
+    // Finalized by the destructor before it closes the connection.
     std::unique_ptr<TStatement> find_, record_, count_, forget_;
     THistoryError error_;
     bool damaged_ = false;

@@ -15,7 +15,6 @@ namespace {
 
 constexpr char kFileName[] = "import_history.db";
 constexpr char kProfileFolder[] = "Kolibrio 2\\";
-constexpr wchar_t kUninstaller[] = L"Uninstall.exe";
 // The files SQLite keeps beside a database: its write-ahead log and the
 // rollback journal hold rows of it, the shared-memory index only what can
 // be rebuilt from the log.
@@ -100,8 +99,7 @@ bool IsInstalledProgram() {
     // renamed or an installation copied from an older Windows.
     const std::string folder = FolderOf(ExecutablePath());
     if (folder.empty()) return false;
-    const DWORD attr = GetFileAttributesW((fw::Wide(folder) + kUninstaller).c_str());
-    return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
+    return FileExistsAt(folder + "Uninstall.exe");
 }
 
 std::string ImportHistoryPath() {

@@ -2,13 +2,13 @@
 // The one import state of the process, shared by the run, the single-file
 // copy, the progress window and the mask previews. Portable.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "import/ImportHistory.h"
 #include "import/ImportReport.h"
-
-class TImportHistory;
 #include "mask/MaskExpand.h"
 
 struct TImportJob {
@@ -48,3 +48,7 @@ struct TImportJob {
 };
 
 TImportJob& ImportJob();
+
+// What the history knows a source file of the run by: its name, size and
+// write time as the scan listed them. None for a file the scan did not list.
+std::optional<THistoryKey> ListedKey(const std::string& source);

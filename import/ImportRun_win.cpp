@@ -61,7 +61,6 @@ struct TRunSettings {
     TDateNameTables names;
     TTimeSource timeSource;
     bool verify;
-    bool skipImported;
 };
 
 // Names every file of the run into job.TargetFiles; false when a name is
@@ -155,12 +154,12 @@ std::string SummaryOfKnownFiles() {
     const TImportJob& job = ImportJob();
     int64_t fresh = 0, freshBytes = 0, known = 0;
     for (const std::string& file : job.SourceFiles) {
-        const int64_t size = job.SourceSizes.at(file), written = job.SourceWriteTimes.at(file);
-        if (job.History->Find({HistoryName(file), size, written})) {
+        const THistoryKey key = *ListedKey(file);
+        if (job.History->Find(key)) {
             ++known;
         } else {
             ++fresh;
-            freshBytes += size;
+            freshBytes += key.Size;
         }
     }
     return ArrivalSummary(fresh, freshBytes, known);
@@ -248,8 +247,7 @@ void RunImport(IImportUi& ui) {
 
     const TSettings& settings = Settings();
     TRunSettings run{TMaskState(),          settings.CurrentMask, settings.Path,
-                     settings.DateNameTables, settings.TimeForMask, settings.VerifyCopy,
-                     job.History != nullptr};
+                     settings.DateNameTables, settings.TimeForMask, settings.VerifyCopy};
     run.naming.RunningIndex = 1;
     run.naming.TotalCount = static_cast<int32_t>(job.SourceFiles.size());
     // The ordering and the naming ask each file's date: one read serves both.
@@ -271,7 +269,7 @@ void RunImport(IImportUi& ui) {
     ui.BeginCopying();  // reads BarMax and BarPosition
     {
         TTargetListsGuard targetLists;
-        CopyFilesOfRun(ui, run.verify, run.skipImported);
+        CopyFilesOfRun(ui, run.verify);
     }
     // The title shows the run's progress only while it runs.
     ui.SetTitle("Kolibrio 2");

@@ -94,19 +94,13 @@ std::vector<std::string> TakeLeftovers() {
 int RemoveStaleCopies(const std::vector<std::string>& folders, uint64_t since) {
     int removed = 0;
     for (const std::string& folder : folders) {
-        const std::wstring base = LongPathForm(folder);
-        WIN32_FIND_DATAW fd;
-        HANDLE h = FindFirstFileW((base + L"~kolibrio*.part").c_str(), &fd);
-        if (h == INVALID_HANDLE_VALUE) continue;
-        do {
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-            if (!IsTemporaryCopyName(fw::Utf8(fd.cFileName))) continue;
-            const uint64_t written =
-                (static_cast<uint64_t>(fd.ftLastWriteTime.dwHighDateTime) << 32) | fd.ftLastWriteTime.dwLowDateTime;
-            if (written >= since) continue;  // this process's own, or another's still running
-            if (DeleteFileAt(base + fd.cFileName)) ++removed;
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
+        ListEntries(folder + kTemporaryHead + "*" + kTemporaryTail, [&](const TScanEntry& e) {
+            // A newer one is this process's own, or another's still running.
+            if (!e.Directory && IsTemporaryCopyName(e.Name) && static_cast<uint64_t>(e.WriteTime) < since &&
+                DeleteFileAt(LongPathForm(folder + e.Name)))
+                ++removed;
+            return true;
+        });
     }
     return removed;
 }

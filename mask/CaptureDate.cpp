@@ -112,6 +112,15 @@ bool ParseCTime(const std::string& s, DateParts& p) {
 constexpr int64_t kDays1904To1970 = 24107;
 constexpr int64_t kDays1904To10000 = 2957004;
 
+// A UTC time in the last hours of the year 9999 is the year 10000 east of
+// Greenwich: no day the mask can show, so no date at all.
+bool LocalDateOf(TDateTime utc, TDateTime& out, ICaptureDatePlatform& platform) {
+    TDateTime local = 0;
+    if (!platform.UtcToLocal(utc, local) || !IsValidDateParts(DecodeDateTime(local))) return false;
+    out = local;
+    return true;
+}
+
 }  // namespace
 
 // The EXIF form is year ":" month ":" day, blanks, hours ":" minutes ":"
@@ -175,19 +184,6 @@ bool MovieHeaderTime(uint64_t secondsSince1904, TDateTime& utc) {
 // photos of the same moment carry in their EXIF blocks, wherever the
 // computer that imports them is. A text in UTC, like the header, is turned
 // into the computer's local time of that date.
-namespace {
-
-// A UTC time in the last hours of the year 9999 is the year 10000 east of
-// Greenwich: no day the mask can show, so no date at all.
-bool LocalDateOf(TDateTime utc, TDateTime& out, ICaptureDatePlatform& platform) {
-    TDateTime local = 0;
-    if (!platform.UtcToLocal(utc, local) || !IsValidDateParts(DecodeDateTime(local))) return false;
-    out = local;
-    return true;
-}
-
-}  // namespace
-
 bool MovieCaptureDate(const TExif& exif, TDateTime& out, ICaptureDatePlatform& platform) {
     TDateTime t = 0;
     bool utc = false;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "base/Text.h"
 #include "framework/Strings.h"
 
 namespace {
@@ -31,24 +32,12 @@ private:
     HANDLE h_;
 };
 
-bool StartsWith(const std::string& bytes, const char* prefix, size_t n) {
-    return bytes.size() >= n && bytes.compare(0, n, prefix, n) == 0;
-}
-
-std::wstring Decode(UINT codePage, const char* data, size_t size) {
-    if (size == 0) return {};
-    const int n = MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), nullptr, 0);
-    std::wstring text(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(codePage, 0, data, static_cast<int>(size), text.data(), n);
-    return text;
-}
-
 // The text of a settings file that is not UTF-16 LE. A byte-order mark names
 // its encoding (a file an editor saved); without one it is in the ANSI code
 // page, which every earlier version wrote and the profile functions read.
 std::wstring DecodeOlderFile(const std::string& bytes) {
-    if (StartsWith(bytes, "\xEF\xBB\xBF", 3)) return Decode(CP_UTF8, bytes.data() + 3, bytes.size() - 3);
-    if (StartsWith(bytes, "\xFE\xFF", 2)) {
+    if (StartsWith(bytes, "\xEF\xBB\xBF")) return fw::Wide(std::string_view(bytes).substr(3));
+    if (StartsWith(bytes, "\xFE\xFF")) {
         std::wstring text;
         for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
             const auto high = static_cast<unsigned char>(bytes[i]), low = static_cast<unsigned char>(bytes[i + 1]);
@@ -56,7 +45,7 @@ std::wstring DecodeOlderFile(const std::string& bytes) {
         }
         return text;
     }
-    return Decode(CP_ACP, bytes.data(), bytes.size());
+    return fw::AnsiToWide(bytes);
 }
 
 bool ReadWhole(HANDLE file, std::string& bytes) {
@@ -114,7 +103,7 @@ void ProfileFile::MakeUnicode() const {
     if (!file) throw refused;
     std::string bytes;
     if (!ReadWhole(file.Get(), bytes)) throw refused;
-    if (StartsWith(bytes, "\xFF\xFE", 2)) return;
+    if (StartsWith(bytes, "\xFF\xFE")) return;
 
     const std::wstring text = L'\xFEFF' + DecodeOlderFile(bytes);
     // Rewritten in place, through the handle that read it: the file keeps
