@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "framework/Strings.h"
-#include "support/ChildProcess.h"
+#include "support/RunningProgram.h"
 #include "support/UiTest.h"
 #include "support/WinTest.h"
 #include "support/WineDrive.h"
@@ -103,52 +103,15 @@ std::string FileTimeName(const std::string& name) {
     return buf + name;
 }
 
-class Program {
-public:
-    Program() {
-        folder_ = wintest::MakeTempDir();
-        target_ = wintest::MakeTempDir();
-        CopyFileW((wintest::BuildDir() + L"Kolibrio2.exe").c_str(), (folder_ + L"Kolibrio2.exe").c_str(), FALSE);
-        std::string ini = "[Mask]\r\nCurrentMask=%yyyy%-%mm%-%dd%\\%hh%%nn%%ss%_%file_name%.%file_ext%\r\nPath=" +
-                          fw::Utf8ToAnsi(fw::Utf8(target_)) +
-                          "\r\n[Options]\r\nAutoUpdate=0\r\nTimeForMask=EXIFTime\r\nAutoRecognize=1\r\n"
-                          "FileExtension=*.jpg;*.cr2;*.nef;*.arw;*.dng;*.orf;*.rw2;*.raf;*.cr3;*.heic;*.mp4;*.mov;"
-                          "*.avi;*.mts\r\n";
-        wintest::WriteFileBytes(folder_ + L"setting.ini", ini);
-        EXPECT_TRUE(process_.Start(folder_ + L"Kolibrio2.exe", {}));
-        EXPECT_TRUE(wintest::WaitFor(
-            [&] { return MainWindow() && wintest::FindProcessWindow(process_.Pid(), L"Dialog", false); }, 20000));
-        WaitForInputIdle(process_.Handle(), 5000);
-    }
-    ~Program() {
-        TerminateProcess(process_.Handle(), 0);
-        process_.WaitExit(5000);
-        wintest::RemoveTree(folder_);
-        wintest::RemoveTree(target_);
-    }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    HWND MainWindow() { return wintest::FindProcessWindow(process_.Pid(), L"Kolibrio 2 - nastavení", false); }
-    HWND Visible(const std::wstring& title) { return wintest::FindProcessWindow(process_.Pid(), title, true); }
-    const std::wstring& Target() const { return target_; }
-
-    // The system's notice of a new volume; the import runs inside its
-    // handler, so the send returns when it times out.
-    void CardArrives(wchar_t letter) {
-        DEV_BROADCAST_VOLUME v{};
-        v.dbcv_size = sizeof v;
-        v.dbcv_devicetype = DBT_DEVTYP_VOLUME;
-        v.dbcv_unitmask = 1u << (letter - L'A');
-        DWORD_PTR result = 0;
-        SendMessageTimeoutW(MainWindow(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&v),
-                            SMTO_NORMAL, 300, &result);
-    }
-
-private:
-    std::wstring folder_, target_;
-    wintest::ChildProcess process_;
-};
+// Files every type the factory list copies by its capture date, into
+// day folders with the time in the name.
+std::string CaptureDateSettings(const std::wstring& target) {
+    return "[Mask]\r\nCurrentMask=%yyyy%-%mm%-%dd%\\%hh%%nn%%ss%_%file_name%.%file_ext%\r\nPath=" +
+           fw::Utf8ToAnsi(fw::Utf8(target)) +
+           "\r\n[Options]\r\nAutoUpdate=0\r\nTimeForMask=EXIFTime\r\nAutoRecognize=1\r\n"
+           "FileExtension=*.jpg;*.cr2;*.nef;*.arw;*.dng;*.orf;*.rw2;*.raf;*.cr3;*.heic;*.mp4;*.mov;"
+           "*.avi;*.mts\r\n";
+}
 
 }  // namespace
 
@@ -166,8 +129,9 @@ TEST(BlackboxCaptureDates, EveryFileIsFiledUnderItsOwnDate) {
     ASSERT_NE(letter, 0);
     ASSERT_TRUE(wintest::DefineWineDrive(letter, card, DRIVE_REMOVABLE));
     {
-        Program p;
-        p.CardArrives(letter);
+        wintest::RunningProgram p(CaptureDateSettings);
+        DWORD_PTR result = 0;
+        p.SendVolume(DBT_DEVICEARRIVAL, letter, result, 300);  // the import runs inside the handler
         HWND confirm = nullptr;
         ASSERT_TRUE(wintest::WaitFor([&] { return (confirm = p.Visible(kConfirm)) != nullptr; }, 10000));
         HWND yes = wintest::FindChildByText(confirm, L"Ano");

@@ -48,14 +48,7 @@ void RawExec(const std::wstring& path, const std::string& sql) {
 
 // The names in a folder that start with prefix.
 std::vector<std::wstring> NamesStarting(const std::wstring& folder, const std::wstring& prefix) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((folder + prefix + L"*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return names;
-    do names.push_back(fd.cFileName);
-    while (FindNextFileW(h, &fd));
-    FindClose(h);
-    return names;
+    return wintest::NamesMatching(folder + prefix + L"*");
 }
 
 class HistoryPlace : public ::testing::Test {

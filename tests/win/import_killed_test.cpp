@@ -3,7 +3,6 @@
 // there. The next run imports that file, removes the leftover and says so;
 // the real program, a card announced as the system does.
 #include <windows.h>
-#include <dbt.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +11,7 @@
 
 #include "framework/Strings.h"
 #include "import/ImportHistory.h"
+#include "support/CardImport.h"
 #include "support/RunningProgram.h"
 #include "support/UiTest.h"
 #include "support/WinTest.h"
@@ -19,29 +19,10 @@
 
 namespace {
 
-const wchar_t kConfirm[] = L"Kolibrio2 - Byl vložen fotoaparát";
 const wchar_t kResults[] = L"Kolibrio2 - Výsledky kopírování";
 
 std::vector<std::wstring> PartFiles(const std::wstring& folder) {
-    std::vector<std::wstring> out;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((folder + L"~kolibrio*.part").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return out;
-    do out.push_back(fd.cFileName);
-    while (FindNextFileW(h, &fd));
-    FindClose(h);
-    return out;
-}
-
-// Announces the card and answers the confirmation with Ano.
-void StartImportOfCard(wintest::RunningProgram& p, wchar_t letter) {
-    DWORD_PTR result = 0;
-    p.SendVolume(DBT_DEVICEARRIVAL, letter, result, 300);  // the import runs inside the handler
-    HWND confirm = nullptr;
-    ASSERT_TRUE(wintest::WaitFor([&] { return (confirm = p.Visible(kConfirm)) != nullptr; }, 10000));
-    HWND yes = wintest::FindChildByText(confirm, L"Ano");
-    ASSERT_NE(yes, nullptr);
-    PostMessageW(yes, BM_CLICK, 0, 0);
+    return wintest::NamesMatching(folder + L"~kolibrio*.part");
 }
 
 TEST(ImportKilled, TheNextRunRemovesTheTemporaryCopy) {
@@ -66,7 +47,7 @@ TEST(ImportKilled, TheNextRunRemovesTheTemporaryCopy) {
     const std::wstring archive = wintest::MakeTempDir(), program = wintest::MakeTempDir();
     {
         wintest::RunningProgram first(true, "", archive, program);
-        StartImportOfCard(first, letter);
+        ASSERT_TRUE(wintest::StartCardImport(first.Process().Pid(), letter));
         ASSERT_TRUE(wintest::WaitFor([&] { return !PartFiles(archive).empty(); }, 20000)) << "the copy never began";
         first.Kill();
     }
@@ -84,7 +65,7 @@ TEST(ImportKilled, TheNextRunRemovesTheTemporaryCopy) {
     ASSERT_TRUE(wintest::WriteFileBytes(card + L"DCIM\\IMG_0002.jpg", std::string(5000, 'p')));
     {
         wintest::RunningProgram second(true, "", archive, program);
-        StartImportOfCard(second, letter);
+        ASSERT_TRUE(wintest::StartCardImport(second.Process().Pid(), letter));
         HWND box = nullptr;
         ASSERT_TRUE(wintest::WaitFor([&] { return (box = second.Visible(kResults)) != nullptr; }, 60000));
         EXPECT_NE(wintest::FindChildByText(box, L"Kopírování proběhlo úspěšně.\r\n\r\n"

@@ -39,9 +39,21 @@ std::string Card::Read(const std::wstring& name) const {
     return ReadFileBytes(folder_ + L"DCIM\\100CAM\\" + name);
 }
 
-std::string CardImportSettings(const std::wstring& target) {
+std::string CardImportSettings(const std::wstring& target, bool autoRecognize) {
     return "[Mask]\r\nCurrentMask=%file_name%.%file_ext%\r\nPath=" + fw::Utf8ToAnsi(fw::Utf8(target)) +
-           "\r\n[Options]\r\nAutoUpdate=0\r\nTimeForMask=FileTime\r\nFileExtension=*.jpg\r\nAutoRecognize=1\r\n";
+           "\r\n[Options]\r\nAutoUpdate=0\r\nTimeForMask=FileTime\r\nFileExtension=*.jpg\r\nAutoRecognize=" +
+           (autoRecognize ? "1" : "0") + "\r\n";
+}
+
+bool SendVolumeEvent(HWND main, UINT event, wchar_t letter, DWORD_PTR& result, UINT timeoutMs) {
+    DEV_BROADCAST_VOLUME v{};
+    v.dbcv_size = sizeof v;
+    v.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    v.dbcv_unitmask = 1u << (letter - L'A');
+    // The system copies the broadcast structure into the receiving process
+    // for the device events, as it does for its own broadcasts.
+    return SendMessageTimeoutW(main, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&v), SMTO_NORMAL, timeoutMs,
+                               &result) != 0;
 }
 
 bool StartCardImport(DWORD pid, wchar_t letter) {
@@ -49,14 +61,9 @@ bool StartCardImport(DWORD pid, wchar_t letter) {
     if (!WaitFor([&] { return FindProcessWindow(pid, L"Dialog", false) != nullptr; }, 20000)) return false;
     HWND main = FindProcessWindow(pid, L"Kolibrio 2 - nastavení", false);
     if (!main) return false;
-    DEV_BROADCAST_VOLUME v{};
-    v.dbcv_size = sizeof v;
-    v.dbcv_devicetype = DBT_DEVTYP_VOLUME;
-    v.dbcv_unitmask = 1u << (letter - L'A');
     // The import runs inside the handler, so the send times out.
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(main, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&v), SMTO_NORMAL, 300,
-                        &result);
+    SendVolumeEvent(main, DBT_DEVICEARRIVAL, letter, result, 300);
     HWND confirm = nullptr;
     const auto offered = [&] {
         return (confirm = FindProcessWindow(pid, L"Kolibrio2 - Byl vložen fotoaparát", true)) != nullptr;

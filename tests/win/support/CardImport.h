@@ -32,7 +32,11 @@ private:
 // A setting.ini for a program that copies a card's *.jpg files under their
 // own names into target, in the order of their file times, with the online
 // check off. Bytes as an earlier version wrote them (ANSI).
-std::string CardImportSettings(const std::wstring& target);
+std::string CardImportSettings(const std::wstring& target, bool autoRecognize = true);
+
+// The system's notification for a volume, sent to the program's main
+// window; true when the program answered it within the time.
+bool SendVolumeEvent(HWND main, UINT event, wchar_t letter, DWORD_PTR& result, UINT timeoutMs);
 
 // Offers the card to the program as its arrival does and answers "Ano" in
 // the confirmation window; true when the import is under way.

@@ -1,10 +1,9 @@
 #include "support/RunningProgram.h"
 
-#include <dbt.h>
 
 #include <gtest/gtest.h>
 
-#include "framework/Strings.h"
+#include "support/CardImport.h"
 #include "support/WinTest.h"
 
 namespace wintest {
@@ -15,10 +14,17 @@ RunningProgram::RunningProgram(bool autoRecognize, const std::string& extraOptio
     folder_ = ownFolder_ ? MakeTempDir() : programFolder;
     ownTarget_ = target.empty();
     target_ = ownTarget_ ? MakeTempDir() : target;
+    Start(CardImportSettings(target_, autoRecognize) + extraOptions);
+}
+
+RunningProgram::RunningProgram(std::string (*settings)(const std::wstring& target)) {
+    folder_ = MakeTempDir();
+    target_ = MakeTempDir();
+    Start(settings(target_));
+}
+
+void RunningProgram::Start(const std::string& ini) {
     CopyFileW((BuildDir() + L"Kolibrio2.exe").c_str(), (folder_ + L"Kolibrio2.exe").c_str(), FALSE);
-    std::string ini = "[Mask]\r\nCurrentMask=%file_name%.%file_ext%\r\nPath=" + fw::Utf8ToAnsi(fw::Utf8(target_)) +
-                      "\r\n[Options]\r\nAutoUpdate=0\r\nTimeForMask=FileTime\r\nFileExtension=*.jpg\r\n"
-                      "AutoRecognize=" + (autoRecognize ? "1" : "0") + "\r\n" + extraOptions;
     WriteFileBytes(folder_ + L"setting.ini", ini);
     EXPECT_TRUE(process_.Start(folder_ + L"Kolibrio2.exe", {}));
     // Ready once the last of its five windows (the message dialog) exists:
@@ -47,14 +53,7 @@ void RunningProgram::Kill() {
 }
 
 bool RunningProgram::SendVolume(UINT event, wchar_t letter, DWORD_PTR& result, UINT timeoutMs) const {
-    DEV_BROADCAST_VOLUME v{};
-    v.dbcv_size = sizeof v;
-    v.dbcv_devicetype = DBT_DEVTYP_VOLUME;
-    v.dbcv_unitmask = 1u << (letter - L'A');
-    // The system copies the broadcast structure into the receiving process
-    // for the device events, as it does for its own broadcasts.
-    return SendMessageTimeoutW(MainWindow(), WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&v), SMTO_NORMAL,
-                               timeoutMs, &result) != 0;
+    return SendVolumeEvent(MainWindow(), event, letter, result, timeoutMs);
 }
 
 }  // namespace wintest

@@ -20,6 +20,11 @@ public:
     // stays. Waits until its windows exist.
     explicit RunningProgram(bool autoRecognize, const std::string& extraOptions = "",
                             const std::wstring& target = L"", const std::wstring& programFolder = L"");
+    // Runs from a fresh folder into a fresh target with the setting.ini
+    // that settings writes for that target.
+    // (A function, not a std::function: a function's name would convert to
+    // the bool of the other constructor first.)
+    explicit RunningProgram(std::string (*settings)(const std::wstring& target));
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
@@ -37,6 +42,8 @@ public:
     bool SendVolume(UINT event, wchar_t letter, DWORD_PTR& result, UINT timeoutMs) const;
 
 private:
+    void Start(const std::string& ini);
+
     std::wstring folder_, target_;
     bool ownTarget_ = true, ownFolder_ = true;
     ChildProcess process_;

@@ -51,6 +51,17 @@ std::vector<std::string> FilesBelow(const std::wstring& base) {
     return out;
 }
 
+std::vector<std::wstring> NamesMatching(const std::wstring& search) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(search.c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(fd.cFileName);
+    while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return names;
+}
+
 std::wstring MakeTempDir() {
     static unsigned counter = 0;
     wchar_t tmp[MAX_PATH];

@@ -24,6 +24,8 @@ bool FileExists(const std::wstring& path);
 // Every file below a folder, as UTF-8 paths relative to it, sorted; found
 // in long form, so trees deeper than MAX_PATH are listed too.
 std::vector<std::string> FilesBelow(const std::wstring& base);
+// The names a wildcard search path finds, in the system's order.
+std::vector<std::wstring> NamesMatching(const std::wstring& search);
 
 // Polls pred while pumping this thread's messages; true when it held
 // before the timeout.
