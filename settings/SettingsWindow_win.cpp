@@ -634,10 +634,10 @@ void TSettingsWindow::BtnForgetHistoryClick() {
                      "příštím kopírování zkopírují znovu, pokud jejich stejná kopie v cíli už není.",
                      "Kolibrio2 - Otázka", mkConfirmation, MsgBtn::Yes | MsgBtn::No, MsgBtn::No) != fw::mrYes)
         return;
-    // A running import holds the history: it is emptied through the run's
-    // own hold, which must stay valid.
-    if (ImportJob().Running) {
-        if (ImportJob().History) ImportJob().History->Forget();
+    // A running import that holds the history has it emptied through its
+    // own hold, which must stay valid; one that runs without it holds none.
+    if (ImportJob().Running && ImportJob().History) {
+        ImportJob().History->Forget();
         return;
     }
     std::string notice;

@@ -847,3 +847,30 @@ TEST_F(SettingsWindowTest, ForgettingTheHistoryAsksFirst) {
     SetImportHistoryFolder("");
     wintest::RemoveTree(history);
 }
+
+// An import that runs without the history (the option was off when it
+// began) holds none: the user's Yes still empties it.
+TEST_F(SettingsWindowTest, ForgettingTheHistoryDuringARunThatHoldsNone) {
+    WriteIni("[Options]\r\nAutoUpdate=0\r\n");
+    const std::wstring history = wintest::MakeTempDir();
+    SetImportHistoryFolder(fw::Utf8(history));
+    std::string notice;
+    ASSERT_TRUE(ImportHistory(notice));
+    ASSERT_TRUE(ImportHistory(notice)->Record({"IMG_1.JPG", 1000, 133562160000000000}, 7, "C:\\Foto\\IMG_1.JPG"));
+    ReleaseImportHistory();
+    TForm1 form;
+    TSettingsWindow& w = *form.SettingsWindow;
+    form.ShowSettingsWindow();
+    ImportJob().Running = true;
+    ImportJob().History = nullptr;
+    gAnswer = fw::mrYes;
+    SendMessageW(w.BtnForgetHistory.Handle(), BM_CLICK, 0, 0);
+    ImportJob().Running = false;
+    EXPECT_EQ(gQuestions.size(), 1u);
+    EXPECT_EQ(ImportHistory(notice)->Count().value_or(-1), 0);
+    ReleaseImportHistory();
+    form.Hide();
+    CloseImportHistory();
+    SetImportHistoryFolder("");
+    wintest::RemoveTree(history);
+}
