@@ -47,11 +47,13 @@ public:
                 WaitForChecks([&] {
                     return checker_.Outstanding() >= kMaxWaitingChecks || checker_.Pending(target);
                 });
+                if (CancelNoted()) break;
                 CopyFile(j);
-                if (job_.Cancelled) break;
+                if (CancelNoted()) break;
             }
-            // Complete copies take their place after a cancel too.
-            WaitForChecks([&] { return checker_.Outstanding() > 0; }, job_.Cancelled);
+            // Complete copies take their place after a cancel too, as long
+            // as the checks end within the patience.
+            WaitForChecks([&] { return checker_.Outstanding() > 0; });
             GiveUpChecks();
             ui_.SetSpeedTimer(false);
             ui_.SpeedTick();
@@ -127,14 +129,26 @@ private:
         }
     }
 
+    // True once the run is cancelled (Storno, "Ukončit", the program's
+    // end); the first call that sees it starts the patience.
+    bool CancelNoted() {
+        if (!job_.Cancelled) return false;
+        if (!cancelNoted_) {
+            cancelNoted_ = true;
+            cancelledAt_ = GetTickCount();
+        }
+        return true;
+    }
+
     // Waits for the checker while more() holds, with the windows kept
     // alive; a wait that lasts shows in the progress window as the check
-    // it is. A bounded wait ends after gCheckPatienceMs whatever more says.
-    void WaitForChecks(const std::function<bool()>& more, bool bounded = false) {
-        const uint32_t start = ui_.TickCount(), began = GetTickCount();
+    // it is. Once the run is cancelled, whenever that comes, the wait ends
+    // gCheckPatienceMs after the cancel whatever more says.
+    void WaitForChecks(const std::function<bool()>& more) {
+        const uint32_t start = ui_.TickCount();
         bool showing = false;
         while (more()) {
-            if (bounded && GetTickCount() - began >= gCheckPatienceMs) break;
+            if (CancelNoted() && GetTickCount() - cancelledAt_ >= gCheckPatienceMs) break;
             checker_.WaitForChecked(10);
             TakeChecked();
             ServiceEvents(ui_);
@@ -182,6 +196,8 @@ private:
     std::unordered_set<std::wstring> failedFolders_;
     size_t current_ = kNone;
     bool ending_ = false;
+    bool cancelNoted_ = false;
+    uint32_t cancelledAt_ = 0;  // GetTickCount when the cancel was first seen
     TCopyChecker checker_;  // last: its threads end before the rest goes
 };
 

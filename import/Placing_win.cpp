@@ -12,7 +12,13 @@
 namespace {
 
 fw::Lock gLeftoversLock;
-std::vector<std::wstring> gLeftovers;
+
+// Never destroyed: a check the run gave up may still end, and remove its
+// copy, while the process runs its exit.
+std::vector<std::wstring>& Leftovers() {
+    static auto* leftovers = new std::vector<std::wstring>;
+    return *leftovers;
+}
 
 bool Gone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
@@ -71,10 +77,16 @@ TPlacing MoveIntoPlace(const std::wstring& temp, const std::string& target, bool
     return !replace && FileExistsAt(target) ? TPlacing::Appeared : TPlacing::Refused;
 }
 
+bool RemoveThrough(HANDLE handle) {
+    FILE_DISPOSITION_INFO info{};
+    info.DeleteFile = TRUE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &info, sizeof(info)) != FALSE;
+}
+
 void RemoveTemporary(const std::wstring& temp) {
     if (DeleteFileAt(temp) || Gone(GetLastError())) return;
     std::lock_guard<fw::Lock> lock(gLeftoversLock);
-    gLeftovers.push_back(temp);
+    Leftovers().push_back(temp);
 }
 
 // Tried once more at the end of the run: a program that held a copy open
@@ -83,7 +95,7 @@ std::vector<std::string> TakeLeftovers() {
     std::vector<std::wstring> left;
     {
         std::lock_guard<fw::Lock> lock(gLeftoversLock);
-        left.swap(gLeftovers);
+        left.swap(Leftovers());
     }
     std::vector<std::string> still;
     for (const std::wstring& path : left)

@@ -28,6 +28,10 @@ TPlacing RenameThrough(HANDLE handle, const std::string& target, bool replace, D
 // handle was refused; a copy that does not take the name is removed.
 TPlacing MoveIntoPlace(const std::wstring& temp, const std::string& target, bool replace, DWORD& code);
 
+// Removes the file open as handle (opened with the right to delete) when
+// the handle closes.
+bool RemoveThrough(HANDLE handle);
+
 // Removes a temporary copy that is not to take its name. One that cannot
 // go at once (another program holds it open) is tried again by
 // TakeLeftovers, which returns those still there, for the report.
