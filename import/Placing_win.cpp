@@ -6,6 +6,7 @@
 
 #include "framework/Lock.h"
 #include "framework/Strings.h"
+#include "import/CopyOwner_win.h"
 #include "import/FileAccess_win.h"
 #include "import/ImportCore.h"
 
@@ -28,7 +29,7 @@ bool Gone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_
 // waiting for their check do not cost every file failed creates.
 HANDLE CreateTemporaryBeside(const std::string& target, std::wstring& temp, int first) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = LongPathForm(TemporaryTargetName(target, first + attempt));
+        temp = LongPathForm(TemporaryTargetName(target, first + attempt, ThisCopyOwner()));
         // DELETE: the finished copy is renamed through this handle.
         HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -105,10 +106,13 @@ std::vector<std::string> TakeLeftovers() {
 
 int RemoveStaleCopies(const std::vector<std::string>& folders, uint64_t since) {
     int removed = 0;
+    const uint32_t machine = ThisCopyOwner().machine;
     for (const std::string& folder : folders) {
         ListEntries(folder + kTemporaryHead + "*" + kTemporaryTail, [&](const TScanEntry& e) {
-            // A newer one is this process's own, or another's still running.
-            if (!e.Directory && IsTemporaryCopyName(e.Name) && static_cast<uint64_t>(e.WriteTime) < since &&
+            // A copy whose owner still runs is live: this process's own, or
+            // another import's into the same folder.
+            if (!e.Directory &&
+                IsStaleCopy(e.Name, e.WriteTime, machine, static_cast<int64_t>(since), CopyOwnerRunning) &&
                 DeleteFileAt(LongPathForm(folder + e.Name)))
                 ++removed;
             return true;

@@ -41,6 +41,7 @@ std::vector<std::string> TakeLeftovers();
 
 // Removes the temporary copies that a run ended by force (the process
 // killed, the power cut) left in these folders: only names of the form
-// the copies take, last written before since (a FILETIME as 64 bits).
-// Returns how many went.
+// the copies take whose owner, a process of this computer, is gone (an
+// earlier version's, which name none: last written before since, a
+// FILETIME as 64 bits). Returns how many went.
 int RemoveStaleCopies(const std::vector<std::string>& folders, uint64_t since);
