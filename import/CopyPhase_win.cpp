@@ -88,6 +88,13 @@ private:
     }
 
     void CopyFile(size_t j) {
+        // A name the system would store otherwise, or not at all: the file
+        // fails by its name, and nothing is made for it.
+        if (!IsStorableTargetPath(job_.TargetFiles[j])) {
+            const auto listed = job_.SourceSizes.find(job_.SourceFiles[j]);
+            if (listed != job_.SourceSizes.end()) AdvanceOverall(ui_, listed->second);
+            return Fail(j, FailureLine(job_.SourceFiles[j], BadTargetMessage(job_.TargetFiles[j])));
+        }
         TCopyFailure failure;
         current_ = j;
         const bool ok = CopyFileOfRun(job_.SourceFiles[j], job_.TargetFiles[j], failure, ui_,
@@ -107,6 +114,7 @@ private:
                 TargetFolders().FileAdded(check->target);
                 ++job_.Tally.Copied;
                 job_.Tally.CopiedBytes += check->bytes;
+                NoteCopied(job_.Tally, check->index, check->target);
                 RecordCopy(job_.History, check->source, check->hash, check->target);
                 break;
             case TPlacing::Refused:
