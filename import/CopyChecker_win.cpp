@@ -224,6 +224,8 @@ unsigned __stdcall TCopyChecker::Work(void* param) {
             state->todo.pop_front();
             state->inCheck.emplace(job->index, job->source);
         }
+        std::vector<std::wstring> left;
+        KeepLeftoversOfThisThreadIn(&left);
         try {
             Gate gate(*state, job->index);
             CheckAndPlace(*job, nullptr, &gate);
@@ -234,10 +236,16 @@ unsigned __stdcall TCopyChecker::Work(void* param) {
             // The run waits for every copy it handed over.
             job->outcome = TPlacing::Refused;
         }
+        KeepLeftoversOfThisThreadIn(nullptr);
         {
+            // A copy given up that cannot go is not the next run's to
+            // report; the sweep of a later start takes it.
             std::lock_guard<fw::Lock> lock(state->lock);
             state->inCheck.erase(job->index);
-            if (state->givenUp.count(job->index) == 0) state->checked.push_back(std::move(job));
+            if (state->givenUp.count(job->index) == 0) {
+                NoteLeftovers(left);
+                state->checked.push_back(std::move(job));
+            }
         }
         state->checkedReady.NotifyAll();
     }

@@ -21,6 +21,10 @@ std::vector<std::wstring>& Leftovers() {
     return *leftovers;
 }
 
+// Where the calling thread's copies that cannot go are noted instead of
+// the run's list: a check thread's, whose copy the run may give up.
+thread_local std::vector<std::wstring>* tLeftoversHere = nullptr;
+
 bool Gone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 }  // namespace
@@ -86,8 +90,17 @@ bool RemoveThrough(HANDLE handle) {
 
 void RemoveTemporary(const std::wstring& temp) {
     if (DeleteFileAt(temp) || Gone(GetLastError())) return;
+    if (tLeftoversHere) return tLeftoversHere->push_back(temp);
     std::lock_guard<fw::Lock> lock(gLeftoversLock);
     Leftovers().push_back(temp);
+}
+
+void KeepLeftoversOfThisThreadIn(std::vector<std::wstring>* list) { tLeftoversHere = list; }
+
+void NoteLeftovers(const std::vector<std::wstring>& list) {
+    if (list.empty()) return;
+    std::lock_guard<fw::Lock> lock(gLeftoversLock);
+    Leftovers().insert(Leftovers().end(), list.begin(), list.end());
 }
 
 // Tried once more at the end of the run: a program that held a copy open

@@ -38,6 +38,12 @@ bool RemoveThrough(HANDLE handle);
 // Safe on any thread.
 void RemoveTemporary(const std::wstring& temp);
 std::vector<std::string> TakeLeftovers();
+// The copies that cannot go on the calling thread are noted in list until
+// it is set back to null, and reach TakeLeftovers only through
+// NoteLeftovers: a check the run gave up must not have its copy reported
+// by a later run, which knows nothing of its file.
+void KeepLeftoversOfThisThreadIn(std::vector<std::wstring>* list);
+void NoteLeftovers(const std::vector<std::wstring>& list);
 
 // Removes the temporary copies that a run ended by force (the process
 // killed, the power cut) left in these folders: only names of the form
