@@ -42,12 +42,15 @@ public:
                 ServiceEvents(ui_);
                 TakeChecked();
                 // A file whose target a waiting copy is to take is asked
-                // about once that copy is in place.
+                // about once that copy is in place. A cancel that comes
+                // before a file is copied still lets a file copied at once
+                // be kept whole; a file that waited past the patience is not
+                // copied.
                 const std::string& target = job_.TargetFiles[j];
-                WaitForChecks([&] {
-                    return checker_.Outstanding() >= kMaxWaitingChecks || checker_.Pending(target);
-                });
-                if (CancelNoted()) break;
+                if (!WaitForChecks([&] {
+                        return checker_.Outstanding() >= kMaxWaitingChecks || checker_.Pending(target);
+                    }))
+                    break;
                 CopyFile(j);
                 if (CancelNoted()) break;
             }
@@ -151,12 +154,15 @@ private:
     // Waits for the checker while more() holds, with the windows kept
     // alive; a wait that lasts shows in the progress window as the check
     // it is. Once the run is cancelled, whenever that comes, the wait ends
-    // gCheckPatienceMs after the cancel whatever more says.
-    void WaitForChecks(const std::function<bool()>& more) {
+    // gCheckPatienceMs after the cancel whatever more says; false then.
+    bool WaitForChecks(const std::function<bool()>& more) {
         const uint32_t start = ui_.TickCount();
-        bool showing = false;
+        bool showing = false, patient = true;
         while (more()) {
-            if (CancelNoted() && GetTickCount() - cancelledAt_ >= gCheckPatienceMs) break;
+            if (CancelNoted() && GetTickCount() - cancelledAt_ >= gCheckPatienceMs) {
+                patient = false;
+                break;
+            }
             checker_.WaitForChecked(10);
             TakeChecked();
             ServiceEvents(ui_);
@@ -166,6 +172,7 @@ private:
             }
         }
         if (showing) ui_.SetChecking(false);
+        return patient;
     }
 
     // The checks still running when the run must end are given up: each of
