@@ -29,7 +29,7 @@ TCheckJob::~TCheckJob() {
 
 // A copy that fails goes, and the error names its source. Touches files
 // only, never a window, unless a ui is given.
-void CheckAndPlace(TCheckJob& job, IImportUi* ui, const std::function<bool()>& mayPlace) {
+void CheckAndPlace(TCheckJob& job, IImportUi* ui, IPlaceGate* gate) {
     job.outcome = TPlacing::Refused;
     // The read-back must find the data on the medium, not on its way.
     const bool flushed = FlushFileBuffers(job.out) != FALSE;
@@ -46,18 +46,36 @@ void CheckAndPlace(TCheckJob& job, IImportUi* ui, const std::function<bool()>& m
     uint32_t error = 0;
     // An equal copy is named through the handle that read it back.
     TPlacing placing = TPlacing::Refused;
-    bool placeable = true;
+    bool givenUp = false;
     const TCopyCheck check = ReadBackCopy(fw::Utf8(job.temp), job.bytes, job.hash, ui, error, [&](void* handle) {
-        placeable = !mayPlace || mayPlace();
-        if (placeable) placing = RenameThrough(static_cast<HANDLE>(handle), job.target, job.replace, code);
+        if (gate && !gate->MayPlace()) {
+            givenUp = true;
+            return;
+        }
+        placing = RenameThrough(static_cast<HANDLE>(handle), job.target, job.replace, code);
+        // A new name goes again with the handle's close; a file replaced
+        // is gone whatever comes now, and the copy that replaced it stays.
+        if (placing == TPlacing::Placed && gate && !gate->Kept() && !job.replace)
+            RemoveThrough(static_cast<HANDLE>(handle));
     });
-    if (check != TCopyCheck::Equal || !placeable) {
+    if (check != TCopyCheck::Equal || givenUp) {
         RemoveTemporary(job.temp);
         job.error = CopyCheckFailedText(job.source, check, error ? fw::SystemErrorText(error) : std::string());
         return;
     }
     if (placing == TPlacing::Appeared) RemoveTemporary(job.temp);
-    if (placing == TPlacing::Refused) placing = MoveIntoPlace(job.temp, job.target, job.replace, code);
+    if (placing == TPlacing::Refused) {
+        // The rename by path is an attempt of its own: the run may have
+        // given the copy up since the read-back.
+        if (gate && !gate->MayPlace()) {
+            RemoveTemporary(job.temp);
+            job.error = CopyCheckFailedText(job.source, check, std::string());
+            return;
+        }
+        placing = MoveIntoPlace(job.temp, job.target, job.replace, code);
+        if (placing == TPlacing::Placed && gate && !gate->Kept() && !job.replace)
+            RemoveTemporary(LongPathForm(job.target));
+    }
     if (placing == TPlacing::Refused) job.error = CopyErrorText(job.target, fw::SystemErrorText(code));
     job.outcome = placing;
 }
@@ -179,9 +197,22 @@ std::vector<std::pair<size_t, std::string>> TCopyChecker::Abandon() {
 unsigned __stdcall TCopyChecker::Work(void* param) {
     const std::shared_ptr<State> state = *static_cast<std::shared_ptr<State>*>(param);
     delete static_cast<std::shared_ptr<State>*>(param);
-    const auto mayPlace = [&state] {
-        std::lock_guard<fw::Lock> lock(state->lock);
-        return !state->abandoned;
+    // The run gives a copy up under the same lock: a copy is placed only
+    // when it was not given up before its rename, and kept only when it
+    // was not given up before the rename returned.
+    class Gate : public IPlaceGate {
+    public:
+        Gate(State& state, size_t index) : state_(state), index_(index) {}
+        bool MayPlace() override { return Open(); }
+        bool Kept() override { return Open(); }
+
+    private:
+        bool Open() {
+            std::lock_guard<fw::Lock> lock(state_.lock);
+            return state_.givenUp.count(index_) == 0;
+        }
+        State& state_;
+        size_t index_;
     };
     for (;;) {
         std::unique_ptr<TCheckJob> job;
@@ -193,8 +224,11 @@ unsigned __stdcall TCopyChecker::Work(void* param) {
             state->todo.pop_front();
             state->inCheck.emplace(job->index, job->source);
         }
+        std::vector<std::wstring> left;
+        KeepLeftoversOfThisThreadIn(&left);
         try {
-            CheckAndPlace(*job, nullptr, mayPlace);
+            Gate gate(*state, job->index);
+            CheckAndPlace(*job, nullptr, &gate);
         } catch (const std::exception& e) {
             job->outcome = TPlacing::Refused;
             job->error = e.what();
@@ -202,10 +236,16 @@ unsigned __stdcall TCopyChecker::Work(void* param) {
             // The run waits for every copy it handed over.
             job->outcome = TPlacing::Refused;
         }
+        KeepLeftoversOfThisThreadIn(nullptr);
         {
+            // A copy given up that cannot go is not the next run's to
+            // report; the sweep of a later start takes it.
             std::lock_guard<fw::Lock> lock(state->lock);
             state->inCheck.erase(job->index);
-            if (state->givenUp.count(job->index) == 0) state->checked.push_back(std::move(job));
+            if (state->givenUp.count(job->index) == 0) {
+                NoteLeftovers(left);
+                state->checked.push_back(std::move(job));
+            }
         }
         state->checkedReady.NotifyAll();
     }

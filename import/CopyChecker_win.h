@@ -4,7 +4,6 @@
 // what was read from the card, and only then takes its target's name.
 #include <windows.h>
 
-#include <functional>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -38,11 +37,24 @@ struct TCheckJob {
     std::string error;
 };
 
+// Whether a checked copy may still take its name, for a run that can give
+// its checks up. Both are asked under the lock the give-up takes.
+class IPlaceGate {
+public:
+    // Before each attempt to name the copy: false once the run gave it up.
+    virtual bool MayPlace() = 0;
+    // After the copy took its name: false when the run gave it up while
+    // the rename was under way; the copy then goes again where it can.
+    virtual bool Kept() = 0;
+
+protected:
+    ~IPlaceGate() = default;
+};
+
 // Flushes the copy, reads it back and compares it; only an equal copy takes
-// the target's name, and only when mayPlace (if given) allows it at that
-// moment. ui, when given, is the progress window of a check on the
-// user-interface thread.
-void CheckAndPlace(TCheckJob& job, IImportUi* ui, const std::function<bool()>& mayPlace = {});
+// the target's name, and only as far as gate (if given) allows. ui, when
+// given, is the progress window of a check on the user-interface thread.
+void CheckAndPlace(TCheckJob& job, IImportUi* ui, IPlaceGate* gate = nullptr);
 
 // At most this many copies wait for their check: each holds a handle and
 // a temporary name, and a run that ends waits for all of them.

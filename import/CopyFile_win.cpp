@@ -345,6 +345,7 @@ private:
         }
         ++job_.Tally.Copied;
         job_.Tally.CopiedBytes += size_;
+        NoteCopied(job_.Tally, options_.index, target_);
         RecordCopy(options_.history, source_, hash_.Digest(), target_);
         return TPass::Succeeded;
     }

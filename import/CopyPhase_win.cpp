@@ -42,16 +42,21 @@ public:
                 ServiceEvents(ui_);
                 TakeChecked();
                 // A file whose target a waiting copy is to take is asked
-                // about once that copy is in place.
+                // about once that copy is in place. A cancel that comes
+                // before a file is copied still lets a file copied at once
+                // be kept whole; a file that waited past the patience is not
+                // copied.
                 const std::string& target = job_.TargetFiles[j];
-                WaitForChecks([&] {
-                    return checker_.Outstanding() >= kMaxWaitingChecks || checker_.Pending(target);
-                });
+                if (!WaitForChecks([&] {
+                        return checker_.Outstanding() >= kMaxWaitingChecks || checker_.Pending(target);
+                    }))
+                    break;
                 CopyFile(j);
-                if (job_.Cancelled) break;
+                if (CancelNoted()) break;
             }
-            // Complete copies take their place after a cancel too.
-            WaitForChecks([&] { return checker_.Outstanding() > 0; }, job_.Cancelled);
+            // Complete copies take their place after a cancel too, as long
+            // as the checks end within the patience.
+            WaitForChecks([&] { return checker_.Outstanding() > 0; });
             GiveUpChecks();
             ui_.SetSpeedTimer(false);
             ui_.SpeedTick();
@@ -86,6 +91,13 @@ private:
     }
 
     void CopyFile(size_t j) {
+        // A name the system would store otherwise, or not at all: the file
+        // fails by its name, and nothing is made for it.
+        if (!IsStorableTargetPath(job_.TargetFiles[j])) {
+            const auto listed = job_.SourceSizes.find(job_.SourceFiles[j]);
+            if (listed != job_.SourceSizes.end()) AdvanceOverall(ui_, listed->second);
+            return Fail(j, FailureLine(job_.SourceFiles[j], BadTargetMessage(job_.TargetFiles[j])));
+        }
         TCopyFailure failure;
         current_ = j;
         const bool ok = CopyFileOfRun(job_.SourceFiles[j], job_.TargetFiles[j], failure, ui_,
@@ -105,6 +117,7 @@ private:
                 TargetFolders().FileAdded(check->target);
                 ++job_.Tally.Copied;
                 job_.Tally.CopiedBytes += check->bytes;
+                NoteCopied(job_.Tally, check->index, check->target);
                 RecordCopy(job_.History, check->source, check->hash, check->target);
                 break;
             case TPlacing::Refused:
@@ -127,14 +140,29 @@ private:
         }
     }
 
+    // True once the run is cancelled (Storno, "Ukončit", the program's
+    // end); the first call that sees it starts the patience.
+    bool CancelNoted() {
+        if (!job_.Cancelled) return false;
+        if (!cancelNoted_) {
+            cancelNoted_ = true;
+            cancelledAt_ = GetTickCount();
+        }
+        return true;
+    }
+
     // Waits for the checker while more() holds, with the windows kept
     // alive; a wait that lasts shows in the progress window as the check
-    // it is. A bounded wait ends after gCheckPatienceMs whatever more says.
-    void WaitForChecks(const std::function<bool()>& more, bool bounded = false) {
-        const uint32_t start = ui_.TickCount(), began = GetTickCount();
-        bool showing = false;
+    // it is. Once the run is cancelled, whenever that comes, the wait ends
+    // gCheckPatienceMs after the cancel whatever more says; false then.
+    bool WaitForChecks(const std::function<bool()>& more) {
+        const uint32_t start = ui_.TickCount();
+        bool showing = false, patient = true;
         while (more()) {
-            if (bounded && GetTickCount() - began >= gCheckPatienceMs) break;
+            if (CancelNoted() && GetTickCount() - cancelledAt_ >= gCheckPatienceMs) {
+                patient = false;
+                break;
+            }
             checker_.WaitForChecked(10);
             TakeChecked();
             ServiceEvents(ui_);
@@ -144,6 +172,7 @@ private:
             }
         }
         if (showing) ui_.SetChecking(false);
+        return patient;
     }
 
     // The checks still running when the run must end are given up: each of
@@ -182,6 +211,8 @@ private:
     std::unordered_set<std::wstring> failedFolders_;
     size_t current_ = kNone;
     bool ending_ = false;
+    bool cancelNoted_ = false;
+    uint32_t cancelledAt_ = 0;  // GetTickCount when the cancel was first seen
     TCopyChecker checker_;  // last: its threads end before the rest goes
 };
 

@@ -192,10 +192,53 @@ std::string BadTargetMessage(const std::string& target) {
 // (a path of 259 characters, a name of 255) fail; a short name in the
 // target's folder never adds more than its own few characters to the folder
 // path, which the copy reaches in its long form.
-std::string TemporaryTargetName(const std::string& target, int attempt) {
+namespace {
+
+std::string Hex(uint32_t v) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    do {
+        out.insert(out.begin(), digits[v & 15]);
+        v >>= 4;
+    } while (v);
+    return out;
+}
+
+// 1 to 8 hexadecimal digits, either case.
+std::optional<uint32_t> ParseHex(std::string_view text) {
+    if (text.empty() || text.size() > 8) return std::nullopt;
+    uint32_t v = 0;
+    for (char c : text) {
+        const int d = c >= '0' && c <= '9' ? c - '0'
+                      : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : -1;
+        if (d < 0) return std::nullopt;
+        v = v << 4 | static_cast<uint32_t>(d);
+    }
+    return v;
+}
+
+// The part between head and tail, when name has both (in either case).
+std::optional<std::string_view> TemporaryMiddle(std::string_view name) {
+    const std::string_view head = kTemporaryHead, tail = kTemporaryTail;
+    if (name.size() <= head.size() + tail.size()) return std::nullopt;
+    if (!EqualsNoCase(name.substr(0, head.size()), head) || !EqualsNoCase(name.substr(name.size() - tail.size()), tail))
+        return std::nullopt;
+    return name.substr(head.size(), name.size() - head.size() - tail.size());
+}
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+}  // namespace
+
+std::string TemporaryTargetName(const std::string& target, int attempt, const TCopyOwner& owner) {
     const size_t slash = target.find_last_of("\\/");
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    return folder + kTemporaryHead + std::to_string(attempt) + kTemporaryTail;
+    return folder + kTemporaryHead + std::to_string(attempt) + "-" + Hex(owner.machine) + "-" + Hex(owner.pid) +
+           "-" + Hex(owner.started) + kTemporaryTail;
 }
 
 std::string CopyErrorText(const std::string& path, const std::string& systemMessage) {
@@ -250,13 +293,36 @@ int TemporaryNameStart(bool waitsForCheck, size_t index) {
 }
 
 bool IsTemporaryCopyName(const std::string& name) {
-    const std::string_view head = kTemporaryHead, tail = kTemporaryTail;
-    if (name.size() <= head.size() + tail.size()) return false;
-    const std::string_view n = name;
-    if (!EqualsNoCase(n.substr(0, head.size()), head) || !EqualsNoCase(n.substr(n.size() - tail.size()), tail))
-        return false;
-    const std::string_view number = n.substr(head.size(), n.size() - head.size() - tail.size());
-    return number.find_first_not_of("0123456789") == std::string_view::npos;
+    const std::optional<std::string_view> middle = TemporaryMiddle(name);
+    return middle && (AllDigits(*middle) || OwnerOfTemporaryCopy(name));
+}
+
+std::optional<TCopyOwner> OwnerOfTemporaryCopy(const std::string& name) {
+    const std::optional<std::string_view> middle = TemporaryMiddle(name);
+    if (!middle) return std::nullopt;
+    // attempt-machine-pid-started
+    std::string_view rest = *middle;
+    std::string_view parts[4];
+    for (int k = 0; k < 4; ++k) {
+        const size_t dash = k < 3 ? rest.find('-') : rest.size();
+        if (dash == std::string_view::npos) return std::nullopt;
+        parts[k] = rest.substr(0, dash);
+        rest = k < 3 ? rest.substr(dash + 1) : std::string_view();
+    }
+    const auto machine = ParseHex(parts[1]), pid = ParseHex(parts[2]), started = ParseHex(parts[3]);
+    if (!AllDigits(parts[0]) || !machine || !pid || !started) return std::nullopt;
+    return TCopyOwner{*machine, *pid, *started};
+}
+
+bool IsStaleCopy(const std::string& name, int64_t writeTime, uint32_t thisMachine, int64_t since,
+                 const std::function<bool(const TCopyOwner&)>& running) {
+    if (!IsTemporaryCopyName(name)) return false;
+    const std::optional<TCopyOwner> owner = OwnerOfTemporaryCopy(name);
+    // A finished copy carries the card file's old times, so its times say
+    // nothing about its owner; only an earlier version's name leaves them
+    // as the one sign.
+    if (!owner) return writeTime < since;
+    return owner->machine == thisMachine && !running(*owner);
 }
 
 namespace {
@@ -280,10 +346,10 @@ bool IsStorableTargetPath(const std::string& path) {
         const size_t end = path.find('\\', start);
         const std::string item = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (Utf16Length(item) > 255) return false;
-        const bool folder = end != std::string::npos;
         // The drive ("C:") and the empty item of a trailing backslash pass.
         if (start > 0 && (item == "." || item == "..")) return false;
-        if (start > 0 && folder && !item.empty() && (item.back() == '.' || item.back() == ' ')) return false;
+        // A folder's or a file's: Explorer would not open what the long form made.
+        if (start > 0 && !item.empty() && (item.back() == '.' || item.back() == ' ')) return false;
         if (end == std::string::npos) return true;
         start = end + 1;
     }

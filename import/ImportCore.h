@@ -103,10 +103,23 @@ std::string BadTargetMessage(const std::string& target);
 constexpr char kTemporaryHead[] = "~kolibrio";
 constexpr char kTemporaryTail[] = ".part";
 
+// Who writes a temporary copy: the computer (a hash of its identity), the
+// process and the moment that process began (a part of its start time, so
+// that a number the system gives again to a later process is not taken
+// for the owner).
+struct TCopyOwner {
+    uint32_t machine = 0;
+    uint32_t pid = 0;
+    uint32_t started = 0;
+    bool operator==(const TCopyOwner& o) const {
+        return machine == o.machine && pid == o.pid && started == o.started;
+    }
+};
+
 // Where a copy is written until it is complete: beside the target, so the
-// final rename stays on one volume, under a short name of its own (attempt
-// numbers the tries when the name is taken).
-std::string TemporaryTargetName(const std::string& target, int attempt);
+// final rename stays on one volume, under a short name of its own that
+// names its owner (attempt numbers the tries when the name is taken).
+std::string TemporaryTargetName(const std::string& target, int attempt, const TCopyOwner& owner);
 
 // The error text of a file that could not be copied: the file and the
 // system's message.
@@ -138,12 +151,25 @@ TOverwriteAnswer OverwriteAnswer(int answer, bool& overwriteAll, bool& skipAll);
 // their check keep their names meanwhile, so each file starts at a number
 // of its own; otherwise the first name is free again for every file.
 int TemporaryNameStart(bool waitsForCheck, size_t index);
-// Whether a file name is one that TemporaryTargetName makes.
+// Whether a file name is one that TemporaryTargetName makes, or one of
+// the copies of earlier versions, which named no owner ("~kolibrio7.part").
 bool IsTemporaryCopyName(const std::string& name);
+// The owner a temporary copy's name gives; none for an earlier version's.
+std::optional<TCopyOwner> OwnerOfTemporaryCopy(const std::string& name);
+
+// Whether a sweep removes a file it listed: only a temporary copy whose
+// owner is gone. A copy of this computer's names its process, and running
+// says whether that process still runs; a copy of another computer's (an
+// archive on a share) is never judged here. An earlier version's copy,
+// which names no owner, goes when last written before since (this
+// process's start, in the listing's time units).
+bool IsStaleCopy(const std::string& name, int64_t writeTime, uint32_t thisMachine, int64_t since,
+                 const std::function<bool(const TCopyOwner&)>& running);
 
 // Targets the system would store under another name, or not at all, though
-// the mask's check lets them pass: a folder whose name ends in a full stop
-// or a blank (Windows drops them, so the copy would land elsewhere), a "."
+// the mask's check lets them pass: a folder or file name that ends in a
+// full stop or a blank (Windows drops them, so the copy would land
+// elsewhere, or made in the long form, Explorer cannot open it), a "."
 // or ".." item, a name over 255 characters or a path over 259 (MAX_PATH
 // with its terminating zero), counted as the system counts, in UTF-16.
 bool IsStorableTargetPath(const std::string& path);

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <unordered_set>
 
+#include "base/Text.h"
 #include "mask/MaskExpand.h"
 
 namespace {
@@ -230,4 +231,25 @@ std::string LeftoverLine(const std::string& path) { return "Dočasný soubor \""
 
 std::string UnverifiedLine(const std::string& source) {
     return NamePartOf(source) + ": Kopii nebylo možné ověřit, kontrola nedoběhla do konce kopírování.";
+}
+
+// Folders compare as the file system compares them, without regard to case.
+void NoteCopied(TRunTally& tally, size_t index, const std::string& target) {
+    TCopiedFolders& to = tally.CopiedTo;
+    const std::string folder = FolderOf(target);
+    if (to.last.empty()) {
+        to.common = folder;
+    } else if (!to.spread && !EqualsNoCase(to.common, folder)) {
+        to.spread = true;
+    }
+    if (to.last.empty() || index >= to.lastIndex) {
+        to.lastIndex = index;
+        to.last = folder;
+    }
+}
+
+std::string FolderToOpen(const TRunTally& tally, const std::string& fallback) {
+    const TCopiedFolders& to = tally.CopiedTo;
+    if (to.last.empty()) return fallback;
+    return to.spread ? to.last : to.common;
 }

@@ -10,6 +10,15 @@
 #include "import/ImportCore.h"
 #include "import/MyDlgLayout.h"
 
+// Where the copies of a run went: the one folder while they all went
+// there, and the folder of the copy latest in the run's order.
+struct TCopiedFolders {
+    std::string common;
+    bool spread = false;  // into more than one folder
+    size_t lastIndex = 0;
+    std::string last;
+};
+
 // The files of one run, counted as the copy phase handles them.
 struct TRunTally {
     int32_t Copied = 0;
@@ -30,7 +39,15 @@ struct TRunTally {
     // in the order met, and the system's reason the first time.
     std::vector<std::string> TimesRefused;
     std::string TimesRefusedReason;
+    TCopiedFolders CopiedTo;
 };
+
+// Notes a copy that took its name: index is the file's place in the run.
+void NoteCopied(TRunTally& tally, size_t index, const std::string& target);
+// The folder "Otevřít složku" opens: the copies' common folder, or the last
+// file's when they spread over several (a folder a day); fallback when
+// nothing was copied.
+std::string FolderToOpen(const TRunTally& tally, const std::string& fallback);
 
 // Files below the source that no pattern took, by type.
 struct TLeftFiles {

@@ -73,9 +73,9 @@ bool NameTargets(IImportUi& ui, TRunSettings& run, const TDateOf& dateOf, std::s
         const std::string name = ExpandMask(job.SourceFiles[i], run.mask, ErrorText, false, run.naming, inputs);
         const std::string target = run.targetFolder + name;
         ServiceEvents(ui);
-        // A name the system would store otherwise, or not at all, is refused
-        // as a wrong one: nothing is copied and nothing is left behind.
-        if (!IsValidTargetPath(target) || !NamesAFile(target) || !IsStorableTargetPath(target)) {
+        // A wrong mask refuses the card; a name the system would store
+        // otherwise, or not at all, fails its file alone in the copy phase.
+        if (!IsValidTargetPath(target) || !NamesAFile(target)) {
             ui.Message(BadTargetMessage(target), "Kolibrio 2 - Chyba", mkError, MsgBtn::OK, MsgBtn::OK);
             return false;
         }
@@ -86,12 +86,13 @@ bool NameTargets(IImportUi& ui, TRunSettings& run, const TDateOf& dateOf, std::s
 }
 
 // The temporary copies a run ended by force left in the folders this run
-// writes to: only names the copies take, written before this process began.
+// writes to: only names the copies take whose owner is gone.
 void RemoveStaleCopiesOfRun() {
     TImportJob& job = ImportJob();
     std::vector<std::string> folders;
     std::unordered_set<std::wstring> seen;
     for (const std::string& target : job.TargetFiles) {
+        if (!IsStorableTargetPath(target)) continue;  // never written to
         const std::string folder = FolderOf(target);
         if (seen.insert(FoldedPath(folder)).second) folders.push_back(folder);
     }
@@ -103,7 +104,7 @@ void RemoveStaleCopiesOfRun() {
 
 // The result messages: the texts of the run, then the counts and the files
 // left behind. After a run that copied something, the last box offers to
-// open the target folder.
+// open the folder the copies went into.
 void Report(IImportUi& ui, const std::string& ErrorText, const std::string& targetFolder) {
     TImportJob& job = ImportJob();
     for (const std::string& left : TakeLeftovers()) job.Tally.Leftovers.push_back(LeftoverLine(left));
@@ -114,7 +115,8 @@ void Report(IImportUi& ui, const std::string& ErrorText, const std::string& targ
         const TMsgButtons buttons = offerFolder ? MsgBtn::OK | MsgBtn::OpenFolder : MsgBtn::OK;
         const int answer = ui.Message(messages[k].text, "Kolibrio2 - Výsledky kopírování", messages[k].kind, buttons,
                                       MsgBtn::OK);
-        if (offerFolder && answer == ButtonResult(MsgBtn::kOpenFolderBit)) ui.OpenFolder(targetFolder);
+        if (offerFolder && answer == ButtonResult(MsgBtn::kOpenFolderBit))
+            ui.OpenFolder(FolderToOpen(job.Tally, targetFolder));
     }
 }
 

@@ -6,13 +6,24 @@
 
 #include "framework/Lock.h"
 #include "framework/Strings.h"
+#include "import/CopyOwner_win.h"
 #include "import/FileAccess_win.h"
 #include "import/ImportCore.h"
 
 namespace {
 
 fw::Lock gLeftoversLock;
-std::vector<std::wstring> gLeftovers;
+
+// Never destroyed: a check the run gave up may still end, and remove its
+// copy, while the process runs its exit.
+std::vector<std::wstring>& Leftovers() {
+    static auto* leftovers = new std::vector<std::wstring>;
+    return *leftovers;
+}
+
+// Where the calling thread's copies that cannot go are noted instead of
+// the run's list: a check thread's, whose copy the run may give up.
+thread_local std::vector<std::wstring>* tLeftoversHere = nullptr;
 
 bool Gone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
@@ -22,7 +33,7 @@ bool Gone(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_
 // waiting for their check do not cost every file failed creates.
 HANDLE CreateTemporaryBeside(const std::string& target, std::wstring& temp, int first) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = LongPathForm(TemporaryTargetName(target, first + attempt));
+        temp = LongPathForm(TemporaryTargetName(target, first + attempt, ThisCopyOwner()));
         // DELETE: the finished copy is renamed through this handle.
         HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -71,10 +82,25 @@ TPlacing MoveIntoPlace(const std::wstring& temp, const std::string& target, bool
     return !replace && FileExistsAt(target) ? TPlacing::Appeared : TPlacing::Refused;
 }
 
+bool RemoveThrough(HANDLE handle) {
+    FILE_DISPOSITION_INFO info{};
+    info.DeleteFile = TRUE;
+    return SetFileInformationByHandle(handle, FileDispositionInfo, &info, sizeof(info)) != FALSE;
+}
+
 void RemoveTemporary(const std::wstring& temp) {
     if (DeleteFileAt(temp) || Gone(GetLastError())) return;
+    if (tLeftoversHere) return tLeftoversHere->push_back(temp);
     std::lock_guard<fw::Lock> lock(gLeftoversLock);
-    gLeftovers.push_back(temp);
+    Leftovers().push_back(temp);
+}
+
+void KeepLeftoversOfThisThreadIn(std::vector<std::wstring>* list) { tLeftoversHere = list; }
+
+void NoteLeftovers(const std::vector<std::wstring>& list) {
+    if (list.empty()) return;
+    std::lock_guard<fw::Lock> lock(gLeftoversLock);
+    Leftovers().insert(Leftovers().end(), list.begin(), list.end());
 }
 
 // Tried once more at the end of the run: a program that held a copy open
@@ -83,7 +109,7 @@ std::vector<std::string> TakeLeftovers() {
     std::vector<std::wstring> left;
     {
         std::lock_guard<fw::Lock> lock(gLeftoversLock);
-        left.swap(gLeftovers);
+        left.swap(Leftovers());
     }
     std::vector<std::string> still;
     for (const std::wstring& path : left)
@@ -93,10 +119,13 @@ std::vector<std::string> TakeLeftovers() {
 
 int RemoveStaleCopies(const std::vector<std::string>& folders, uint64_t since) {
     int removed = 0;
+    const uint32_t machine = ThisCopyOwner().machine;
     for (const std::string& folder : folders) {
         ListEntries(folder + kTemporaryHead + "*" + kTemporaryTail, [&](const TScanEntry& e) {
-            // A newer one is this process's own, or another's still running.
-            if (!e.Directory && IsTemporaryCopyName(e.Name) && static_cast<uint64_t>(e.WriteTime) < since &&
+            // A copy whose owner still runs is live: this process's own, or
+            // another import's into the same folder.
+            if (!e.Directory &&
+                IsStaleCopy(e.Name, e.WriteTime, machine, static_cast<int64_t>(since), CopyOwnerRunning) &&
                 DeleteFileAt(LongPathForm(folder + e.Name)))
                 ++removed;
             return true;

@@ -28,15 +28,26 @@ TPlacing RenameThrough(HANDLE handle, const std::string& target, bool replace, D
 // handle was refused; a copy that does not take the name is removed.
 TPlacing MoveIntoPlace(const std::wstring& temp, const std::string& target, bool replace, DWORD& code);
 
+// Removes the file open as handle (opened with the right to delete) when
+// the handle closes.
+bool RemoveThrough(HANDLE handle);
+
 // Removes a temporary copy that is not to take its name. One that cannot
 // go at once (another program holds it open) is tried again by
 // TakeLeftovers, which returns those still there, for the report.
 // Safe on any thread.
 void RemoveTemporary(const std::wstring& temp);
 std::vector<std::string> TakeLeftovers();
+// The copies that cannot go on the calling thread are noted in list until
+// it is set back to null, and reach TakeLeftovers only through
+// NoteLeftovers: a check the run gave up must not have its copy reported
+// by a later run, which knows nothing of its file.
+void KeepLeftoversOfThisThreadIn(std::vector<std::wstring>* list);
+void NoteLeftovers(const std::vector<std::wstring>& list);
 
 // Removes the temporary copies that a run ended by force (the process
 // killed, the power cut) left in these folders: only names of the form
-// the copies take, last written before since (a FILETIME as 64 bits).
-// Returns how many went.
+// the copies take whose owner, a process of this computer, is gone (an
+// earlier version's, which name none: last written before since, a
+// FILETIME as 64 bits). Returns how many went.
 int RemoveStaleCopies(const std::vector<std::string>& folders, uint64_t since);

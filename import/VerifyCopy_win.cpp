@@ -18,7 +18,13 @@ TBeforeReadBack gBeforeReadBack = nullptr;
 // the volume answer and the leftovers are shared under their own locks,
 // held only for a look-up.
 fw::Lock gBuffersLock, gAlignmentLock;
-std::vector<std::pair<char*, uint32_t>> gSpareBuffers;  // page-aligned memory and its size
+
+// Never destroyed, like what AlignmentFor keeps: a check the run gave up
+// may still end while the process runs its exit.
+std::vector<std::pair<char*, uint32_t>>& SpareBuffers() {  // page-aligned memory and its size
+    static auto* spare = new std::vector<std::pair<char*, uint32_t>>;
+    return *spare;
+}
 
 // Large enough that a read-back costs few calls, small enough that a
 // tenth of a big file is reached often for the window's events.
@@ -52,9 +58,9 @@ public:
     char* Get(uint32_t bytes) {
         if (!data_) {
             std::lock_guard<fw::Lock> lock(gBuffersLock);
-            if (!gSpareBuffers.empty()) {
-                std::tie(data_, size_) = gSpareBuffers.back();
-                gSpareBuffers.pop_back();
+            if (!SpareBuffers().empty()) {
+                std::tie(data_, size_) = SpareBuffers().back();
+                SpareBuffers().pop_back();
             }
         }
         if (bytes > size_) {
@@ -69,7 +75,7 @@ private:
     void Give() {
         if (!data_) return;
         std::lock_guard<fw::Lock> lock(gBuffersLock);
-        gSpareBuffers.emplace_back(data_, size_);
+        SpareBuffers().emplace_back(data_, size_);
     }
 
     char* data_ = nullptr;
@@ -87,7 +93,7 @@ uint32_t SectorBytesOf(const std::wstring& path) {
 // The volume is asked once per target folder: under Wine finding a path's
 // volume costs a round trip to the server for every folder of the path.
 uint32_t AlignmentFor(const std::wstring& path) {
-    static std::wstring folder;
+    static std::wstring& folder = *new std::wstring;
     static uint32_t alignment = 0;
     const std::wstring here = path.substr(0, path.find_last_of(L"\\/") + 1);
     {

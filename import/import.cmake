@@ -3,6 +3,7 @@ if(WIN32)
   target_sources(kolibrio_win PRIVATE
     import/CopyChecker_win.cpp
     import/CopyFile_win.cpp
+    import/CopyOwner_win.cpp
     import/CopyPhase_win.cpp
     import/FileAccess_win.cpp
     import/ImportRun_win.cpp

@@ -273,16 +273,21 @@ TEST(ImportTexts, QuestionsNameTheTarget) {
     EXPECT_EQ(CopyErrorText("D:\\a.jpg", "Disk full"), "\"D:\\a.jpg\"\r\nDisk full");
 }
 
+// The owner of the largest numbers a name can carry.
+const TCopyOwner kWidestOwner{0xffffffffu, 0xffffffffu, 0xffffffffu};
+
 // The temporary copy lies in the target's folder under a short name, which
-// no target's length can push past a limit.
+// no target's length can push past a limit; its owner makes it longer by
+// a fixed few characters.
 TEST(ImportTexts, TemporaryNamesAreShortAndBesideTheTarget) {
     const std::string longName(250, 'n');
     for (const std::string& target : {std::string("D:\\F\\a.jpg"), "D:\\F\\" + longName + ".jpg"}) {
         SCOPED_TRACE(target);
-        std::string t0 = TemporaryTargetName(target, 0), t1 = TemporaryTargetName(target, 1);
+        std::string t0 = TemporaryTargetName(target, 0, kWidestOwner),
+                    t1 = TemporaryTargetName(target, 1, kWidestOwner);
         EXPECT_EQ(t0.rfind("D:\\F\\", 0), 0u);
         EXPECT_EQ(t0.find('\\', 5), std::string::npos);
-        EXPECT_LE(t0.size(), std::string("D:\\F\\").size() + 20);
+        EXPECT_LE(TemporaryTargetName(target, 1099, kWidestOwner).size(), std::string("D:\\F\\").size() + 48);
         EXPECT_NE(t0, target);
         EXPECT_NE(t0, t1);
     }
@@ -338,6 +343,10 @@ TEST(StorableTargets, LengthsAndNamesTheSystemKeeps) {
         {"D:\\" + std::string(255, 'n'), true},
         {"D:\\" + std::string(256, 'n'), false},
         {folder + "fotky.\\a.jpg", false},
+        {folder + "a.", false},
+        {folder + "a ", false},
+        {folder + "a.jpg.", false},
+        {folder + "2024\\a. jpg", true},
         {folder + "fotky \\a.jpg", false},
         {folder + "..\\a.jpg", false},
         {folder + ".\\a.jpg", false},
@@ -348,12 +357,54 @@ TEST(StorableTargets, LengthsAndNamesTheSystemKeeps) {
     for (const Case& c : cases) EXPECT_EQ(IsStorableTargetPath(c.path), c.storable) << c.path.size() << " " << c.path;
 }
 
+// A copy's name gives its owner back; an earlier version's names, which
+// name none, are still known as copies.
 TEST(ImportTexts, TemporaryCopyNamesAreKnownAndNothingElse) {
-    for (int attempt : {0, 7, 999, 1099}) EXPECT_TRUE(IsTemporaryCopyName(NamePart(TemporaryTargetName("D:\\a.jpg", attempt))));
+    for (const TCopyOwner& owner : {TCopyOwner{0x1a2b3c4d, 4660, 0x89abcdef}, TCopyOwner{0, 0, 0}, kWidestOwner})
+        for (int attempt : {0, 7, 999, 1099}) {
+            const std::string name = NamePart(TemporaryTargetName("D:\\a.jpg", attempt, owner));
+            EXPECT_TRUE(IsTemporaryCopyName(name)) << name;
+            const std::optional<TCopyOwner> back = OwnerOfTemporaryCopy(name);
+            ASSERT_TRUE(back.has_value()) << name;
+            EXPECT_TRUE(*back == owner) << name;
+        }
     EXPECT_TRUE(IsTemporaryCopyName("~KOLIBRIO12.PART"));
+    EXPECT_FALSE(OwnerOfTemporaryCopy("~kolibrio12.part").has_value());
+    EXPECT_TRUE(IsTemporaryCopyName("~KOLIBRIO3-1A2B-10-FF.PART"));
     for (const char* name : {"~kolibrio.part", "~kolibrio-notes.part", "~kolibrio1.part.jpg", "kolibrio1.part",
-                             "~kolibrio1.parts", "~kolibrio 1.part"})
+                             "~kolibrio1.parts", "~kolibrio 1.part", "~kolibrio1-2-3.part", "~kolibrio1-2-3-4-5.part",
+                             "~kolibrio-1-2-3.part", "~kolibrio1--2-3.part", "~kolibrio1-123456789-2-3.part",
+                             "~kolibrio1-g-2-3.part", "~kolibrio1-2-3-.part"}) {
         EXPECT_FALSE(IsTemporaryCopyName(name)) << name;
+        EXPECT_FALSE(OwnerOfTemporaryCopy(name).has_value()) << name;
+    }
+}
+
+// A sweep removes a copy only when its owner is gone: a process of this
+// computer that no longer runs. Another computer's copies are never judged;
+// an earlier version's go by their time alone.
+TEST(ImportTexts, OnlyCopiesWhoseOwnerIsGoneAreStale) {
+    const uint32_t here = 0x1234abcd;
+    const TCopyOwner alive{here, 100, 7}, gone{here, 200, 7}, elsewhere{0x0badf00d, 300, 7};
+    const auto running = [&](const TCopyOwner& o) { return o == alive; };
+    const int64_t since = 1000;
+    struct Case {
+        const char* what;
+        std::string name;
+        int64_t writeTime;  // a finished copy carries the card file's old time
+        bool stale;
+    } cases[] = {
+        {"a running owner's, with an old time", NamePart(TemporaryTargetName("D:\\a.jpg", 3, alive)), 5, false},
+        {"a gone owner's, with a new time", NamePart(TemporaryTargetName("D:\\a.jpg", 3, gone)), 5000, true},
+        {"the same number, another start", NamePart(TemporaryTargetName("D:\\a.jpg", 3, TCopyOwner{here, 100, 8})),
+         5, true},
+        {"another computer's, its owner gone here", NamePart(TemporaryTargetName("D:\\a.jpg", 3, elsewhere)), 5, false},
+        {"an earlier version's, old", "~kolibrio7.part", 5, true},
+        {"an earlier version's, new", "~kolibrio7.part", 5000, false},
+        {"a user's file that looks alike", "~kolibrio-notes.part", 5, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsStaleCopy(c.name, c.writeTime, here, since, running), c.stale) << c.what << ": " << c.name;
 }
 
 // The speed at the end is the run's average over the bytes it copied, even
@@ -394,8 +445,8 @@ TEST(ImportTexts, TemporaryNameNumbers) {
     EXPECT_EQ(TemporaryNameStart(false, 42), 0);
     EXPECT_EQ(TemporaryNameStart(true, 42), 42);
     EXPECT_EQ(TemporaryNameStart(true, 1042), 42);
-    EXPECT_NE(TemporaryTargetName("D:\\F\\a.jpg", TemporaryNameStart(true, 1)),
-              TemporaryTargetName("D:\\F\\b.jpg", TemporaryNameStart(true, 2)));
+    EXPECT_NE(TemporaryTargetName("D:\\F\\a.jpg", TemporaryNameStart(true, 1), kWidestOwner),
+              TemporaryTargetName("D:\\F\\b.jpg", TemporaryNameStart(true, 2), kWidestOwner));
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "import/ImportReport.h"
 
@@ -272,3 +275,34 @@ TEST(ImportReport, NumberedNamesKeepTheExtension) {
 }
 
 }  // namespace
+
+// "Otevřít složku" opens where the copies went: their one folder, or the
+// folder of the run's last copied file when they went to several (a folder
+// a day); the target folder when nothing was copied. Copies are noted as
+// their checks end, not always in the run's order.
+TEST(ImportReport, TheFolderToOpen) {
+    using Copies = std::vector<std::pair<size_t, std::string>>;
+    struct Case {
+        const char* what;
+        Copies copies;
+        std::string folder;
+    } cases[] = {
+        {"nothing copied", {}, "D:\\Foto\\"},
+        {"one folder below the target", {{0, "D:\\Foto\\2024\\a.jpg"}, {1, "D:\\Foto\\2024\\b.jpg"}},
+         "D:\\Foto\\2024\\"},
+        {"one folder, told apart by case only",
+         {{0, "D:\\Foto\\Leden\\a.jpg"}, {1, "D:\\Foto\\LEDEN\\b.jpg"}}, "D:\\Foto\\Leden\\"},
+        {"several days", {{0, "D:\\Foto\\01\\a.jpg"}, {1, "D:\\Foto\\02\\b.jpg"}, {2, "D:\\Foto\\03\\c.jpg"}},
+         "D:\\Foto\\03\\"},
+        {"several days, the last file's check ending first",
+         {{2, "D:\\Foto\\03\\c.jpg"}, {0, "D:\\Foto\\01\\a.jpg"}, {1, "D:\\Foto\\02\\b.jpg"}}, "D:\\Foto\\03\\"},
+        {"back to the first day's folder last",
+         {{0, "D:\\Foto\\01\\a.jpg"}, {1, "D:\\Foto\\02\\b.jpg"}, {2, "D:\\Foto\\01\\c.jpg"}},
+         "D:\\Foto\\01\\"},
+    };
+    for (const Case& c : cases) {
+        TRunTally tally;
+        for (const auto& [index, target] : c.copies) NoteCopied(tally, index, target);
+        EXPECT_EQ(FolderToOpen(tally, "D:\\Foto\\"), c.folder) << c.what;
+    }
+}
