@@ -1,5 +1,5 @@
 // The installed program's settings as standard users meet them: the real
-// installer, then the program run by two unprivileged Unix accounts whose
+// installer, then the program run by unprivileged Unix accounts whose
 // program folder belongs to root. Wine honours the Unix permissions as
 // Windows honours the folder's access rights, so the program folder takes
 // no file from them, and Wine redirects no write into a VirtualStore. Each
@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -34,7 +35,7 @@ std::string InstallerUnixPath(const std::string& build) {
                               : build + "/../release/Kolibrio2-Setup.exe";
 }
 
-const char* const kUsers[] = {"kolibrio-jana", "kolibrio-petr"};
+const char* const kUsers[] = {"kolibrio-jana", "kolibrio-petr", "kolibrio-eva"};
 const wchar_t kProgram[] = L"C:\\Program Files\\Kolibrio 2\\Kolibrio2.exe";
 const std::string kProgramFolder = "drive_c/Program Files/Kolibrio 2";
 
@@ -47,6 +48,11 @@ std::string Environment(const char* name) {
 std::wstring WindowsPath(const std::string& unixPath) {
     std::wstring path = L"Z:" + fw::Wide(unixPath);
     std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+std::string SlashesOf(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
     return path;
 }
 
@@ -89,6 +95,10 @@ protected:
     static int Shell(const std::string& script, std::string* output = nullptr, DWORD timeoutMs = 120000);
     // The Unix path of an account's prefix.
     static std::string Prefix(const char* user) { return work + "/prefix-" + user; }
+    // A command line that runs a Windows program as the account, in its
+    // prefix, and then waits for the account's Wine server to end (so that
+    // nothing holds a file when the test looks).
+    static std::string AsUser(const char* user, const std::string& program, const std::string& args);
     // Runs the hands as the account, in its prefix.
     static Report Hands(const char* user, const std::vector<std::string>& args, std::string* log);
     // A Windows path of the account's prefix as the test reaches it.
@@ -116,19 +126,19 @@ int UserSettings::Shell(const std::string& script, std::string* output, DWORD ti
     return std::atoi(wintest::ReadFileBytes(rc).c_str());
 }
 
-Report UserSettings::Hands(const char* user, const std::vector<std::string>& args, std::string* log) {
+std::string UserSettings::AsUser(const char* user, const std::string& program, const std::string& args) {
     const std::string loader = Environment("WINELOADER").empty() ? "wine" : Environment("WINELOADER");
-    std::string command = "runuser -u " + std::string(user) + " -- env -i HOME=" + work + "/home-" + user +
-                          " PATH=/usr/local/bin:/usr/bin:/bin DISPLAY=" + Quoted(Environment("DISPLAY")) +
-                          " WINEPREFIX=" + Prefix(user) + " WINEARCH=" + Environment("WINEARCH") +
-                          " WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' LANG=cs_CZ.UTF-8 LC_ALL=cs_CZ.UTF-8"
-                          " TZ=Europe/Prague " +
-                          Quoted(loader) + " " + Quoted(build + "/tests/settings_user_child.exe");
-    for (const std::string& arg : args) command += " " + Quoted(arg);
-    // The account's Wine server ends with its last program, before the
-    // next account or the test looks at the files.
-    command += "; code=$?; runuser -u " + std::string(user) + " -- env WINEPREFIX=" + Prefix(user) +
-               " wineserver -w; exit $code";
+    const std::string runAs = "runuser -u " + std::string(user) + " -- env -i HOME=" + work + "/home-" + user +
+                              " PATH=/usr/local/bin:/usr/bin:/bin WINEPREFIX=" + Prefix(user) + " ";
+    return runAs + "DISPLAY=" + Quoted(Environment("DISPLAY")) + " WINEARCH=" + Environment("WINEARCH") +
+           " WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' LANG=cs_CZ.UTF-8 LC_ALL=cs_CZ.UTF-8 TZ=Europe/Prague " +
+           Quoted(loader) + " " + Quoted(program) + args + "; code=$?; " + runAs + "wineserver -w; exit $code";
+}
+
+Report UserSettings::Hands(const char* user, const std::vector<std::string>& args, std::string* log) {
+    std::string quoted;
+    for (const std::string& arg : args) quoted += " " + Quoted(arg);
+    const std::string command = AsUser(user, build + "/tests/settings_user_child.exe", quoted);
     std::string output;
     const int code = Shell(command, &output, 180000);
     *log = "exit " + std::to_string(code) + "\n" + output;
@@ -201,13 +211,7 @@ void UserSettings::SetUpTestSuite() {
     // The administrator installs (in the first account's prefix: a prefix
     // is one user's); the program folder then belongs to root.
     const char* jana = kUsers[0];
-    const std::string loader = Environment("WINELOADER").empty() ? "wine" : Environment("WINELOADER");
-    const std::string install = "runuser -u " + std::string(jana) + " -- env -i HOME=" + work + "/home-" + jana +
-                                " PATH=/usr/local/bin:/usr/bin:/bin WINEPREFIX=" + Prefix(jana) + " WINEARCH=" +
-                                Environment("WINEARCH") + " WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' " +
-                                Quoted(loader) + " " + Quoted(InstallerUnixPath(build)) +
-                                " /S; code=$?; runuser -u " + jana + " -- env WINEPREFIX=" + Prefix(jana) +
-                                " wineserver -w; exit $code";
+    const std::string install = AsUser(jana, InstallerUnixPath(build), " /S");
     if (Shell(install, &output, 300000) != 0) {
         failure = "the silent installer:\n" + output;
         return;
@@ -225,12 +229,15 @@ void UserSettings::SetUpTestSuite() {
     WritePrivateProfileStringW(L"Mask", L"Path", L"C:\\Foto\\Instalace\\", beside.c_str());
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, beside.c_str());
     const std::string programFolder = Quoted(Prefix(jana) + "/" + kProgramFolder);
-    const std::string petrFiles = Prefix(kUsers[1]) + "/drive_c/Program Files";
-    if (Shell("set -e\nchown -R root:root " + programFolder + "\nchmod -R u=rwX,go=rX " + programFolder +
-                  "\nmkdir -p " + Quoted(petrFiles) + "\nln -s " + programFolder + " " +
-                  Quoted(petrFiles + "/Kolibrio 2") + "\nchown -h " + kUsers[1] + ": " +
-                  Quoted(petrFiles + "/Kolibrio 2") + "\n",
-              &output) != 0) {
+    std::string handOver =
+        "set -e\nchown -R root:root " + programFolder + "\nchmod -R u=rwX,go=rX " + programFolder + "\n";
+    for (const char* user : kUsers) {
+        if (user == jana) continue;
+        const std::string files = Prefix(user) + "/drive_c/Program Files";
+        handOver += "mkdir -p " + Quoted(files) + "\nln -s " + programFolder + " " + Quoted(files + "/Kolibrio 2") +
+                    "\nchown -h " + user + ": " + Quoted(files + "/Kolibrio 2") + "\n";
+    }
+    if (Shell(handOver, &output) != 0) {
         failure = "handing the program folder to root:\n" + output;
         return;
     }
@@ -245,7 +252,8 @@ void UserSettings::TearDownTestSuite() {
     for (const char* user : kUsers)
         script += "[ -d " + Prefix(user) + " ] && runuser -u " + std::string(user) + " -- env WINEPREFIX=" +
                   Prefix(user) + " wineserver -k; ";
-    wintest::StartUnix(script + "sleep 1; rm -rf " + work);
+    Shell(script + "true", nullptr, 60000);
+    wintest::StartUnix("rm -rf " + work);
 }
 
 }  // namespace
@@ -295,4 +303,34 @@ TEST_F(UserSettings, EachUserSavesAndReadsBackTheirOwnSettings) {
     Report janaLast = Hands(jana, {fw::Utf8(kProgram)}, &log);
     EXPECT_TRUE(Shows(janaLast, "C:\\Foto\\Jana\\")) << log;
     EXPECT_FALSE(Shows(janaLast, "C:\\Foto\\Petr\\")) << log;
+}
+
+// A profile folder the user may not write (an administrator's tool took it
+// over): OK says in Czech where it could not save and why, the window stays
+// open with what the user typed, the program goes on and ends normally,
+// and the saved file is as it was.
+TEST_F(UserSettings, AProfileFolderThatTakesNothingIsNamedAndNothingIsLost) {
+    const char* eva = kUsers[2];
+    std::string log;
+    Report first = Hands(eva, {fw::Utf8(kProgram), "C:\\Foto\\Instalace\\", "C:\\Foto\\Eva\\"}, &log);
+    ASSERT_EQ(One(first, "saved"), "1") << log;
+    const std::string folder = One(first, "appdata") + "\\Kolibrio 2\\";
+    const std::wstring file = InPrefix(eva, folder + "setting.ini");
+    const std::string before = wintest::ReadFileBytes(file);
+    ASSERT_FALSE(before.empty()) << fw::Utf8(file);
+    std::string output;
+    const std::string unixFolder = Quoted(Prefix(eva) + "/drive_c/" + SlashesOf(folder.substr(3)));
+    ASSERT_EQ(Shell("chown -R root:root " + unixFolder + " && chmod 755 " + unixFolder, &output), 0) << output;
+
+    Report refused = Hands(eva, {fw::Utf8(kProgram), "C:\\Foto\\Eva\\", "C:\\Foto\\Jinam\\"}, &log);
+    EXPECT_EQ(One(refused, "saved"), "0") << log;
+    const std::string where = "Nastavení nebylo možné uložit do souboru \"" + folder + "setting.ini\".\\n";
+    const std::vector<std::string> box = Values(refused, "box");
+    EXPECT_TRUE(std::any_of(box.begin(), box.end(), [&](const std::string& t) {
+        return t.rfind(where, 0) == 0 && t.size() > where.size() + 2;  // then the reason
+    })) << log;
+    EXPECT_EQ(One(refused, "ended"), "1") << "the program went on and ended as asked\n" << log;
+    EXPECT_TRUE(wintest::ReadFileBytes(file) == before);
+    Report after = Hands(eva, {fw::Utf8(kProgram)}, &log);
+    EXPECT_TRUE(Shows(after, "C:\\Foto\\Eva\\")) << log;
 }

@@ -8,7 +8,8 @@
 // 32-bit installation in "C:\Program Files\Kolibrio 2". It then starts the
 // program, shows its settings window, replaces the text of the field that
 // shows <field text> by <new text> and presses OK, and ends the program as
-// a log-off does. Reports on stdout, one "name=value" a line, in UTF-8:
+// a log-off does. Reports on stdout, one "name=value" a line, in UTF-8 (a
+// line break inside a value written as "\n"):
 // appdata=, localappdata=, field= (the text of every control of the window
 // as it opened), shown= (every text of the program's other visible windows),
 // then saved=1 when OK closed the window or saved=0 and box= (every text
@@ -25,8 +26,15 @@ namespace {
 
 const wchar_t kMainWindow[] = L"Kolibrio 2 - nastavení";
 
+// A line break inside a value is written as "\n", so a value stays one line.
 void Report(const char* name, const std::wstring& value) {
-    std::printf("%s=%s\n", name, fw::Utf8(value).c_str());
+    std::string line;
+    for (char c : fw::Utf8(value))
+        if (c == '\n')
+            line += "\\n";
+        else if (c != '\r')
+            line += c;
+    std::printf("%s=%s\n", name, line.c_str());
     std::fflush(stdout);
 }
 
