@@ -289,13 +289,8 @@ TEST_F(SettingsWindowTest, ARefusedSaveIsReportedAndKeepsTheWindowOpen) {
     const std::wstring where = L"Nastavení nebylo možné uložit do souboru \"" + ini + L"\".\r\n";
     std::vector<std::wstring> texts;
     wintest::WhenWindowAppears(L"Kolibrio 2", [&](HWND box) {
-        EnumChildWindows(
-            box,
-            [](HWND child, LPARAM lp) {
-                reinterpret_cast<std::vector<std::wstring>*>(lp)->push_back(wintest::WindowText(child));
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&texts));
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            texts.push_back(wintest::WindowText(child));
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     });
     SendMessageW(w.ButtonOK.Handle(), BM_CLICK, 0, 0);  // the general error report runs inside

@@ -57,15 +57,14 @@ std::wstring ClassOf(HWND hwnd) {
     return buf;
 }
 
+BOOL CALLBACK AddChild(HWND hwnd, LPARAM lp) {
+    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
+    return TRUE;
+}
+
 std::vector<HWND> Children(HWND parent) {
     std::vector<HWND> found;
-    EnumChildWindows(
-        parent,
-        [](HWND hwnd, LPARAM lp) {
-            reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumChildWindows(parent, AddChild, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
@@ -74,17 +73,17 @@ struct TopSearch {
     std::vector<HWND> windows;
 };
 
+BOOL CALLBACK AddTopWindow(HWND hwnd, LPARAM lp) {
+    auto* s = reinterpret_cast<TopSearch*>(lp);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    if (owner == s->pid) s->windows.push_back(hwnd);
+    return TRUE;
+}
+
 std::vector<HWND> TopWindows(DWORD pid) {
     TopSearch s{pid, {}};
-    EnumWindows(
-        [](HWND hwnd, LPARAM lp) {
-            auto* s = reinterpret_cast<TopSearch*>(lp);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(hwnd, &owner);
-            if (owner == s->pid) s->windows.push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&s));
+    EnumWindows(AddTopWindow, reinterpret_cast<LPARAM>(&s));
     return s.windows;
 }
 
