@@ -9,6 +9,7 @@
 #include "import/FileAccess_win.h"
 #include "import/HistoryAside.h"
 #include "import/ImportCore.h"
+#include "settings/SettingsPlace_win.h"
 #include "settings/SettingsStore_win.h"
 
 namespace {
@@ -92,15 +93,6 @@ TImportHistory* Held(TImportHistory* history) {
 }
 
 }  // namespace
-
-bool IsInstalledProgram() {
-    // The portable archive carries no uninstaller, and the installer always
-    // writes one: a test that survives the registry's views, a folder
-    // renamed or an installation copied from an older Windows.
-    const std::string folder = FolderOf(ExecutablePath());
-    if (folder.empty()) return false;
-    return FileExistsAt(folder + "Uninstall.exe");
-}
 
 std::string ImportHistoryPath() {
     if (!gFolder.empty()) return gFolder + kFileName;

@@ -28,9 +28,6 @@ void CloseImportHistory();
 // The database file: "import_history.db" in "%LOCALAPPDATA%\Kolibrio 2\" for
 // an installed program, beside setting.ini for a portable one.
 std::string ImportHistoryPath();
-// True when the program runs where the installer put it: the uninstaller
-// the installer writes stands beside the executable.
-bool IsInstalledProgram();
 
 // For tests: the folder of the history (ending with a backslash) in place of
 // the program's own choice; an empty text goes back to it.

@@ -11,19 +11,18 @@
 ;   ICON     the program's icon
 ;   OUTFILE  the installer to write
 ;
-; Where settings live: the program keeps setting.ini beside itself and its
-; counters under HKEY_LOCAL_MACHINE, and it must work for a standard user.
+; Where settings live: the installed program keeps each user's setting.ini in
+; that user's profile (%APPDATA%\Kolibrio 2), made at the user's first start
+; from the setting.ini installed here (or the user's VirtualStore copy of an
+; earlier 32-bit installation); its counters are under HKEY_LOCAL_MACHINE,
+; and it must work for a standard user.
 ;  - The counters key is made writable for the Users group here. Nothing in
 ;    it is ever executed, so the grant cannot be used to gain rights, and
 ;    the counts stay one per installation, next to the installation's ID.
 ;  - The program folder is NOT made writable: a folder that users may write
 ;    to would let any of them replace Kolibrio2.exe or plant a DLL beside it,
 ;    which the autorun value then starts in every user's session, an
-;    administrator's included. Instead the program carries no
-;    requestedExecutionLevel in its manifest, so Windows virtualises its
-;    writes below Program Files: each user's setting.ini lands in that
-;    user's VirtualStore and reads back from there, which also gives every
-;    user a target folder of their own.
+;    administrator's included.
 ;  - The Run value under HKEY_LOCAL_MACHINE is machine-wide and stays an
 ;    administrator's choice, made here.
 ;  - Registry view: every key is written in the view of the program that is
@@ -174,7 +173,7 @@ FunctionEnd
 !insertmacro END_RUNNING_PROGRAM "un." "odinstalaci"
 
 ; The installer runs elevated; started from here directly, the program would
-; be too, and would write the real setting.ini for everybody. Explorer
+; be too, as the administrator rather than the user who installs. Explorer
 ; starts it with the user's own rights.
 Function StartUnelevated
   Exec '"$WINDIR\explorer.exe" "$INSTDIR\${EXE}"'

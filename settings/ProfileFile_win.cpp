@@ -7,6 +7,7 @@
 
 #include "base/Text.h"
 #include "framework/Strings.h"
+#include "settings/TextEncoding.h"
 
 namespace {
 
@@ -15,7 +16,10 @@ namespace {
 constexpr DWORD kFirstReadChars = 2048;
 constexpr DWORD kMaxReadChars = 16u << 20;
 // Far beyond any settings file; the profile functions read a file whole.
-constexpr LONGLONG kMaxConvertBytes = 64ll << 20;
+constexpr LONGLONG kMaxFileBytes = 64ll << 20;
+constexpr wchar_t kMark = L'\xFEFF';
+
+DWORD gReplaceFault = 0;
 
 class FileHandle {
 public:
@@ -32,85 +36,163 @@ private:
     HANDLE h_;
 };
 
-// The text of a settings file that is not UTF-16 LE. A byte-order mark names
-// its encoding (a file an editor saved); without one it is in the ANSI code
-// page, which every earlier version wrote and the profile functions read.
-std::wstring DecodeOlderFile(const std::string& bytes) {
-    if (StartsWith(bytes, "\xEF\xBB\xBF")) return fw::Wide(std::string_view(bytes).substr(3));
-    if (StartsWith(bytes, "\xFE\xFF")) {
-        std::wstring text;
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            const auto high = static_cast<unsigned char>(bytes[i]), low = static_cast<unsigned char>(bytes[i + 1]);
-            text += static_cast<wchar_t>(high << 8 | low);
-        }
-        return text;
-    }
-    return fw::AnsiToWide(bytes);
-}
+enum class TRead { Read, Missing, Failed };
 
-bool ReadWhole(HANDLE file, std::string& bytes) {
+// The whole file; Failed with the reason as the last error.
+TRead ReadBytes(const std::wstring& path, std::string& bytes) {
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return TRead::Missing;
+        return TRead::Failed;
+    }
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart > kMaxConvertBytes) return false;
+    if (!GetFileSizeEx(file.Get(), &size)) return TRead::Failed;
+    if (size.QuadPart > kMaxFileBytes) {
+        SetLastError(ERROR_FILE_TOO_LARGE);
+        return TRead::Failed;
+    }
     bytes.resize(static_cast<size_t>(size.QuadPart));
     DWORD got = 0;
-    return bytes.empty() || (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                             got == bytes.size());
+    if (!bytes.empty() && !ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
+        return TRead::Failed;
+    bytes.resize(got);
+    return TRead::Read;
 }
 
-bool ReplaceWhole(HANDLE file, const void* data, size_t size) {
-    LARGE_INTEGER start{};
+std::wstring Decode(const std::string& bytes) {
+    const TDetectedEncoding found = DetectTextEncoding(bytes);
+    const std::string_view text = std::string_view(bytes).substr(found.markSize);
+    switch (found.encoding) {
+    case TTextEncoding::Utf16Le:
+    case TTextEncoding::Utf16Be: {
+        const std::u16string units = Utf16Units(text, found.encoding == TTextEncoding::Utf16Be);
+        return std::wstring(units.begin(), units.end());
+    }
+    case TTextEncoding::Utf8: return fw::Wide(text);
+    case TTextEncoding::Ansi: break;
+    }
+    return fw::AnsiToWide(text);
+}
+
+// Writes a UTF-16 LE file with its byte-order mark, which the profile
+// functions then read and write in UTF-16.
+bool WriteUtf16File(HANDLE file, const std::wstring& text) {
+    const std::wstring whole = kMark + text;
+    const DWORD size = static_cast<DWORD>(whole.size() * sizeof(wchar_t));
     DWORD written = 0;
-    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) &&
-           WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr) && written == size &&
-           SetEndOfFile(file);
+    if (!WriteFile(file, whole.data(), size, &written, nullptr)) return false;
+    // A write cut short without a reason found the disk full.
+    if (written != size) SetLastError(ERROR_DISK_FULL);
+    return written == size;
+}
+
+[[noreturn]] void Refuse(const std::string& where, DWORD error) {
+    throw std::runtime_error(SaveFailureText(where, error ? error : ERROR_WRITE_FAULT));
 }
 
 }  // namespace
 
-ProfileFile::ProfileFile(std::string path) : path_(std::move(path)), widePath_(fw::Wide(path_)) {}
+ProfileFile::ProfileFile(std::string path) : readPath_(fw::Wide(path)) {
+    std::string bytes;
+    if (ReadBytes(readPath_, bytes) != TRead::Read) return;  // the profile functions give the defaults
+    if (DetectTextEncoding(bytes) == TDetectedEncoding{TTextEncoding::Utf16Le, 2}) return;
+    wchar_t folder[MAX_PATH + 1], copy[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, folder);
+    if (n == 0 || n > MAX_PATH || !GetTempFileNameW(folder, L"kol", 0, copy)) return;
+    {
+        FileHandle file(CreateFileW(copy, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+        if (!file || !WriteUtf16File(file.Get(), Decode(bytes))) {
+            DeleteFileW(copy);
+            return;  // read as the profile functions read it, in the ANSI code page
+        }
+    }
+    readPath_ = copy;
+    temporary_ = true;
+}
+
+ProfileFile::~ProfileFile() {
+    if (!temporary_) return;
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, readPath_.c_str());  // out of the profile cache
+    DeleteFileW(readPath_.c_str());
+}
 
 std::string ProfileFile::Read(const wchar_t* section, const wchar_t* key, const std::string& defaultValue) const {
     const std::wstring wideDefault = fw::Wide(defaultValue);
     std::vector<wchar_t> buf(kFirstReadChars);
     for (;;) {
         const auto size = static_cast<DWORD>(buf.size());
-        DWORD n = GetPrivateProfileStringW(section, key, wideDefault.c_str(), buf.data(), size, widePath_.c_str());
+        DWORD n = GetPrivateProfileStringW(section, key, wideDefault.c_str(), buf.data(), size, readPath_.c_str());
         // A full buffer may mean a cut value: read again with more room.
         if (n + 1 < size || size >= kMaxReadChars) return fw::Utf8(std::wstring_view(buf.data(), n));
         buf.resize(size * 2);
     }
 }
 
-void ProfileFile::Write(const wchar_t* section, const wchar_t* key, std::string value) const {
+// The new version is a file of its own until it is whole and on the disk: a
+// power cut or a full disk in the middle of a save leaves the old file as it
+// was, never a mix of both (a byte-order mark, part of the new text and the
+// old tail would count as a converted file for ever).
+ProfileSave::ProfileSave(std::string path, const std::string& from)
+    : path_(std::move(path)), temp_(fw::Wide(path_ + ".tmp")) {
+    std::string bytes;
+    if (ReadBytes(fw::Wide(from), bytes) == TRead::Failed) Refuse(from, GetLastError());
+    bool written;
+    DWORD error;
+    {
+        FileHandle file(
+            CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) Refuse(path_, GetLastError());
+        written = WriteUtf16File(file.Get(), Decode(bytes));
+        error = GetLastError();
+    }
+    if (!written) {
+        DeleteFileW(temp_.c_str());
+        Refuse(path_, error);
+    }
+}
+
+ProfileSave::~ProfileSave() {
+    if (committed_) return;
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, temp_.c_str());
+    DeleteFileW(temp_.c_str());
+}
+
+void ProfileSave::Write(const wchar_t* section, const wchar_t* key, std::string value) {
     // A line break would end the value's line and start whatever follows
     // as new keys or sections of the file.
     for (char& c : value)
         if (c == '\r' || c == '\n') c = ' ';
-    if (!WritePrivateProfileStringW(section, key, fw::Wide(value).c_str(), widePath_.c_str()))
-        throw std::runtime_error("Unable to write to " + path_);
+    if (!WritePrivateProfileStringW(section, key, fw::Wide(value).c_str(), temp_.c_str()))
+        Refuse(path_, GetLastError());
 }
 
-// The profile functions write a file that starts with a UTF-16 LE byte-order
-// mark in UTF-16 and any other file, a new one included, in the ANSI code
-// page, which would turn every character outside it into "?". So the file
-// is made Unicode before they write to it, and they keep it so.
-void ProfileFile::MakeUnicode() const {
-    const std::runtime_error refused("Unable to write to " + path_);
-    // Whatever the profile functions still hold goes to the file first.
-    WritePrivateProfileStringW(nullptr, nullptr, nullptr, widePath_.c_str());
-    FileHandle file(CreateFileW(widePath_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) throw refused;
-    std::string bytes;
-    if (!ReadWhole(file.Get(), bytes)) throw refused;
-    if (StartsWith(bytes, "\xFF\xFE")) return;
-
-    const std::wstring text = L'\xFEFF' + DecodeOlderFile(bytes);
-    // Rewritten in place, through the handle that read it: the file keeps
-    // its access rights, and a program that may not make files in its
-    // folder can still save. A write that fails puts the old bytes back.
-    if (!ReplaceWhole(file.Get(), text.data(), text.size() * sizeof(wchar_t))) {
-        ReplaceWhole(file.Get(), bytes.data(), bytes.size());
-        throw refused;
+void ProfileSave::Commit() {
+    // Whatever the profile functions still hold goes to the file, and the
+    // file to the disk, before it takes the old one's name.
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, temp_.c_str());
+    {
+        FileHandle file(CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+        if (!file || !FlushFileBuffers(file.Get())) Refuse(path_, GetLastError());
     }
+    if (gReplaceFault) Refuse(path_, gReplaceFault);
+    // A rename over the old file: on one volume it is one step, the old
+    // file or the new one, never neither. ReplaceFileW would keep the old
+    // file's access rights too, but it fails in ways that leave the old
+    // file under a backup name or nowhere.
+    if (!MoveFileExW(temp_.c_str(), fw::Wide(path_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        Refuse(path_, GetLastError());
+    committed_ = true;
+}
+
+std::string SaveFailureText(const std::string& where, unsigned long error) {
+    const bool folder = EndsWith(where, "\\");
+    return std::string("Nastavení nebylo možné uložit do ") + (folder ? "složky" : "souboru") + " \"" + where +
+           "\".\r\n" + fw::SystemErrorText(error) + ".";
+}
+
+void SetReplaceFaultForTests(unsigned long error) {
+    gReplaceFault = error;
 }

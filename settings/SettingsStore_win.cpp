@@ -3,11 +3,13 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <stdexcept>
 #include <vector>
 
 #include "framework/Strings.h"
 #include "settings/ListText.h"
 #include "settings/ProfileFile_win.h"
+#include "settings/SettingsPlace_win.h"
 #include "settings/SettingsView.h"
 
 namespace {
@@ -19,8 +21,10 @@ constexpr char kSettingsFileName[] = "setting.ini";
 constexpr char kDefaultsFileName[] = "setting_def.ini";
 constexpr char kTargetSubfolder[] = "My Kolibrio\\";
 
-std::string gFolder;  // empty: the executable's folder
+std::string gFolder;  // empty: the program's own choice
 ISettingsView* gView = nullptr;
+bool gFirstStartDone = false;
+std::string gReadInstead;  // the earlier settings, while the profile cannot take them
 
 // A registry key opened (and created when missing) for full access.
 class RegKey {
@@ -96,9 +100,28 @@ std::wstring QuotedExecutablePath() {
     return L"\"" + fw::Wide(ExecutablePath()) + L"\"";
 }
 
+bool FileThere(const std::string& path) {
+    return GetFileAttributesW(fw::Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The file the settings are read from, and a save starts from: the settings
+// file, or, for the installed program whose profile could not take the
+// user's earlier settings at its start, those.
+std::string SettingsSource() {
+    const std::string file = SettingsFilePath();
+    if (!gFolder.empty() || !IsInstalledProgram()) return file;
+    if (!gFirstStartDone) {
+        gFirstStartDone = true;
+        gReadInstead = StartUsersSettings(file);
+    }
+    return gReadInstead.empty() || FileThere(file) ? file : gReadInstead;
+}
+
 }  // namespace
 
 void SetSettingsFolder(const std::string& folder) {
+    gFirstStartDone = false;
+    gReadInstead.clear();
     if (folder.empty()) {
         gFolder.clear();
         return;
@@ -111,7 +134,14 @@ void SetSettingsFolder(const std::string& folder) {
 }
 
 std::string SettingsFolder() {
-    return gFolder.empty() ? FolderOf(ExecutablePath()) : gFolder;
+    if (!gFolder.empty()) return gFolder;
+    if (IsInstalledProgram()) {
+        // The program's folder is no place to write for a standard user, and
+        // Windows redirects the writes of a 64-bit program nowhere.
+        const std::string profile = ProfileSettingsFolder();
+        if (!profile.empty()) return profile;
+    }
+    return FolderOf(ExecutablePath());
 }
 
 std::string SettingsFilePath() {
@@ -119,7 +149,7 @@ std::string SettingsFilePath() {
 }
 
 std::string DefaultsFilePath() {
-    return SettingsFolder() + kDefaultsFileName;
+    return (gFolder.empty() ? FolderOf(ExecutablePath()) : gFolder) + kDefaultsFileName;
 }
 
 std::string ExecutablePath() {
@@ -140,7 +170,7 @@ void SetSettingsView(ISettingsView* view) {
 void LoadSettings() {
     static const TSettings defaults;
     TSettings& s = Settings();
-    const ProfileFile ini(SettingsFilePath());
+    const ProfileFile ini(SettingsSource());
 
     ResetDateNamesToSystem(s.DateNameTables);
 
@@ -190,9 +220,11 @@ void LoadSettings() {
 
 void SaveSettings() {
     const TSettings& s = Settings();
-    const ProfileFile ini(SettingsFilePath());
-
-    ini.MakeUnicode();
+    const std::string file = SettingsFilePath(), folder = FolderOf(file);
+    // The installed program's profile folder at its first save, or one the
+    // user removed since.
+    if (const unsigned long error = MakeFolder(folder)) throw std::runtime_error(SaveFailureText(folder, error));
+    ProfileSave ini(file, SettingsSource());
 
     ini.Write(L"Mask", L"CurrentMask", s.CurrentMask);
     ini.Write(L"Mask", L"Path", s.Path);
@@ -218,6 +250,7 @@ void SaveSettings() {
     ini.Write(L"Options", L"AutoUpdate", BooleanToValue(s.AutoUpdate));
     ini.Write(L"Options", L"VerifyCopy", BooleanToValue(s.VerifyCopy));
     ini.Write(L"Options", L"SkipImported", BooleanToValue(s.SkipImported));
+    ini.Commit();
 
     RegKey run(HKEY_LOCAL_MACHINE, kRunKey);
     if (!run) return;
@@ -228,6 +261,7 @@ void SaveSettings() {
 }
 
 void RestoreDefaults() {
+    SettingsSource();  // the installed program's first start is over
     const std::wstring ini = fw::Wide(SettingsFilePath());
     const std::wstring factory = fw::Wide(DefaultsFilePath());
     // Without a file to replace, nothing is copied and the built-in

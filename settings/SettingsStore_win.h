@@ -1,5 +1,6 @@
 #pragma once
-// Moves TSettings between memory and setting.ini (beside the executable),
+// Moves TSettings between memory and setting.ini (beside the portable
+// program, in the user's profile for the installed one: SettingsPlace_win),
 // the autorun value and the usage counters in the registry. UI thread only.
 // Errors the user must see are thrown as std::runtime_error.
 #include <string>
@@ -8,9 +9,10 @@
 
 class ISettingsView;
 
-// The folder of setting.ini and setting_def.ini, ending with a backslash.
-// The executable's folder unless another one was set; an empty text goes
-// back to the executable's folder.
+// The folder of setting.ini, ending with a backslash: the executable's
+// folder, or the profile's for the installed program, unless another one
+// was set (setting_def.ini is then there too, else beside the executable);
+// an empty text goes back to the program's own choice.
 void SetSettingsFolder(const std::string& folder);
 std::string SettingsFolder();
 std::string SettingsFilePath();
@@ -23,9 +25,10 @@ void SetSettingsView(ISettingsView* view);
 
 // Fills Settings() from setting.ini and the autorun value.
 void LoadSettings();
-// Writes Settings() to setting.ini and the autorun value. Throws
-// "Unable to write to <file>" when the file refuses a write; the keys
-// written before it stay written.
+// Writes Settings() to setting.ini and the autorun value. Throws the user's
+// text of where it could not be saved and why (see SaveFailureText) when
+// the folder or the file refuses; the old file then stays as it was, and
+// the autorun value is not touched.
 void SaveSettings();
 // Replaces setting.ini by setting_def.ini and switches autorun on; call
 // LoadSettings afterwards.

@@ -84,6 +84,35 @@ TEST_F(WesternWindows, FactoryNamesReadRightInTheStore) {
     wintest::RemoveTree(folder);
 }
 
+// A file in this Windows' code page reads as it always did; a file in UTF-8
+// without a byte-order mark (written on a Czech Windows, or by an editor)
+// is not taken for one in the code page: "Řím" does not become "Øím".
+TEST_F(WesternWindows, FilesInTheCodePageAndInUtf8ReadRight) {
+    const std::wstring folder = wintest::MakeTempDir();
+    SetSettingsFolder(fw::Utf8(folder));
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::string path;
+    } cases[] = {
+        {"Windows-1252", "[Mask]\r\nPath=E:\\Caf\xE9 \xC6r\xF8\\\r\n", "E:\\Café Ærø\\"},
+        {"UTF-8 without its mark", "[Mask]\r\nPath=E:\\\xC5\x98\xC3\xADm\\\r\n", "E:\\Řím\\"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(settingstest::WriteFileFresh(folder + L"setting.ini", c.bytes));
+        LoadSettings();
+        EXPECT_EQ(Settings().Path, c.path);
+        SaveSettings();
+        EXPECT_TRUE(settingstest::IsUtf16Le(wintest::ReadFileBytes(folder + L"setting.ini")));
+        Settings().Path.clear();
+        LoadSettings();
+        EXPECT_EQ(Settings().Path, c.path) << "after the save";
+    }
+    SetSettingsFolder("");
+    wintest::RemoveTree(folder);
+}
+
 TEST_F(WesternWindows, FactoryNamesReadRightInTheProgram) {
     ProgramFolder folder(L"C:\\Foto\\");
     wintest::ChildProcess program;

@@ -13,6 +13,7 @@
 
 #include "framework/Strings.h"
 #include "import/ImportHistory_win.h"
+#include "settings/SettingsPlace_win.h"
 #include "settings/SettingsStore_win.h"
 #include "support/ChildProcess.h"
 #include "support/WinTest.h"

@@ -218,12 +218,15 @@ TEST_F(Release, ProgramDeclaresNoExecutionLevel) {
 
 namespace {
 
-// The installed program with a setting.ini of its own: the online check is
+// The installed program with a setting.ini of its own, in the user's
+// profile where the installed program keeps it: the online check is
 // switched off so that no test reaches for the vendor's host (the factory
 // settings have it on).
 bool StartInstalled(wintest::ChildProcess& program, const std::string& settings) {
     const std::wstring dir = InstallDir();
-    return wintest::WriteFileBytes(dir + L"setting.ini", settings) && program.Start(dir + L"Kolibrio2.exe", {}) &&
+    const std::wstring profile = ShellFolder(CSIDL_APPDATA) + L"Kolibrio 2\\";
+    CreateDirectoryW(profile.c_str(), nullptr);
+    return wintest::WriteFileBytes(profile + L"setting.ini", settings) && program.Start(dir + L"Kolibrio2.exe", {}) &&
            wintest::WaitFor(
                [&] {
                    return !wintest::ScanProcessWindows(program.Pid(), L"TIconManager").ofClass.empty() &&

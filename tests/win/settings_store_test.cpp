@@ -10,6 +10,7 @@
 #include "framework/Strings.h"
 #include "mask/MaskExpand.h"
 #include "settings/ListText.h"
+#include "settings/ProfileFile_win.h"
 #include "settings/Settings.h"
 #include "settings/SettingsStore_win.h"
 #include "settings/SettingsView.h"
@@ -40,6 +41,15 @@ std::string RawValue(const std::string& ini, const std::string& key) {
     if (at == std::string::npos) return "<missing>";
     at += key.size() + 2;
     return ini.substr(at, ini.find_first_of("\r\n", at) - at);
+}
+
+// The user's text of a refused save: where, then the system's reason.
+void ExpectRefusal(const std::string& text, const std::string& where) {
+    const std::string head = std::string("Nastavení nebylo možné uložit do ") +
+                             (where.back() == '\\' ? "složky" : "souboru") + " \"" + where + "\".\r\n";
+    EXPECT_EQ(text.substr(0, head.size()), head) << text;
+    EXPECT_GT(text.size(), head.size() + 2) << "no reason given: " << text;
+    EXPECT_EQ(text.find("System error"), std::string::npos) << text;
 }
 
 }  // namespace
@@ -518,7 +528,9 @@ private:
 
 }  // namespace
 
-TEST_F(Store, RefusedWriteNamesTheFile) {
+// The new version cannot take the name of a file another program holds:
+// the user is told where and why, and the old file stays whole.
+TEST_F(Store, RefusedWriteNamesTheFileAndKeepsItWhole) {
     WriteIni("[Mask]\r\nCurrentMask=old\r\n");
     const std::string before = wintest::ReadFileBytes(IniPath());
     FileLock lock(IniPath());
@@ -527,17 +539,20 @@ TEST_F(Store, RefusedWriteNamesTheFile) {
     Settings().AutoRun = true;
     try {
         SaveSettings();
-        ADD_FAILURE() << "saving a read-only file succeeded";
+        ADD_FAILURE() << "saving a file another program holds succeeded";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "Unable to write to " + fw::Utf8(IniPath()));
+        ExpectRefusal(e.what(), fw::Utf8(IniPath()));
     }
     EXPECT_EQ(wintest::ReadFileBytes(IniPath()), before);
     EXPECT_FALSE(RunValue());  // the steps after the failed write are skipped
+    EXPECT_EQ(wintest::FilesBelow(Folder()), (std::vector<std::string>{"setting.ini"})) << "a new version left behind";
+    EXPECT_EQ(Settings().CurrentMask, "new") << "what the user set stays in force";
 }
 
-// The rewrite in UTF-16 needs twice the room of an ANSI file. On a disk
-// that has no room for it the save is refused as any refused write is, and
-// the older file stays as it was, readable.
+// The rewrite in UTF-16 needs twice the room of an ANSI file, and the new
+// version stands beside the old one until it replaces it. On a disk that has
+// no room for it the save is refused as any refused write is, and the older
+// file stays as it was, readable.
 TEST_F(Store, ARewriteThatFindsNoRoomKeepsTheOlderFile) {
     wintest::SmallVolume volume(1024);
     if (!volume.Mounted())
@@ -560,7 +575,7 @@ TEST_F(Store, ARewriteThatFindsNoRoomKeepsTheOlderFile) {
         SaveSettings();
         ADD_FAILURE() << "saved on a full disk";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "Unable to write to " + fw::Utf8(ini));
+        EXPECT_EQ(std::string(e.what()), SaveFailureText(fw::Utf8(ini), ERROR_DISK_FULL));
     }
     EXPECT_TRUE(wintest::ReadFileBytes(ini) == before) << "the older file, byte for byte";
     EXPECT_FALSE(RunValue());
@@ -629,20 +644,20 @@ TEST_F(Store, TellsTheWindowInLoadOrder) {
     EXPECT_EQ(RawValue(ini, "LongNameDay"), "too;few");
 }
 
-TEST_F(Store, KeysBeforeARefusedWriteStayWritten) {
+// A save is whole or nothing: a refusal after some keys were written keeps
+// none of them.
+TEST_F(Store, ARefusedSaveKeepsTheOldFileWhole) {
     RecordingView view;
     view.lockFile = IniPath();
     SetSettingsView(&view);
     WriteIni("[Mask]\r\nCurrentMask=old\r\n[Options]\r\nHint=1\r\n");
+    const std::string before = wintest::ReadFileBytes(IniPath());
     Settings().CurrentMask = "new";
     Settings().Hint = false;
     EXPECT_THROW(SaveSettings(), std::runtime_error);
     ASSERT_TRUE(view.lock && view.lock->Held());
     view.lock.reset();
-    const std::string ini = ReadIni();
-    EXPECT_EQ(RawValue(ini, "CurrentMask"), "new");
-    EXPECT_EQ(RawValue(ini, "Hint"), "1");
-    EXPECT_EQ(RawValue(ini, "SkinName"), "<missing>");
+    EXPECT_EQ(wintest::ReadFileBytes(IniPath()), before);
 }
 
 TEST_F(Store, CountersAreIncrementedButNeverCreated) {

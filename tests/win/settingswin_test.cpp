@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -283,14 +284,21 @@ TEST_F(SettingsWindowTest, ARefusedSaveIsReportedAndKeepsTheWindowOpen) {
     // Another program holds the file open for reading only.
     HANDLE held = CreateFileW(ini.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    std::wstring reported;
+    // The new file cannot take the name of one another program holds: the
+    // box says where, then why.
+    const std::wstring where = L"Nastavení nebylo možné uložit do souboru \"" + ini + L"\".\r\n";
+    std::vector<std::wstring> texts;
     wintest::WhenWindowAppears(L"Kolibrio 2", [&](HWND box) {
-        reported = wintest::WindowText(wintest::FindChildByText(box, L"Unable to write to " + ini));
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            texts.push_back(wintest::WindowText(child));
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     });
     SendMessageW(w.ButtonOK.Handle(), BM_CLICK, 0, 0);  // the general error report runs inside
     CloseHandle(held);
-    EXPECT_EQ(reported, L"Unable to write to " + ini);
+    const auto said = std::find_if(texts.begin(), texts.end(),
+                                   [&](const std::wstring& t) { return t.rfind(where, 0) == 0; });
+    ASSERT_NE(said, texts.end()) << "the box's texts: " << ::testing::PrintToString(texts);
+    EXPECT_GT(said->size(), where.size() + 2) << "no reason given";
     EXPECT_TRUE(form.Visible());
     form.Hide();
 }

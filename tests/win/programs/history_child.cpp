@@ -10,6 +10,7 @@
 
 #include "framework/Strings.h"
 #include "import/ImportHistory_win.h"
+#include "settings/SettingsPlace_win.h"
 
 int wmain(int argc, wchar_t** argv) {
     FILE* out = nullptr;
