@@ -20,7 +20,7 @@
 mkdir -p "${KOLIBRIO_BUILD_ROOT:-build}"
 kolibrio_root=$(cd "${KOLIBRIO_BUILD_ROOT:-build}" && pwd)
 kolibrio_scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-kolibrio_wine32=/usr/lib/wine/wine
+kolibrio_wine32=${KOLIBRIO_WINE32_LOADER:-/usr/lib/wine/wine}  # another only for the scripts' own test
 kolibrio_wine64=/usr/lib/wine/wine64
 
 # The shell's own message says why; in English, whatever the locale.
