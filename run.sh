@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Kolibrio 2 under Wine: the
-# 32-bit program under 32-bit Wine, or the 64-bit one where only 64-bit
-# Wine runs (KOLIBRIO_WINE=32 or 64 forces one; see scripts/wine-env.sh).
+# Installs what is missing, builds, and starts Kolibrio 2 under Wine in a
+# 64-bit prefix: the 64-bit program, or with KOLIBRIO_WINE=32 the 32-bit
+# one (emulated where the machine runs no 32-bit program itself; see
+# scripts/wine-env.sh).
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/setup.sh
 bash scripts/build.sh win
 export LANG=${LANG:-cs_CZ.UTF-8}
 source scripts/wine-env.sh
-echo "${KOLIBRIO_WINE_MODE}-bit Wine with $KOLIBRIO_WIN_DIR/Kolibrio2.exe, because $KOLIBRIO_WINE_WHY"
-export WINEPREFIX=${WINEPREFIX:-$HOME/.wine-kolibrio2-$KOLIBRIO_WINE_MODE}
+echo "The ${KOLIBRIO_WINE_MODE}-bit program $KOLIBRIO_WIN_DIR/Kolibrio2.exe ($KOLIBRIO_WINE_WHY; 32-bit programs: $KOLIBRIO_I386)"
+export WINEPREFIX=${WINEPREFIX:-$HOME/.wine-kolibrio2-win64}
 source scripts/xvfb.sh
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   kolibrio_make_prefix "$WINEPREFIX"

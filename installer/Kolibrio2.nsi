@@ -245,15 +245,27 @@ Section "Zástupce v nabídce Start" SecStartMenu
 SectionEnd
 
 ; Users get full access to the counters key (the program opens it for full
-; access); the inherited entries stay as they are.
+; access); the inherited entries stay as they are. The key is opened in the
+; registry view it was written in (the installed program's): a name alone
+; would be looked up in the installer's own 32-bit view on 64-bit Windows,
+; where there is no such key.
 Function GrantUsersCounters
   System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "D:(A;CI;KA;;;BU)", i 1, *p .r1, p 0) i .r0'
   ${If} $0 == 0
     Abort "Nelze nastavit práva klíče ${COUNTERS_KEY}."
   ${EndIf}
   System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r2, *p .r3, *i .r4) i .r0'
-  ; SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION
-  System::Call 'advapi32::SetNamedSecurityInfoW(w "MACHINE\${COUNTERS_KEY}", i 4, i 0x20000004, p 0, p 0, p r3, p 0) i .r5'
+  StrCpy $6 0x00040000  ; WRITE_DAC
+  ${If} ${RunningX64}
+    IntOp $6 $6 | 0x0100  ; KEY_WOW64_64KEY
+  ${EndIf}
+  ; HKEY_LOCAL_MACHINE, sign-extended as Windows defines it.
+  System::Call 'advapi32::RegOpenKeyExW(p -2147483646, w "${COUNTERS_KEY}", i 0, i r6, *p .r7) i .r5'
+  ${If} $5 = 0
+    ; SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION
+    System::Call 'advapi32::SetSecurityInfo(p r7, i 4, i 0x20000004, p 0, p 0, p r3, p 0) i .r5'
+    System::Call 'advapi32::RegCloseKey(p r7)'
+  ${EndIf}
   System::Call 'kernel32::LocalFree(p r1)'
   ${If} $5 != 0
     Abort "Nelze nastavit práva klíče ${COUNTERS_KEY} (chyba $5)."

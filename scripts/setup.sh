@@ -75,6 +75,57 @@ if [ ${#need_pkgs[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${need_pkgs[@]}"
 fi
 
+# A kernel without 32-bit x86 support cannot start 32-bit Wine, nor the
+# 32-bit installer and program that ship. qemu-user emulates them (in a
+# namespace of the tests' own, see scripts/i386-ns.py); it must be 8.1 or
+# newer: older ones ignore the address-space reservation of the 32-bit
+# Wine loader, which then takes over a minute to start any program.
+# Debian 12 has 7.2, its backports suite a current one, taken from the same
+# address and key as the machine's own Debian entry.
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1 &&
+   ! { command -v qemu-i386 >/dev/null &&
+       dpkg --compare-versions "$(dpkg-query -W -f='${Version}' qemu-user 2>/dev/null | sed 's/^[0-9]*://')" ge 8.1; }; then
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  bpo_list=/etc/apt/sources.list.d/kolibrio-backports.sources
+  if [ ! -f "$bpo_list" ] && ! grep -rqsE "^[^#]*$codename-backports" /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    python3 - "$bpo_list" "$codename" <<'PY'
+import glob, re, sys
+out, codename = sys.argv[1], sys.argv[2]
+for path in sorted(glob.glob('/etc/apt/sources.list.d/*.sources')):
+    for block in re.split(r'\n\s*\n', open(path).read()):
+        fields = {}
+        for line in block.splitlines():
+            if line.startswith('#') or ':' not in line or line[0].isspace():
+                continue
+            key, value = line.split(':', 1)
+            fields[key.strip()] = value.strip()
+        if ('deb' in fields.get('Types', '').split() and codename in fields.get('Suites', '').split()
+                and fields.get('Enabled', 'yes') != 'no'):
+            entry = ['Types: deb', 'URIs: ' + fields['URIs'], 'Suites: %s-backports' % codename, 'Components: main']
+            if fields.get('Signed-By'):
+                entry.append('Signed-By: ' + fields['Signed-By'])
+            open(out, 'w').write('\n'.join(entry) + '\n')
+            sys.exit(0)
+for path in ['/etc/apt/sources.list'] + sorted(glob.glob('/etc/apt/sources.list.d/*.list')):
+    try:
+        lines = open(path).read().splitlines()
+    except OSError:
+        continue
+    for line in lines:
+        m = re.match(r'^deb\s+(\[[^\]]*\]\s+)?(\S+)\s+(\S+)\s', line.strip())
+        if m and m.group(3) == codename:
+            open(out, 'w').write('deb %s%s %s-backports main\n' % (m.group(1) or '', m.group(2), codename))
+            sys.exit(0)
+sys.exit('setup: no Debian entry of %s to take the backports address from' % codename)
+PY
+    # A .list line needs the other file name.
+    if ! grep -q '^Types:' "$bpo_list"; then mv "$bpo_list" "${bpo_list%.sources}.list"; fi
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends -t "$codename-backports" qemu-user
+fi
+
 # Wine takes its ANSI code page from the locale: the Czech one gives
 # Windows-1250, the code page of the program's texts; the English one gives
 # Windows-1252, where the tests of a non-Czech Windows run. A locale that

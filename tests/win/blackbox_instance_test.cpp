@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "support/ChildProcess.h"
@@ -19,11 +20,14 @@ const wchar_t kBoxCaption[] = L"Kolibrio2";
 const wchar_t kBoxText[] = L"Aplikace Kolibrio 2 je již spuštěna.";
 const wchar_t kTrayClass[] = L"TIconManager";
 
-// A copy of the program in a folder of its own with the online check off.
+// A copy of the program (this tree's, or the one of the build tree named)
+// in a folder of its own with the online check off.
 class ProgramFolder {
 public:
-    ProgramFolder() : folder_(wintest::MakeTempDir()) {
-        CopyFileW((wintest::BuildDir() + L"Kolibrio2.exe").c_str(), Exe().c_str(), FALSE);
+    explicit ProgramFolder(const std::wstring& tree = {}) : folder_(wintest::MakeTempDir()) {
+        const std::wstring exe = tree.empty() ? wintest::BuildDir() + L"Kolibrio2.exe"
+                                              : wintest::BuildDir() + L"..\\" + tree + L"\\Kolibrio2.exe";
+        CopyFileW(exe.c_str(), Exe().c_str(), FALSE);
         wintest::WriteFileBytes(folder_ + L"setting.ini", wintest::kOfflineSettings);
     }
     ~ProgramFolder() { wintest::RemoveTree(folder_); }
@@ -138,3 +142,33 @@ TEST(Instance, FiveCopiesAtOnceLeaveOneRunning) {
                 static_cast<unsigned long>(settled), static_cast<unsigned long>(slowest), boxes);
     EXPECT_TRUE(wintest::EndProgramAsLogOff(*copies[receiver]));
 }
+
+// The 32-bit program (say, the portable one) and the 64-bit one (installed)
+// on one 64-bit Windows: whichever starts second finds the first through
+// the shared block and hands over, so one program watches the cards.
+class MixedWidths : public ::testing::TestWithParam<bool> {};
+
+TEST_P(MixedWidths, TheSecondCopyHandsOverToTheFirst) {
+    if (sizeof(void*) == 8) GTEST_SKIP() << "run by the 32-bit tree, where 32-bit programs run here";
+    const bool firstIs32 = GetParam();
+    ProgramFolder folder32(L"win"), folder64(L"win64");
+    wintest::ChildProcess first, second;
+    ASSERT_TRUE(first.Start(firstIs32 ? folder32.Exe() : folder64.Exe(), {}));
+    ASSERT_TRUE(wintest::WaitFor([&] { return HasTray(first.Pid()); }, 30000));
+    ASSERT_TRUE(second.Start(firstIs32 ? folder64.Exe() : folder32.Exe(), {L"E:\\DCIM\\"}));
+    HWND box = nullptr;
+    ASSERT_TRUE(wintest::WaitFor([&] { return (box = wintest::FindMessageBox(first.Pid(), kBoxCaption)) != nullptr; },
+                                 30000))
+        << "the first copy's message box";
+    EXPECT_TRUE(wintest::HasChildText(box, kBoxText));
+    ASSERT_TRUE(wintest::ClickButton(box, L"&OK"));
+    ASSERT_TRUE(wintest::WaitFor([&] { return !second.Running(); }, 20000)) << "the second copy ends";
+    EXPECT_EQ(second.ExitCode(), 0u);
+    EXPECT_TRUE(first.Running());
+    EXPECT_TRUE(wintest::EndProgramAsLogOff(first));
+}
+
+INSTANTIATE_TEST_SUITE_P(Instance, MixedWidths, ::testing::Values(true, false),
+                         [](const ::testing::TestParamInfo<bool>& i) {
+                             return std::string(i.param ? "ThirtyTwoBitFirst" : "SixtyFourBitFirst");
+                         });

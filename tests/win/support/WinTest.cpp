@@ -174,11 +174,13 @@ std::wstring WindowText(HWND hwnd) {
 
 const wchar_t kCountersKey[] = L"SOFTWARE\\TB-Venor\\Kolibrio 2";
 
-std::optional<DWORD> ReadDword(const wchar_t* path, const wchar_t* name) {
+std::optional<DWORD> ReadDword(const wchar_t* path, const wchar_t* name, REGSAM view) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return std::nullopt;
     DWORD value = 0, size = sizeof value, type = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, path, name, RRF_RT_ANY, &type, &value, &size) != ERROR_SUCCESS ||
-        type != REG_DWORD)
-        return std::nullopt;
+    const LONG r = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    if (r != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) return std::nullopt;
     return value;
 }
 

@@ -40,8 +40,9 @@ std::wstring WindowText(HWND hwnd);
 
 // The program's usage counters key under HKEY_LOCAL_MACHINE.
 extern const wchar_t kCountersKey[];
-// A REG_DWORD value under HKEY_LOCAL_MACHINE; none when missing or of
-// another type.
-std::optional<DWORD> ReadDword(const wchar_t* path, const wchar_t* name);
+// A REG_DWORD value under HKEY_LOCAL_MACHINE, in the calling program's
+// registry view or the one named (KEY_WOW64_64KEY, KEY_WOW64_32KEY); none
+// when missing or of another type.
+std::optional<DWORD> ReadDword(const wchar_t* path, const wchar_t* name, REGSAM view = 0);
 
 }  // namespace wintest
