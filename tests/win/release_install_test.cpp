@@ -234,7 +234,9 @@ TEST_F(Release, CreatesTheCountersTheAutorunAndTheStartMenuEntry) {
 }
 
 // Windows virtualises a standard user's writes below Program Files only for
-// a program that declares no execution level; the settings rely on it.
+// a 32-bit program that declares no execution level. The installed program
+// keeps its settings in the profile, but the 32-bit portable one unpacked
+// into a protected folder still relies on it, as earlier versions did.
 TEST_F(Release, ProgramDeclaresNoExecutionLevel) {
     HMODULE exe = LoadLibraryExW((InstallDir() + L"Kolibrio2.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(exe, nullptr);

@@ -31,8 +31,14 @@ namespace {
 // The installer to install with: the one the release test installs with on
 // a prefix of this kind (there the reasons).
 std::string InstallerUnixPath(const std::string& build) {
-    return sizeof(void*) == 8 ? build + "/../release/test-amd64/Kolibrio2-Setup.exe"
-                              : build + "/../release/Kolibrio2-Setup.exe";
+    char i386[16] = {};
+    GetEnvironmentVariableA("KOLIBRIO_I386", i386, sizeof i386);
+    if (std::string(i386) == "none") {
+        std::cout << "[   NOTE   ] NOT THE SHIPPED INSTALLER: no 32-bit program runs here, so the 64-bit build of "
+                     "the installer script (release/test-amd64) stands in for it\n";
+        return build + "/../release/test-amd64/Kolibrio2-Setup.exe";
+    }
+    return build + "/../release/Kolibrio2-Setup.exe";
 }
 
 const char* const kUsers[] = {"kolibrio-jana", "kolibrio-petr", "kolibrio-eva"};
