@@ -2,6 +2,7 @@
 // files, RAF, HEIF/AVIF, CR3, QuickTime/MP4 movies and AVI, good and damaged.
 #include "exif/Exif.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
@@ -471,6 +472,8 @@ TEST(ExifContainers, DamagedCr3) {
     CheckDamaged({
         {"good", whole, Date},
         {"EXIF directory past the end", Cr3(cmt1, far), ReadError},
+        {"first block past the end, the date in the second", Cr3(far, cmt2), Date},
+        {"first block cut, the date in the second", Cr3(cmt1.substr(0, 9), cmt2), Date},
         {"cut inside the EXIF block", whole.substr(0, cmt2At + 6), ReadError},
         {"metadata box of another user type", moovWith(std::string(16, '\x01') + Box("CMT2", cmt2)), NoDate},
         {"metadata box too short for its type", moovWith(CanonUuid().substr(0, 10)), NoDate},
@@ -485,8 +488,10 @@ TEST(ExifContainers, DamagedAvi) {
     CheckDamaged({
         {"good", good, Date},
         {"RIFF size of 2^32 - 1", riff(0xFFFFFFFF, hdrl), Date},
-        {"RIFF size too small for any chunk", riff(4, hdrl), NoDate},
-        {"header list larger than the file's RIFF", riff(20, hdrl), NoDate},
+        // A recording cut short leaves the RIFF's size unwritten or too small.
+        {"RIFF size 0", riff(0, hdrl), Date},
+        {"RIFF size too small for any chunk", riff(4, hdrl), Date},
+        {"header list larger than the file's RIFF", riff(20, hdrl), Date},
         {"date chunk larger than its list", riff(0xFFFFFFFF, Chunk("LIST", "hdrl" + std::string("IDIT", 4) + Le32Bytes(500) + "SUN")), NoDate},
         {"chunk header cut", riff(0xFFFFFFFF, hdrl.substr(0, 6)), ReadError},
         {"date text cut", riff(0xFFFFFFFF, hdrl).substr(0, 12 + hdrl.size() - 8), ReadError},
@@ -497,4 +502,131 @@ TEST(ExifContainers, DamagedAvi) {
              return s;
          }() + hdrl), NoDate},
     });
+}
+
+// CR3 takes its first IFD0 block and its first EXIF block; the boxes after
+// them are not walked, however many there are.
+TEST(ExifContainers, Cr3TakesItsFirstBlocksOnly) {
+    Tiff first, second, firstExif, secondExif;
+    first.ifd0 = {Ascii(0x010F, "KAMERA")};
+    second.ifd0 = {Ascii(0x010F, "JINA")};
+    firstExif.ifd0 = {Ascii(0x9004, kDate)};
+    secondExif.ifd0 = {Ascii(0x9004, "2001:01:01 00:00:00")};
+    std::string canon = CanonUuid() + Box("CMT1", first.Build()) + Box("CMT2", firstExif.Build());
+    for (int i = 0; i < 200; ++i) canon += Box("CMT1", second.Build()) + Box("CMT2", secondExif.Build());
+    const std::string file = Ftyp("crx ", "crx ") + Box("moov", Box("uuid", canon)) + Box("mdat", Filler(100));
+    Outcome o = Read(file);
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(o.exif.Make, "KAMERA");
+    EXPECT_EQ(o.exif.DateTimeDigitized, kDate);
+}
+
+namespace {
+
+// A large file of which only the head and the tail hold bytes (a clip of
+// gigabytes whose movie box follows its data); the rest reads as zeros and
+// counts as read, byte by byte.
+class SparseFile : public IReadFile {
+public:
+    SparseFile(std::string head, uint64_t tailAt, std::string tail)
+        : head_(std::move(head)), tailAt_(tailAt), tail_(std::move(tail)) {}
+    size_t ReadAt(uint64_t offset, void* dst, size_t n) override {
+        ++calls;
+        const uint64_t size = tailAt_ + tail_.size();
+        if (offset >= size) return 0;
+        const size_t got = static_cast<size_t>(std::min<uint64_t>(n, size - offset));
+        auto* out = static_cast<char*>(dst);
+        for (size_t k = 0; k < got; ++k) {
+            const uint64_t at = offset + k;
+            out[k] = at < head_.size() ? head_[at] : at >= tailAt_ ? tail_[at - tailAt_] : '\0';
+            if (at >= head_.size() && at < tailAt_) ++gapBytes;
+        }
+        return got;
+    }
+    int calls = 0;
+    uint64_t gapBytes = 0;
+
+private:
+    std::string head_;
+    uint64_t tailAt_;
+    std::string tail_;
+};
+
+}  // namespace
+
+// A movie box is found wherever it lies, past what cannot be read of the
+// boxes before it or beside it.
+TEST(ExifContainers, MoviesReadWhatTheyCan) {
+    const std::string ftyp = Ftyp("isom", "isomiso2mp41");
+    const std::string moov = Box("moov", Mvhd(0, kSummerClip) + Trak());
+    const std::string mdat = Box("mdat", Filler(500));
+    // A file-level metadata box as cameras write it before the movie: a
+    // handler and an XML box, no EXIF item.
+    const std::string fileMeta =
+        FullBox("meta", 0, 0, FullBox("hdlr", 0, 0, Be32Bytes(0) + "mp7t" + std::string(13, '\0')) +
+                                  FullBox("xml ", 0, 0, "<Mpeg7/>"));
+    // One whose EXIF item lies past the end of the file.
+    Heif lost;
+    lost.exif = ExifItem(Tiff().Build());
+    const std::string lostMeta = lost.Meta(1ULL << 30, 1ULL << 31);
+    // A movie cut inside the name of its first key, its header read before.
+    const std::string cutKeys = FullBox("keys", 0, 0, Be32Bytes(1) + Be32Bytes(40) + "mdta" + "com.apple.quick");
+    const std::string cutMovie = Be32Bytes(100000) + "moov" + Mvhd(0, kSummerClip) + Be32Bytes(50000) + "meta" +
+                                 FullBox("hdlr", 0, 0, Be32Bytes(0) + "mdta" + std::string(13, '\0')) +
+                                 Box("ilst", "") + Be32Bytes(cutKeys.size() + 17) + cutKeys.substr(4);
+    CheckDamaged({
+        {"metadata box before the movie", ftyp + fileMeta + moov + mdat, Date},
+        {"metadata box with an unreadable EXIF item before the movie", ftyp + lostMeta + moov + mdat, Date},
+        {"metadata box with a child larger than itself, then the movie",
+         ftyp + Be32Bytes(fileMeta.size()) + "meta" + std::string(4, '\0') + Be32Bytes(0x7FFFFFF0) + "hdlr" +
+             std::string(fileMeta.size() - 20, '\0') + moov,
+         Date},
+        {"keys cut by the end after the movie header", ftyp + cutMovie, Date},
+    });
+
+    // The movie behind 100 MB of data, and behind 5 GB in a 64-bit box: the
+    // data is stepped over, never read.
+    for (uint64_t data : {uint64_t(100) << 20, uint64_t(5) << 30}) {
+        const bool large = data > 0xFFFFFFF0u;
+        const std::string head = ftyp + (large ? Be32Bytes(1) + "mdat" + Be64Bytes(16 + data)
+                                               : Be32Bytes(8 + data) + "mdat");
+        SparseFile file(head, head.size() + data, moov);
+        TExif x;
+        x.ReadFromFile(file);
+        EXPECT_EQ(x.MovieCreated, kSummerClip) << data;
+        EXPECT_LE(file.calls, 3) << data;
+        EXPECT_LE(file.gapBytes, 4096u) << data;
+    }
+}
+
+// The movie header's duration, in either version, and what is no duration.
+TEST(ExifContainers, MovieDuration) {
+    auto header = [](int version, uint64_t scale, uint64_t duration) {
+        const std::string times = version == 1 ? Be64Bytes(kSummerClip) + Be64Bytes(kSummerClip) + Be32Bytes(scale) +
+                                                     Be64Bytes(duration)
+                                               : Be32Bytes(kSummerClip) + Be32Bytes(kSummerClip) + Be32Bytes(scale) +
+                                                     Be32Bytes(duration);
+        return MovieWith(FullBox("mvhd", version, 0, times + std::string(80, '\0')));
+    };
+    struct Case {
+        std::string bytes;
+        uint64_t ms;
+    } cases[] = {
+        {header(0, 600, 6000), 10000},
+        {header(1, 600, 6000), 10000},
+        {header(0, 90000, 5 * 60 * 90000 + 45000), 300500},
+        {header(1, 1000, 3600ULL * 1000 * 5), 18000000},
+        {header(0, 0, 6000), 0},                      // no time scale
+        {header(0, 600, 0xFFFFFFFF), 0},              // unknown
+        {header(1, 600, 0xFFFFFFFFFFFFFFFFULL), 0},   // unknown
+        {header(1, 1, 0x7FFFFFFFFFFFFFFFULL), 0},     // no clip runs that long
+        {MovieWith(FullBox("mvhd", 0, 0, Be32Bytes(kSummerClip) + Be32Bytes(0))), 0},  // header cut after its time
+    };
+    for (const auto& c : cases) {
+        Outcome o = Read(c.bytes);
+        EXPECT_EQ(o.error, "");
+        EXPECT_EQ(o.exif.MovieCreated, kSummerClip);
+        EXPECT_EQ(o.exif.MovieDurationMs, c.ms);
+    }
+    EXPECT_EQ(Read(Movie().Build()).exif.MovieDurationMs, 10000u);
 }
