@@ -25,6 +25,7 @@ void ReadMovieHeader(TExifStream& s, const TBox& mvhd, IExifBlocks& blocks) {
     const unsigned version = static_cast<unsigned>(vf >> 24);
     const unsigned width = version == 0 ? 4 : 8;
     if (version > 1 || !c.Number(width, created)) return;
+    blocks.MovieHeader(created, 0);  // kept should the rest of the header be cut off
     uint64_t durationMs = 0;
     if (c.Number(width, modified) && c.Number(4, scale) && c.Number(width, duration) && scale != 0) {
         const uint64_t unknown = version == 0 ? 0xFFFFFFFFu : UINT64_MAX;

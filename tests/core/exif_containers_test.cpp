@@ -629,4 +629,10 @@ TEST(ExifContainers, MovieDuration) {
         EXPECT_EQ(o.exif.MovieDurationMs, c.ms);
     }
     EXPECT_EQ(Read(Movie().Build()).exif.MovieDurationMs, 10000u);
+    // A file cut inside the header, after the time: the time still counts.
+    const std::string cut = header(0, 600, 6000).substr(0, Ftyp("qt  ", "qt  ").size() + 8 + 8 + 4 + 4 + 6);
+    Outcome o = Read(cut);
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(o.exif.MovieCreated, kSummerClip);
+    EXPECT_EQ(o.exif.MovieDurationMs, 0u);
 }
