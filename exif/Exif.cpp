@@ -133,20 +133,36 @@ uint16_t TExif::ToHost16(const uint8_t* p) const {
 void TExif::Clear() { *this = TExif(); }
 
 // The reader's side of the walkers: every EXIF block they find goes
-// through the one tag walk, every movie date into its field.
+// through the one tag walk, each on its own, every movie date into its
+// field; the first part that could not be read is kept.
 class TExifBlocks : public IExifBlocks {
 public:
     TExifBlocks(TExif& exif, TExifStream& s) : exif_(exif), s_(s) {}
     void TiffBlock(uint64_t base, bool exifDirectory) override {
         exif_.HasExif = true;
-        exif_.WalkTiff(s_, base, exifDirectory);
+        ReadOnItsOwn(*this, [&] { exif_.WalkTiff(s_, base, exifDirectory); });
     }
-    void MovieCreated(uint64_t secondsSince1904) override { exif_.MovieCreated = secondsSince1904; }
+    void MovieHeader(uint64_t secondsSince1904, uint64_t durationMs) override {
+        exif_.MovieCreated = secondsSince1904;
+        exif_.MovieDurationMs = durationMs;
+    }
     void CreationDate(const std::string& text) override { exif_.CreationDate = text; }
+    void Unreadable(const char* reason) override {
+        if (!failed_) firstFailure_ = reason;
+        failed_ = true;
+    }
+    // A damaged part costs nothing when another gave the date; otherwise the
+    // file is as unreadable as one cut in its first structure.
+    void ThrowWhenNothingDated() const {
+        const bool dated = !exif_.DateTimeDigitized.empty() || exif_.MovieCreated != 0 || !exif_.CreationDate.empty();
+        if (failed_ && !dated) throw std::runtime_error(firstFailure_);
+    }
 
 private:
     TExif& exif_;
     TExifStream& s_;
+    bool failed_ = false;
+    std::string firstFailure_;
 };
 
 // The container is told by its first bytes, not by the file's name: a card
@@ -161,16 +177,19 @@ void TExif::ReadFromFile(IReadFile& file) {
     s.pos = 0;
     s.Read(head, 2);
     const size_t n = s.ReadUpTo(0, head, sizeof head);
-    if (head[0] == 0xFF && head[1] == 0xD8)
-        WalkJpeg(s, 0, blocks);
-    else if (IsTiffRaw(head, n))
-        WalkTiffRaw(blocks);
-    else if (IsRaf(head, n))
-        WalkRaf(s, blocks);
-    else if (IsIsoMedia(head, n))
-        WalkIsoMedia(s, blocks);
-    else if (IsAvi(head, n))
-        WalkAvi(s, blocks);
+    ReadOnItsOwn(blocks, [&] {
+        if (head[0] == 0xFF && head[1] == 0xD8)
+            WalkJpeg(s, 0, blocks);
+        else if (IsTiffRaw(head, n))
+            WalkTiffRaw(blocks);
+        else if (IsRaf(head, n))
+            WalkRaf(s, blocks);
+        else if (IsIsoMedia(head, n))
+            WalkIsoMedia(s, blocks);
+        else if (IsAvi(head, n))
+            WalkAvi(s, blocks);
+    });
+    blocks.ThrowWhenNothingDated();
 }
 
 TExif::TEntry TExif::ReadEntry(TExifStream& s) {

@@ -70,15 +70,19 @@ public:
     std::string Artist;
     std::string CompressedBitsPerPixel;
     // A movie's own dates, for files without an EXIF date: the creation time
-    // of the QuickTime/MP4 movie header (seconds since 1904, UTC, as stored;
-    // 0 when none), and the date text the clip keeps (QuickTime's
+    // of the QuickTime/MP4 movie header (seconds since 1904 as stored; 0 when
+    // none) with the clip's duration in milliseconds (0 when unknown), and
+    // the date text the clip keeps (QuickTime's
     // com.apple.quicktime.creationdate, AVI's IDIT), as stored.
     uint64_t MovieCreated = 0;
+    uint64_t MovieDurationMs = 0;
     std::string CreationDate;
 
-    // Clears every field, then fills them from the file. Throws
-    // std::runtime_error when the file cannot be read or ends inside a
-    // structure the walk needs; fields filled before that keep their values.
+    // Clears every field, then fills them from the file. A part of the file
+    // that cannot be read (a TIFF block, a box) is skipped and the others
+    // still count. Throws std::runtime_error when the file cannot be read,
+    // or when a part could not be read and the file gave no date (no
+    // digitized date, no movie date); fields filled before keep their values.
     void ReadFromFile(IReadFile& file);
 #ifdef _WIN32
     // Opens the named file (UTF-8 path) read-only and reads it as above. A

@@ -118,11 +118,27 @@ public:
     // once. With exifDirectory its first directory is the EXIF directory
     // itself, not IFD0 (a container that keeps the two in blocks of their own).
     virtual void TiffBlock(uint64_t base, bool exifDirectory) = 0;
-    // The movie header's creation time, seconds since 1904 in UTC as stored.
-    virtual void MovieCreated(uint64_t secondsSince1904) = 0;
+    // The movie header's creation time, seconds since 1904 as stored, and
+    // the clip's duration in milliseconds (0 when unknown).
+    virtual void MovieHeader(uint64_t secondsSince1904, uint64_t durationMs) = 0;
     // A date text the container keeps for the whole clip, as stored.
     virtual void CreationDate(const std::string& text) = 0;
+    // A part of the file that could not be read and was skipped, with the
+    // reason.
+    virtual void Unreadable(const char* reason) = 0;
 };
+
+// Reads one part of a file (a TIFF block, a box) on its own: a part that
+// cannot be read is skipped and noted, and the parts around it still give
+// what they hold.
+template <class Read>
+void ReadOnItsOwn(IExifBlocks& blocks, Read read) {
+    try {
+        read();
+    } catch (const std::runtime_error& e) {
+        blocks.Unreadable(e.what());
+    }
+}
 
 // A text of at most n bytes at an absolute position, up to its first zero
 // byte, without trailing blanks and control characters; the I/O error when

@@ -93,8 +93,9 @@ bool LocateItem(TExifStream& s, const TBox& iloc, const TBox* idat, uint32_t id,
 // The picture's metadata box: the EXIF item begins with the offset of its
 // TIFF header (past "Exif" 00 00, as a rule), then the block. A header said
 // to lie outside the item is no block; an item past the end of the file is
-// a structure the walk cannot read, the I/O error.
-void WalkPictureMeta(TExifStream& s, const TBox& meta, IExifBlocks& blocks) {
+// a structure the walk cannot read, the I/O error. True when a block was
+// handed on.
+bool WalkPictureMeta(TExifStream& s, const TBox& meta, IExifBlocks& blocks) {
     TBox iinf, iloc, idat;
     bool hasIinf = false, hasIloc = false, hasIdat = false;
     ForEachBox(s, meta.content + 4, meta.end, kMaxBoxes, [&](const TBox& b) {
@@ -111,13 +112,14 @@ void WalkPictureMeta(TExifStream& s, const TBox& meta, IExifBlocks& blocks) {
     });
     uint32_t id = 0;
     uint64_t at = 0, length = 0;
-    if (!hasIinf || !hasIloc || !FindExifItem(s, iinf, id)) return;
-    if (!LocateItem(s, iloc, hasIdat ? &idat : nullptr, id, at, length)) return;
+    if (!hasIinf || !hasIloc || !FindExifItem(s, iinf, id)) return false;
+    if (!LocateItem(s, iloc, hasIdat ? &idat : nullptr, id, at, length)) return false;
     uint8_t b[4];
     if (!s.ReadAt(at, b, 4)) throw std::runtime_error(kReadBeyondEndOfFile);
     const uint64_t skip = Be32(b);
-    if (length != 0 && (length < 4 || skip > length - 4)) return;
+    if (length != 0 && (length < 4 || skip > length - 4)) return false;
     blocks.TiffBlock(AddOffset(at, 4 + skip), false);
+    return true;
 }
 
 }  // namespace
@@ -157,21 +159,28 @@ bool IsIsoMedia(const uint8_t* head, size_t n) {
     return false;
 }
 
-// The walk ends at the picture's metadata box or at the movie, whichever
+// The walk ends at the picture's EXIF block or at the movie, whichever
 // comes first: a file that has one has what we read, and going on would
-// cost a read at the far end of the picture or the movie data.
+// cost a read at the far end of the picture or the movie data. A metadata
+// box without an EXIF item (MP4 files of some cameras keep one before the
+// movie) or one that cannot be read does not end it. The movie data is
+// stepped over by its size, never read, so a movie box behind gigabytes of
+// it costs one read.
 void WalkIsoMedia(TExifStream& s, IExifBlocks& blocks) {
     bool cr3 = false;
     ForEachBox(s, 0, kMaxFileOffset, kMaxTopBoxes, [&](const TBox& b) {
         if (b.type == FourCc("ftyp")) {
-            TBoxCursor c(s, b.content, b.end);
-            uint64_t brand = 0;
-            if (c.Number(4, brand)) cr3 = brand == FourCc("crx ");
+            ReadOnItsOwn(blocks, [&] {
+                TBoxCursor c(s, b.content, b.end);
+                uint64_t brand = 0;
+                if (c.Number(4, brand)) cr3 = brand == FourCc("crx ");
+            });
             return true;
         }
         if (b.type == FourCc("meta")) {
-            WalkPictureMeta(s, b, blocks);
-            return false;
+            bool found = false;
+            ReadOnItsOwn(blocks, [&] { found = WalkPictureMeta(s, b, blocks); });
+            return !found;
         }
         if (b.type == FourCc("moov")) {
             WalkMovie(s, b, cr3, blocks);

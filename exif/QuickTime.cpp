@@ -14,16 +14,27 @@ constexpr char kCreationDateKey[] = "com.apple.quicktime.creationdate";
 constexpr uint8_t kCanonMetadata[16] = {0x85, 0xC0, 0xB6, 0x87, 0x82, 0x0F, 0x11, 0xE0,
                                         0x81, 0x11, 0xF4, 0xCE, 0x46, 0x2B, 0x6A, 0x48};
 
-// Version 0 stores the creation time in 32 bits, version 1 in 64; both
-// count seconds since 1904 in UTC. What the value is worth is for the
-// capture date to judge.
+// Version 0 stores the times and the duration in 32 bits, version 1 in
+// 64; the times count seconds since 1904, the duration units of the time
+// scale. Whether the time is UTC or the camera's own clock is for the
+// capture date to judge. A duration of all ones is unknown.
 void ReadMovieHeader(TExifStream& s, const TBox& mvhd, IExifBlocks& blocks) {
     TBoxCursor c(s, mvhd.content, mvhd.end);
-    uint64_t vf = 0, created = 0;
+    uint64_t vf = 0, created = 0, modified = 0, scale = 0, duration = 0;
     if (!c.Number(4, vf)) return;
     const unsigned version = static_cast<unsigned>(vf >> 24);
-    if (version > 1 || !c.Number(version == 0 ? 4 : 8, created)) return;
-    blocks.MovieCreated(created);
+    const unsigned width = version == 0 ? 4 : 8;
+    if (version > 1 || !c.Number(width, created)) return;
+    blocks.MovieHeader(created, 0);  // kept should the rest of the header be cut off
+    uint64_t durationMs = 0;
+    if (c.Number(width, modified) && c.Number(4, scale) && c.Number(width, duration) && scale != 0) {
+        const uint64_t unknown = version == 0 ? 0xFFFFFFFFu : UINT64_MAX;
+        const uint64_t seconds = duration / scale;
+        // No clip runs for years; a longer one says nothing of its end.
+        if (duration != unknown && seconds < 100000000)
+            durationMs = seconds * 1000 + (duration % scale) * 1000 / scale;
+    }
+    blocks.MovieHeader(created, durationMs);
 }
 
 // The index (from 1) of the creation-date key in the keys box, or 0.
@@ -88,26 +99,37 @@ void ReadCreationDate(TExifStream& s, const TBox& meta, IExifBlocks& blocks) {
 }
 
 // CR3 keeps IFD0 in the box CMT1 and the EXIF directory in CMT2, each a TIFF
-// block of its own, inside a box of Canon's user type.
-void WalkCanonMetadata(TExifStream& s, const TBox& uuid, IExifBlocks& blocks) {
+// block of its own, inside a box of Canon's user type. Only the first of
+// each counts: a file with thousands of them is hostile.
+void WalkCanonMetadata(TExifStream& s, const TBox& uuid, IExifBlocks& blocks, bool& ifd0, bool& exif) {
     uint8_t type[16];
     if (uuid.end - uuid.content < 16) return;
     if (!s.ReadAt(uuid.content, type, 16)) throw std::runtime_error(kReadBeyondEndOfFile);
     if (std::memcmp(type, kCanonMetadata, 16) != 0) return;
     ForEachBox(s, uuid.content + 16, uuid.end, kMaxBoxes, [&](const TBox& b) {
-        if (b.type == FourCc("CMT1")) blocks.TiffBlock(b.content, false);
-        if (b.type == FourCc("CMT2")) blocks.TiffBlock(b.content, true);
-        return true;
+        if (b.type == FourCc("CMT1") && !ifd0) {
+            ifd0 = true;
+            blocks.TiffBlock(b.content, false);
+        } else if (b.type == FourCc("CMT2") && !exif) {
+            exif = true;
+            blocks.TiffBlock(b.content, true);
+        }
+        return !(ifd0 && exif);
     });
 }
 
 }  // namespace
 
+// Each box is read on its own: a damaged one is skipped, the others still
+// give their dates.
 void WalkMovie(TExifStream& s, const TBox& moov, bool cr3, IExifBlocks& blocks) {
+    bool ifd0 = false, exif = false;
     ForEachBox(s, moov.content, moov.end, kMaxBoxes, [&](const TBox& b) {
-        if (b.type == FourCc("mvhd") && !cr3) ReadMovieHeader(s, b, blocks);
-        if (b.type == FourCc("meta") && !cr3) ReadCreationDate(s, b, blocks);
-        if (b.type == FourCc("uuid") && cr3) WalkCanonMetadata(s, b, blocks);
-        return true;
+        ReadOnItsOwn(blocks, [&] {
+            if (b.type == FourCc("mvhd") && !cr3) ReadMovieHeader(s, b, blocks);
+            if (b.type == FourCc("meta") && !cr3) ReadCreationDate(s, b, blocks);
+            if (b.type == FourCc("uuid") && cr3) WalkCanonMetadata(s, b, blocks, ifd0, exif);
+        });
+        return !(cr3 && ifd0 && exif);
     });
 }

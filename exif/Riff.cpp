@@ -59,12 +59,11 @@ bool IsAvi(const uint8_t* head, size_t n) {
 }
 
 // The header list comes before the movie data; the walk stops at whichever
-// it meets first.
+// it meets first. The RIFF's own size is not trusted: a recording cut short
+// leaves it 0 or smaller than what the file holds, and the header list
+// stands at the start whatever it says.
 void WalkAvi(TExifStream& s, IExifBlocks& blocks) {
-    uint8_t h[8];
-    if (!s.ReadAt(0, h, 8)) throw std::runtime_error(kReadBeyondEndOfFile);
-    const uint64_t limit = 8 + uint64_t(Le32(h + 4));
-    ForEachChunk(s, 12, limit, kMaxTopChunks, [&](const TChunk& c) {
+    ForEachChunk(s, 12, kMaxFileOffset, kMaxTopChunks, [&](const TChunk& c) {
         if (c.id != FourCc("LIST")) return true;
         const uint32_t type = ListType(s, c);
         if (type == FourCc("movi")) return false;

@@ -91,6 +91,41 @@ void WriteSeeds(const char* dir) {
     seeds.push_back(Ftyp("qt  ", "qt  ") + Box64("moov", Mvhd(1, 1833332745600ULL), 1ULL << 40));
     seeds.push_back("2019-07-14T00:30:12+0200");
     seeds.push_back("SUN JUL 14 00:30:12 2019");
+
+    // Segments before the EXIF block, and blocks, boxes and chunks that
+    // cannot all be read.
+    const std::string app1 = Jpeg(CameraTiff(false, date).Build()).substr(2);
+    auto segment = [](uint8_t code, const std::string& body) {
+        const size_t length = body.size() + 2;
+        return std::string("\xFF") + static_cast<char>(code) + static_cast<char>(length >> 8) +
+               static_cast<char>(length & 0xFF) + body;
+    };
+    seeds.push_back("\xFF\xD8" + segment(0xE0, std::string("JFIF\0\x01\x01\0\0\x01\0\x01\0\0", 14)) +
+                    segment(0xFE, std::string(1058, 'c')) + app1);
+    seeds.push_back("\xFF\xD8" + segment(0xE2, std::string("ICC_PROFILE\0\x01\x01", 14) + Filler(301)) +
+                    segment(0xED, std::string("Photoshop 3.0\0", 14) + Filler(40)) + "\xFF\xFF" + app1);
+    seeds.push_back("\xFF\xD8" + segment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>", 41)) +
+                    std::string("\xFF\x01", 2) + app1);
+    seeds.push_back("\xFF\xD8" + segment(0xDB, Filler(65)) + std::string("\xFF\xDA\0\x04\x01\x02", 6) + app1);
+    Tiff cmt1;
+    cmt1.ifd0 = {Ascii(0x010F, "KAMERA")};
+    std::string farCmt1 = cmt1.Build();
+    farCmt1.replace(4, 4, std::string("\xF0\xFF\xFF\x7F", 4));
+    Tiff cmt2;
+    cmt2.ifd0 = {Ascii(0x9004, date)};
+    seeds.push_back(Cr3(farCmt1, cmt2.Build()));
+    const std::string fileMeta =
+        FullBox("meta", 0, 0, FullBox("hdlr", 0, 0, Be32Bytes(0) + "mp7t" + std::string(13, '\0')) +
+                                  FullBox("xml ", 0, 0, "<Mpeg7/>"));
+    seeds.push_back(Ftyp("isom", "isom") + fileMeta + Box("moov", Mvhd(0, 3645901812ULL) + Trak()) +
+                    Box("mdat", Filler(64)));
+    seeds.push_back(Ftyp("isom", "isom") + Box64("mdat", Filler(64), 16 + 64) +
+                    Box("moov", Mvhd(1, 3645909012ULL) + Trak()));
+    std::string riffZero = Avi("2009/10/27 12:14:34", 64);
+    riffZero.replace(4, 4, std::string(4, '\0'));
+    seeds.push_back(riffZero);
+    seeds.push_back(Avi("Tue Oct 27 12:14:34 2009\n", 64));
+    seeds.push_back("2009/10/27 12:14:34");
     WriteSeedFiles(dir, seeds);
 }
 
@@ -113,10 +148,13 @@ private:
     TMemoryReadFile file_;
 };
 
-// Converts without a system: an hour ahead, enough to follow the path.
+// Converts without a system: an hour ahead, enough to follow the path. The
+// file time is the header's time read on the camera's clock plus the
+// clip's duration, or an hour later, so both readings of a clip are taken.
 class NoSystem : public ICaptureDatePlatform {
 public:
-    TDateTime FileWriteTime(const std::string&) override { return 0; }
+    TDateTime fileTime = 0;
+    TDateTime FileWriteTime(const std::string&) override { return fileTime; }
     TDateTime Now() override { return 0; }
     void ReadExif(const std::string&, TExif&) override {}
     bool UtcToLocal(TDateTime utc, TDateTime& local) override {
@@ -134,11 +172,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CountingFile file(bytes);
     TExif x;
     x.Make = "stale ";  // a text read from a file never ends in a blank
+    bool threw = false;
     try {
         x.ReadFromFile(file);
     } catch (const std::runtime_error& e) {
+        threw = true;
         Require(std::string(e.what()) == kReadBeyondEndOfFile, "only the end of the file can fail in memory");
     }
+    Require(!threw || (x.DateTimeDigitized.empty() && x.MovieCreated == 0 && x.CreationDate.empty()),
+            "a file that gave a date is not unreadable");
     Require(x.Make != "stale ", "fields are cleared first");
     Require(file.calls <= TExifStream::kMaxReads, "reads stay within their budget");
     Require(x.CreationDate.size() <= 64, "a date text stays short");
@@ -158,7 +200,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     NoSystem none;
     TDateTime movie = -1;
-    CheckDate(MovieCaptureDate(x, movie, none), movie, "a movie's date is a real day");
+    TDateTime header = -1;
+    if (MovieHeaderTime(x.MovieCreated, header))
+        none.fileTime = header + static_cast<double>(x.MovieDurationMs) / 86400000.0 + (size % 2 ? 1.0 / 24 : 0);
+    CheckDate(MovieCaptureDate(x, "clip.mov", movie, none), movie, "a movie's date is a real day");
 
     std::string text = bytes.substr(0, 40);
     bool utc = false;
@@ -168,7 +213,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
         Require(d == -1, "a rejected creation date leaves the date alone");
     }
-    TDateTime header = -1;
+    header = -1;
     uint64_t seconds = 0;
     for (size_t i = 0; i < 8 && i < size; ++i) seconds = seconds << 8 | data[i];
     CheckDate(MovieHeaderTime(seconds, header), header, "a header time is a real day");

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "base/Text.h"
+#include "exif/Exif.h"
 #include "mask/MaskExpand.h"
 
 namespace {
@@ -183,9 +184,12 @@ std::string FailureLine(const std::string& source, const std::string& reason) {
 std::vector<TResultMessage> ResultMessages(const std::string& namingError, const TRunTally& tally, bool cancelled,
                                            const std::string& footer) {
     std::vector<TResultMessage> out;
-    const bool errorBox = !tally.Failures.empty() || !namingError.empty() || !tally.Leftovers.empty();
+    const bool errorBox =
+        !tally.Failures.empty() || !namingError.empty() || !tally.Undated.empty() || !tally.Leftovers.empty();
     if (errorBox) {
-        std::string text = FailureText(namingError, tally.Failures);
+        std::vector<std::string> lines = tally.Failures;
+        lines.insert(lines.end(), tally.Undated.begin(), tally.Undated.end());
+        std::string text = FailureText(namingError, lines);
         // The notes stand apart from the failed files, after a blank line.
         for (size_t k = 0; k < tally.Leftovers.size(); ++k)
             text += (k == 0 ? (text.empty() ? "" : "\r\n\r\n") : "\r\n") + tally.Leftovers[k];
@@ -252,4 +256,14 @@ std::string FolderToOpen(const TRunTally& tally, const std::string& fallback) {
     const TCopiedFolders& to = tally.CopiedTo;
     if (to.last.empty()) return fallback;
     return to.spread ? to.last : to.common;
+}
+
+// The reader's own texts are English and technical; the user learns which
+// file kept no date and why in words of the program's, and the system's
+// reason (a locked file) where the system gave one.
+std::string UndatedLine(const std::string& source, const std::string& readerMessage) {
+    const std::string why = readerMessage.empty() || readerMessage == kReadBeyondEndOfFile
+                                ? ", soubor je poškozený nebo zkrácený"
+                                : " (" + Reason(readerMessage) + ")";
+    return NamePartOf(source) + ": metadata nelze přečíst" + why + "; datum podle času souboru.";
 }

@@ -31,6 +31,9 @@ struct TRunTally {
     // One "name: reason" line per failed file; one line for all the files of
     // a target folder that could not be made.
     std::vector<std::string> Failures;
+    // One line per file whose metadata could not be read (copied all the
+    // same, dated by its file time), in the order of the run.
+    std::vector<std::string> Undated;
     // Temporary copies that could not be removed: notes, not failed files.
     std::vector<std::string> Leftovers;
     // Temporary copies of an earlier run ended by force, removed at the start.
@@ -100,9 +103,15 @@ std::string ResultFooter(const TRunTally& tally, const TLeftFiles& left, bool ca
 // copy's error text (the path on a line of its own, then the reason).
 std::string FailureLine(const std::string& source, const std::string& reason);
 
+// "IMG_0007.JPG: metadata nelze přečíst, soubor je poškozený nebo zkrácený;
+// datum podle času souboru." for a file whose capture date could not be
+// read from its metadata, from the reader's message.
+std::string UndatedLine(const std::string& source, const std::string& readerMessage);
+
 // The result boxes of a run, in the order they are shown: the error box
-// when anything failed, the naming left an error or a temporary copy could
-// not be removed (listed apart after the failures), the notice of a
+// when anything failed, the naming left an error, a file's metadata could
+// not be read (after the failed files, within the same screenful) or a
+// temporary copy could not be removed (listed apart after them), the notice of a
 // cancelled run, or else the notice of success. The footer (counts and
 // files left behind) follows the last box's own text.
 struct TResultMessage {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -253,9 +254,16 @@ void RunImport(IImportUi& ui) {
     run.naming.RunningIndex = 1;
     run.naming.TotalCount = static_cast<int32_t>(job.SourceFiles.size());
     // The ordering and the naming ask each file's date: one read serves both.
+    // A file whose metadata cannot be read keeps its message to itself (the
+    // run's error text is the mask's), so that no later file loses its date
+    // through it, and is named once in the result.
     TRememberedFileDates fileDates(WinCaptureDatePlatform());
-    const TDateOf dateOf = [&](const std::string& f, std::string& err) {
-        return CaptureDate(run.timeSource, f, err, fileDates);
+    std::unordered_map<std::string, std::string> unreadable;
+    const TDateOf dateOf = [&](const std::string& f, std::string&) {
+        std::string why;
+        const TDateTime d = CaptureDate(run.timeSource, f, why, fileDates);
+        if (!why.empty()) unreadable.emplace(f, why);
+        return d;
     };
 
     {
@@ -267,6 +275,12 @@ void RunImport(IImportUi& ui) {
     if (!NameTargets(ui, run, dateOf, ErrorText)) return EndOfRun(ui);
 
     job.Tally = TRunTally();
+    for (const std::string& file : job.SourceFiles) {
+        const auto found = unreadable.find(file);
+        if (found == unreadable.end()) continue;
+        job.Tally.Undated.push_back(UndatedLine(file, found->second));
+        unreadable.erase(found);  // a file listed twice is named once
+    }
     RemoveStaleCopiesOfRun();
     ui.BeginCopying();  // reads BarMax and BarPosition
     {

@@ -1,6 +1,7 @@
 #include "mask/CaptureDate.h"
 
 #include <cctype>
+#include <cmath>
 #include <exception>
 #include <stdexcept>
 
@@ -155,6 +156,8 @@ bool ParseExifDateTime(const std::string& raw, TDateTime& out) {
 bool ParseCreationDate(const std::string& raw, TDateTime& out, bool& utc) {
     std::string text = raw;
     while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.pop_back();
+    // Some cameras write the EXIF form with slashes in the date.
+    if (text.size() >= 10 && text[4] == '/' && text[7] == '/') text[4] = text[7] = ':';
     DateParts p;
     bool isUtc = false;
     TDateTime exifForm = 0;
@@ -179,12 +182,27 @@ bool MovieHeaderTime(uint64_t secondsSince1904, TDateTime& utc) {
     return true;
 }
 
+// Five minutes take in a camera that stamps its file a little after the
+// last frame, a duration rounded to the second and the two seconds of a
+// FAT time, and stay far below the hour or more between the two readings.
+constexpr double kClockTolerance = 5.0 / 1440.0;
+
+bool HeaderOnCameraClock(TDateTime headerAsClock, TDateTime headerFromUtc, uint64_t durationMs, TDateTime fileTime) {
+    const double duration = static_cast<double>(durationMs) / 86400000.0;
+    auto lands = [&](TDateTime start) { return std::fabs(start + duration - fileTime) <= kClockTolerance; };
+    return lands(headerAsClock) && !lands(headerFromUtc);
+}
+
 // The text wins over the movie header: phones write it with the offset of
 // the place where the clip was shot, so its wall-clock time is the one the
 // photos of the same moment carry in their EXIF blocks, wherever the
 // computer that imports them is. A text in UTC, like the header, is turned
-// into the computer's local time of that date.
-bool MovieCaptureDate(const TExif& exif, TDateTime& out, ICaptureDatePlatform& platform) {
+// into the computer's local time of that date. The header is UTC in the
+// format and in phones, but many cameras and camcorders write their own
+// clock there; the file time they leave tells which (see
+// HeaderOnCameraClock), and without that evidence it is taken as UTC.
+bool MovieCaptureDate(const TExif& exif, const std::string& FileName, TDateTime& out,
+                      ICaptureDatePlatform& platform) {
     TDateTime t = 0;
     bool utc = false;
     if (!exif.CreationDate.empty() && ParseCreationDate(exif.CreationDate, t, utc)) {
@@ -194,25 +212,27 @@ bool MovieCaptureDate(const TExif& exif, TDateTime& out, ICaptureDatePlatform& p
         }
         return LocalDateOf(t, out, platform);
     }
-    if (MovieHeaderTime(exif.MovieCreated, t)) return LocalDateOf(t, out, platform);
-    return false;
+    TDateTime fromUtc = 0;
+    if (!MovieHeaderTime(exif.MovieCreated, t) || !LocalDateOf(t, fromUtc, platform)) return false;
+    out = HeaderOnCameraClock(t, fromUtc, exif.MovieDurationMs, platform.FileWriteTime(FileName)) ? t : fromUtc;
+    return true;
 }
 
 bool ExifCaptureDate(const std::string& FileName, TDateTime& D, std::string& ErrorText,
                      ICaptureDatePlatform& platform) {
     bool result = false;
     TDateTime parsed = 0;
+    // Each file is judged by its own read alone: a message an earlier file
+    // left in ErrorText must not cost this one its date.
     try {
         TExif exif;
         platform.ReadExif(FileName, exif);
         if (exif.HasExif) result = ParseExifDateTime(exif.DateTimeDigitized, parsed);
-        if (!result) result = MovieCaptureDate(exif, parsed, platform);
+        if (!result) result = MovieCaptureDate(exif, FileName, parsed, platform);
     } catch (const std::exception& e) {
         ErrorText = e.what();
+        result = false;
     }
-    // Sticky on purpose: a caller that passes one ErrorText for many files
-    // gets the file time for all of them once one could not be read.
-    if (!ErrorText.empty()) result = false;
     if (result) D = parsed;
     return result;
 }
@@ -264,6 +284,7 @@ void TRememberedFileDates::ReadExif(const std::string& FileName, TExif& exif) {
             e.hasExif = read.HasExif;
             e.digitized = read.DateTimeDigitized;
             e.movieCreated = read.MovieCreated;
+            e.movieDurationMs = read.MovieDurationMs;
             e.creationDate = read.CreationDate;
         } catch (const std::exception& x) {
             e.exifThrew = true;
@@ -275,5 +296,6 @@ void TRememberedFileDates::ReadExif(const std::string& FileName, TExif& exif) {
     exif.HasExif = e.hasExif;
     exif.DateTimeDigitized = e.digitized;
     exif.MovieCreated = e.movieCreated;
+    exif.MovieDurationMs = e.movieDurationMs;
     exif.CreationDate = e.creationDate;
 }

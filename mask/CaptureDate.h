@@ -47,6 +47,7 @@ private:
         bool hasExif = false;
         std::string digitized;
         uint64_t movieCreated = 0;
+        uint64_t movieDurationMs = 0;
         std::string creationDate;
         std::string exifError;  // what the read threw, when it threw
         bool exifThrew = false;
@@ -64,9 +65,10 @@ TDateTime CaptureDate(TTimeSource source, const std::string& FileName, std::stri
                       ICaptureDatePlatform& platform);
 
 // True when the EXIF date (tag 9004), or for a file without one the date a
-// movie keeps of its own, was read into D; D is written only then. Once
-// ErrorText holds a message, from this call or an earlier one, the result
-// is false.
+// movie keeps of its own, was read into D; D is written only then. When
+// this file's metadata cannot be read, ErrorText receives the reader's
+// message and the result is false; a message left by an earlier call
+// changes nothing.
 bool ExifCaptureDate(const std::string& FileName, TDateTime& D, std::string& ErrorText,
                      ICaptureDatePlatform& platform);
 
@@ -74,13 +76,24 @@ bool ExifCaptureDate(const std::string& FileName, TDateTime& D, std::string& Err
 bool ParseExifDateTime(const std::string& text, TDateTime& out);
 
 // A movie's own date in local time: its creation-date text, else the movie
-// header's creation time converted from UTC. False when it has neither, or
-// neither is a date.
-bool MovieCaptureDate(const TExif& exif, TDateTime& out, ICaptureDatePlatform& platform);
+// header's creation time, read on the camera's clock or converted from UTC
+// as HeaderOnCameraClock decides from the file's write time. False when it
+// has neither, or neither is a date.
+bool MovieCaptureDate(const TExif& exif, const std::string& FileName, TDateTime& out,
+                      ICaptureDatePlatform& platform);
+// Whether a movie header's time is the camera's own clock rather than UTC.
+// The file time a camera leaves on its card is its clock when the
+// recording ended: true when the header read as that clock, plus the
+// duration, lands within a few minutes of the file time and the header
+// read as UTC (already in local time) does not. False otherwise, also when
+// both land there (the zone is UTC then) or neither (a file copied later,
+// a lost file time).
+bool HeaderOnCameraClock(TDateTime headerAsClock, TDateTime headerFromUtc, uint64_t durationMs, TDateTime fileTime);
 // The date texts movies keep: ISO 8601 with an offset of its own
 // ("2019-07-14T00:30:12+0200"), the C library's form of AVI's IDIT
-// ("SUN JUL 14 00:30:12 2019") and the EXIF form. utc says the text is in
-// UTC ("Z") rather than a local time.
+// ("SUN JUL 14 00:30:12 2019"), the EXIF form and the EXIF form with
+// slashes in the date ("2009/10/27 12:14:34"). utc says the text is in UTC
+// ("Z") rather than a local time.
 bool ParseCreationDate(const std::string& text, TDateTime& out, bool& utc);
 // The movie header's creation time (seconds since 1904) as a UTC date-time;
 // false for 0 and for values no clip can carry.

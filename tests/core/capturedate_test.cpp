@@ -148,10 +148,12 @@ TEST(ExifCaptureDate, ReadsTagDateTimeDigitizedOnly) {
     }
 }
 
-TEST(ExifCaptureDate, AnErrorIsKeptAndMakesEveryLaterCallFail) {
+// Each call is judged by its own read: a message an earlier file left in
+// the error text costs a good file nothing.
+TEST(ExifCaptureDate, EachFileIsJudgedByItsOwnRead) {
     FakePlatform p;
     p.Add("good.jpg", JpegWith({Ascii(0x9004, "2008:05:09 14:07:03")}), At(2020, 1, 1));
-    p.Add("cut.jpg", JpegWith({Ascii(0x9004, "2008:05:09 14:07:03")}).substr(0, 25), At(2020, 1, 1));
+    p.Add("cut.jpg", JpegWith({Ascii(0x9004, "2008:05:09 14:07:03")}).substr(0, 40), At(2020, 1, 1));
 
     TDateTime d = -1;
     std::string error;
@@ -159,17 +161,18 @@ TEST(ExifCaptureDate, AnErrorIsKeptAndMakesEveryLaterCallFail) {
     EXPECT_EQ(error, kReadBeyondEndOfFile);
     EXPECT_EQ(d, -1);
 
-    // The next good file is still read, but the kept message makes it fail.
-    EXPECT_FALSE(ExifCaptureDate("good.jpg", d, error, p));
-    EXPECT_EQ(d, -1);
-    EXPECT_EQ(error, kReadBeyondEndOfFile);
-    EXPECT_EQ(p.exifReads, 2);
+    EXPECT_TRUE(ExifCaptureDate("good.jpg", d, error, p));
+    EXPECT_EQ(d, At(2008, 5, 9, 14, 7, 3));
+    EXPECT_EQ(error, kReadBeyondEndOfFile);  // never emptied here
 
-    // A message from elsewhere counts the same way; a new failure replaces it.
     error = "earlier";
-    EXPECT_FALSE(ExifCaptureDate("good.jpg", d, error, p));
+    d = -1;
+    EXPECT_TRUE(ExifCaptureDate("good.jpg", d, error, p));
+    EXPECT_EQ(d, At(2008, 5, 9, 14, 7, 3));
     EXPECT_EQ(error, "earlier");
+
     p.readError = "Přístup byl odepřen";
+    d = -1;
     EXPECT_FALSE(ExifCaptureDate("good.jpg", d, error, p));
     EXPECT_EQ(error, "Přístup byl odepřen");
     EXPECT_EQ(d, -1);
@@ -300,6 +303,14 @@ TEST(ParseCreationDate, TheFormsMoviesKeep) {
         {"SUN JUL 14 00:30:12 2019", true, At(2019, 7, 14, 0, 30, 12), false},
         {"Sun Jul  4 09:05:01 2010\n", true, At(2010, 7, 4, 9, 5, 1), false},
         {"2019:07:14 00:30:12", true, At(2019, 7, 14, 0, 30, 12), false},
+        // The forms cameras write into an AVI's IDIT.
+        {"Tue Oct 27 12:14:34 2009", true, At(2009, 10, 27, 12, 14, 34), false},
+        {"2009:10:27 12:14:34", true, At(2009, 10, 27, 12, 14, 34), false},
+        {"2009/10/27 12:14:34", true, At(2009, 10, 27, 12, 14, 34), false},
+        {"2009/10/27 12:14:34\n", true, At(2009, 10, 27, 12, 14, 34), false},
+        {"2009/13/27 12:14:34", false, 0, false},
+        {"2009/10:27 12:14:34", false, 0, false},
+        {"27/10/2009 12:14:34", false, 0, false},
         {"2019-07-14T00:30:12", false, 0, false},  // whose time? not taken
         {"2019-07-14", false, 0, false},
         {"2019-02-29T10:00:00+0100", false, 0, false},
@@ -423,9 +434,9 @@ TEST(ExifCaptureDate, EveryFileItsOwnDate) {
     }
 }
 
-// A damaged container is a damaged file: its read error is kept, and every
-// later file takes its file time, as with a cut JPEG.
-TEST(ExifCaptureDate, ADamagedContainerIsAReadError) {
+// A damaged container is a damaged file: its read error is reported, and
+// it alone takes its file time.
+TEST(ExifCaptureDate, ADamagedContainerIsAReadErrorOfItsOwn) {
     FakePlatform p;
     Heif heic;
     heic.exif = ExifItem(CameraTiff(false, "2019:07:14 00:30:12").Build());
@@ -435,7 +446,7 @@ TEST(ExifCaptureDate, ADamagedContainerIsAReadError) {
     std::string error;
     EXPECT_EQ(CaptureDate(TTimeSource::EXIFTime, "cut.HEIC", error, p), At(2020, 1, 1));
     EXPECT_EQ(error, kReadBeyondEndOfFile);
-    EXPECT_EQ(CaptureDate(TTimeSource::EXIFTime, "good.CR2", error, p), At(2020, 1, 1));
+    EXPECT_EQ(CaptureDate(TTimeSource::EXIFTime, "good.CR2", error, p), At(2019, 7, 14, 0, 30, 12));
 }
 
 TEST(RememberedFileDates, KeepsTheMovieDatesAndConvertsThroughTheSystem) {
@@ -457,4 +468,92 @@ TEST(RememberedFileDates, KeepsTheMovieDatesAndConvertsThroughTheSystem) {
     }
     EXPECT_EQ(system.exifReads, 2);
     EXPECT_EQ(system.conversions, 2);  // the header's time, once per pass; the phone's text needs none
+}
+
+TEST(HeaderOnCameraClock, TheReadingThatLandsOnTheFileTime) {
+    const TDateTime start = At(2019, 7, 13, 23, 30, 0);
+    const TDateTime twoHoursOn = At(2019, 7, 14, 1, 30, 0);
+    const uint64_t tenSeconds = 10000;
+    struct Case {
+        const char* what;
+        TDateTime clock, fromUtc;
+        uint64_t durationMs;
+        TDateTime fileTime;
+        bool camera;
+    } cases[] = {
+        {"camera clock lands", start, twoHoursOn, tenSeconds, At(2019, 7, 13, 23, 30, 10), true},
+        {"camera clock lands a little after the end", start, twoHoursOn, tenSeconds, At(2019, 7, 13, 23, 34, 59), true},
+        {"camera clock lands a little before the end", start, twoHoursOn, tenSeconds, At(2019, 7, 13, 23, 25, 11), true},
+        {"too far after the end", start, twoHoursOn, tenSeconds, At(2019, 7, 13, 23, 35, 11), false},
+        {"UTC lands", At(2019, 7, 13, 21, 30, 0), start, tenSeconds, At(2019, 7, 13, 23, 30, 10), false},
+        {"both land: the zone is UTC", start, start, tenSeconds, At(2019, 7, 13, 23, 30, 10), false},
+        {"neither: copied later", start, twoHoursOn, tenSeconds, At(2026, 12, 1, 12, 0, 0), false},
+        {"no file time", start, twoHoursOn, tenSeconds, 0, false},
+        // An hour's clip an hour off UTC: only its duration tells the two apart.
+        {"long clip on the camera clock", At(2019, 1, 13, 22, 30, 0), At(2019, 1, 13, 23, 30, 0), 3600000,
+         At(2019, 1, 13, 23, 30, 4), true},
+        {"long clip in UTC", At(2019, 1, 13, 21, 30, 0), At(2019, 1, 13, 22, 30, 0), 3600000,
+         At(2019, 1, 13, 23, 30, 4), false},
+        {"long clip without its duration", At(2019, 1, 13, 22, 30, 0), At(2019, 1, 13, 23, 30, 0), 0,
+         At(2019, 1, 13, 23, 30, 4), false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HeaderOnCameraClock(c.clock, c.fromUtc, c.durationMs, c.fileTime), c.camera) << c.what;
+}
+
+namespace {
+
+// A camera's clip: its movie header's time and duration, and no date text.
+std::string Clip(uint64_t created, uint32_t seconds) {
+    const std::string mvhd = FullBox("mvhd", 0, 0, Be32Bytes(created) + Be32Bytes(created) + Be32Bytes(1000) +
+                                                       Be32Bytes(seconds * 1000) + std::string(80, '\0'));
+    return Ftyp("isom", "isom") + Box("moov", mvhd + Trak()) + Box("mdat", Filler(500));
+}
+
+}  // namespace
+
+// A clip shot at 23:30 on a summer evening in Prague (21:30 UTC), dated by
+// its movie header alone, whichever clock wrote it.
+TEST(ExifCaptureDate, ClipHeaderOnTheCameraClockOrInUtc) {
+    FakePlatform p;
+    const TDateTime evening = At(2019, 7, 13, 23, 30, 0);
+    const uint64_t asClock = Since1904(2019, 7, 13, 23, 30, 0);
+    const uint64_t inUtc = Since1904(2019, 7, 13, 21, 30, 0);
+    struct Case {
+        const char* name;
+        uint64_t header;
+        uint32_t seconds;
+        TDateTime fileTime;
+        TDateTime expected;
+    } cases[] = {
+        {"camcorder.MTS.MP4", asClock, 10, At(2019, 7, 13, 23, 30, 12), evening},
+        {"camera-winter.MOV", Since1904(2019, 1, 13, 23, 30, 0), 10, At(2019, 1, 13, 23, 30, 10),
+         At(2019, 1, 13, 23, 30, 0)},
+        {"camera-hour-long.MP4", Since1904(2019, 1, 13, 22, 30, 0), 3600, At(2019, 1, 13, 23, 30, 3),
+         At(2019, 1, 13, 22, 30, 0)},
+        {"phone.MP4", inUtc, 10, At(2019, 7, 13, 23, 30, 11), evening},
+        {"phone-hour-long.MP4", Since1904(2019, 1, 13, 21, 30, 0), 3600, At(2019, 1, 13, 23, 30, 3),
+         At(2019, 1, 13, 22, 30, 0)},
+        // No evidence: the header is UTC, as it always was.
+        {"copied-later.MP4", asClock, 10, At(2026, 12, 1, 12, 0, 0), At(2019, 7, 14, 1, 30, 0)},
+        {"no-file-time.MP4", asClock, 10, 0, At(2019, 7, 14, 1, 30, 0)},
+    };
+    for (const auto& c : cases) p.Add(c.name, Clip(c.header, c.seconds), c.fileTime);
+    for (const auto& c : cases) {
+        TDateTime d = -1;
+        std::string error;
+        EXPECT_TRUE(ExifCaptureDate(c.name, d, error, p)) << c.name;
+        EXPECT_NEAR(d, c.expected, 0.5 / 86400000) << c.name;
+        EXPECT_EQ(error, "") << c.name;
+    }
+
+    // A date text with its offset wins whatever the file time says.
+    Movie phone;
+    phone.created = asClock;
+    phone.creationDate = "2019-07-13T23:30:00+0200";
+    p.Add("text.MOV", phone.Build(), At(2019, 7, 14, 1, 30, 10));
+    TDateTime d = -1;
+    std::string error;
+    EXPECT_TRUE(ExifCaptureDate("text.MOV", d, error, p));
+    EXPECT_NEAR(d, evening, 0.5 / 86400000);
 }

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/core/exif_fixture.h"
+#include "tests/core/container_fixture.h"
 
 using namespace exiffix;
 
@@ -53,6 +53,12 @@ std::string WithDigitized(const std::string& date) {
     return t.Build();
 }
 
+// The bytes of a literal, zero bytes included.
+template <size_t N>
+std::string Bytes(const char (&s)[N]) {
+    return std::string(s, N - 1);
+}
+
 // A segment of the given marker code and total length (marker excluded).
 std::string Segment(uint8_t code, int length) {
     std::string s = "\xFF";
@@ -70,34 +76,69 @@ TEST(Exif, NewReaderIsEmpty) {
     EXPECT_EQ(Dump(TExif()), "|||0|||0||||||||||0||0|0|0|0|0||0||0||0||||");
 }
 
-TEST(Exif, FindsTheApp1SegmentWhereItLooks) {
+TEST(Exif, WalksTheSegmentsToTheFirstExifBlock) {
     const std::string tiff = WithDigitized("2005:06:01 12:30:45");
     const std::string app1 = Jpeg(tiff, 0, 4000).substr(2);  // FF E1 ... without FF D8
-    // The scan looks at the odd offsets from 11 (29 after an APP0) on, 1001
-    // words of two bytes: the last word it reads begins at 2011 (2029).
+    const std::string soi = "\xFF\xD8";
+    const std::string jfif = Segment(0xE0, 16);
+    auto app = [](uint8_t code, const std::string& id, int length) {
+        std::string s = "\xFF";
+        s += static_cast<char>(code);
+        s += static_cast<char>(length >> 8);
+        s += static_cast<char>(length & 0xFF);
+        return s + id + std::string(static_cast<size_t>(length - 2) - id.size(), '\x01');
+    };
+    const std::string icc = std::string("ICC_PROFILE\0\x01\x01", 14);
+    const std::string photoshop = std::string("Photoshop 3.0\0", 14);
+    const std::string xmp = std::string("http://ns.adobe.com/xap/1.0/\0", 29) + "<x:xmpmeta/>";
     struct Case {
         const char* what;
         std::string bytes;
-        bool found;
+        size_t app1At;  // where the EXIF block's marker begins; 0: not found
     } cases[] = {
-        {"APP1 at 2", Jpeg(tiff, 0, 4000), true},
-        {"standard APP0, APP1 at 20", Jpeg(tiff, 16, 4000), true},
-        {"longer APP0, APP1 at odd 29", Jpeg(tiff, 25, 4000), true},
-        {"longer APP0, APP1 at odd 31", Jpeg(tiff, 27, 4000), true},
-        {"longer APP0, APP1 at even 30", Jpeg(tiff, 26, 4000), false},
-        {"longer APP0, APP1 at odd 21, before the scan", Jpeg(tiff, 17, 4000), false},
-        {"APP0 of 16, APP1 at odd 29 after it", "\xFF\xD8" + Segment(0xE0, 16) + Segment(0xFE, 7) + app1, true},
-        {"quantisation table, APP1 at odd 11", "\xFF\xD8" + Segment(0xDB, 7) + app1, true},
-        {"quantisation table, APP1 at even 12", "\xFF\xD8" + Segment(0xDB, 8) + app1, false},
-        {"APP1 at the last word of the scan", "\xFF\xD8" + Segment(0xDB, 2007) + app1, true},
-        {"APP1 beyond the last word of the scan", "\xFF\xD8" + Segment(0xDB, 2009) + app1, false},
+        {"APP1 right after the start", Jpeg(tiff, 0, 4000), 2},
+        {"standard APP0, APP1 at 20", Jpeg(tiff, 16, 4000), 20},
+        {"longer APP0, APP1 at even 30", Jpeg(tiff, 26, 4000), 30},
+        {"longer APP0, APP1 at odd 21", Jpeg(tiff, 17, 4000), 21},
+        {"comment, APP1 at odd 11", soi + Segment(0xFE, 7) + app1, 11},
+        {"comment, APP1 at even 12", soi + Segment(0xFE, 8) + app1, 12},
+        {"APP0 and a comment, APP1 at 1080", soi + jfif + Segment(0xFE, 1058) + app1, 1080},
+        {"APP0 and a comment, APP1 at 1043", soi + jfif + Segment(0xFE, 1021) + app1, 1043},
+        {"ICC profile, APP1 at even 5000", soi + jfif + app(0xE2, icc, 4978) + app1, 5000},
+        {"ICC profile, APP1 at odd 5001", soi + jfif + app(0xE2, icc, 4979) + app1, 5001},
+        {"ICC profile in three segments of 64 KiB", soi + app(0xE2, icc, 65535) + app(0xE2, icc, 65535) +
+                                                        app(0xE2, icc, 65535) + app1, 2 + 3 * 65537},
+        {"Adobe APP13, APP1 at odd 333", soi + app(0xED, photoshop, 329) + app1, 333},
+        {"Adobe APP13, APP1 at even 334", soi + app(0xED, photoshop, 330) + app1, 334},
+        {"quantisation table first", soi + Segment(0xDB, 67) + app1, 71},
+        {"fill bytes before the markers", soi + "\xFF\xFF" + Segment(0xFE, 8) + "\xFF\xFF\xFF" + app1, 17},
+        {"a marker without a length", soi + "\xFF\x01" + app1, 4},
+        {"XMP in an APP1 before the EXIF one", soi + app(0xE1, xmp, 500) + app1, 504},
+        {"EXIF block after the start of the picture data",
+         soi + Segment(0xDB, 67) + Bytes("\xFF\xDA\x00\x08") + std::string(6, '\x01') + app1, 0},
+        {"no EXIF block before the end of the image", soi + Segment(0xFE, 8) + "\xFF\xD9" + app1, 0},
+        {"bytes that are no marker before it", soi + Bytes("\x00\x00") + app1, 0},
+        {"XMP alone", soi + app(0xE1, xmp, 500) + Bytes("\xFF\xDA\x00\x02"), 0},
+        {"APP1 too short for the identifier", soi + Bytes("\xFF\xE1\x00\x06") + "Exif" + app1, 10},
     };
     for (const auto& c : cases) {
         TExif x;
         EXPECT_EQ(ReadError(c.bytes, &x), "") << c.what;
-        EXPECT_EQ(x.HasExif, c.found) << c.what;
-        EXPECT_EQ(x.DateTimeDigitized, c.found ? "2005:06:01 12:30:45" : "") << c.what;
+        EXPECT_EQ(x.HasExif, c.app1At != 0) << c.what;
+        EXPECT_EQ(x.DateTimeDigitized, c.app1At ? "2005:06:01 12:30:45" : "") << c.what;
+        if (c.app1At) {
+            EXPECT_EQ(c.bytes.compare(c.app1At, 2, "\xFF\xE1"), 0) << c.what;  // the case is what it says
+        }
     }
+}
+
+// A JPEG inside a RAF is walked the same way.
+TEST(Exif, SegmentsOfAJpegInsideARaf) {
+    const std::string jpeg = "\xFF\xD8" + Segment(0xFE, 1058) + Jpeg(WithDigitized("2005:06:01 12:30:45")).substr(2);
+    const std::string raf = exiffix::Raf(jpeg);
+    TExif x;
+    EXPECT_EQ(ReadError(raf, &x), "");
+    EXPECT_EQ(x.DateTimeDigitized, "2005:06:01 12:30:45");
 }
 
 TEST(Exif, BothByteOrdersGiveTheSameFields) {
@@ -293,13 +334,18 @@ TEST(Exif, FilesEndingInsideAStructureGiveTheIoError) {
         {"TIFF header cut", good.substr(0, 18)},
         {"IFD0 count cut", good.substr(0, 21)},
         {"IFD0 entry cut", good.substr(0, 30)},
-        {"scan word with one byte left", "\xFF\xD8\xFF\xDB\x00\x08\x01\x01\x01\x01\x01\x01"},
+        {"ends after a segment, before the picture data", Bytes("\xFF\xD8\xFF\xDB\x00\x08\x01\x01\x01\x01\x01\x01")},
+        {"ends inside a segment", Bytes("\xFF\xD8\xFF\xFE\x04\x00\x01\x01\x01\x01\x01\x01")},
+        {"ends in fill bytes", "\xFF\xD8\xFF\xFF\xFF"},
+        {"ends after a marker, before its length", Bytes("\xFF\xD8\xFF\xFE\x00")},
+        {"EXIF identifier cut", Bytes("\xFF\xD8\xFF\xE1\x00\x40" "Ex")},
     };
     for (const auto& c : cases) EXPECT_EQ(ReadError(c.bytes), kReadBeyondEndOfFile) << c.what;
 
-    // A scan that meets the end of the file on a word boundary just finds nothing.
+    // A file whose picture data begins has all its segments: no EXIF block,
+    // no error.
     TExif x;
-    EXPECT_EQ(ReadError(std::string("\xFF\xD8\xFF\xDB\x00\x07\x01\x01\x01\x01\x01\x01\x01", 13), &x), "");
+    EXPECT_EQ(ReadError(Bytes("\xFF\xD8\xFF\xDB\x00\x03\x01\xFF\xDA"), &x), "");
     EXPECT_FALSE(x.HasExif);
 }
 
@@ -342,20 +388,6 @@ TEST(Exif, HugeCountsStayBounded) {
     EXPECT_EQ(ReadError(file, &x), "");
     EXPECT_EQ(x.Model.size(), 65535u);  // capped at the largest possible segment
     EXPECT_EQ(x.ImageDescription.substr(0, 2), "II");
-}
-
-TEST(Exif, App1ThatIsNotExifIsStillTakenForExif) {
-    const std::string xmp = "http://ns.adobe.com/xap/1.0/" + std::string(1, '\0') + "<?xpacket begin?><x:xmpmeta/>";
-    std::string file = "\xFF\xD8\xFF\xE1";
-    file += static_cast<char>(0);
-    file += static_cast<char>(xmp.size() + 2);
-    file += xmp + std::string(3000, ' ');
-    TExif x;
-    // "/n" is no byte-order mark of ours, so it reads little-endian, and the
-    // directory offset "adob" lies far beyond the file.
-    EXPECT_EQ(ReadError(file, &x), kReadBeyondEndOfFile);
-    EXPECT_TRUE(x.HasExif);
-    EXPECT_EQ(x.Make, "");
 }
 
 namespace {

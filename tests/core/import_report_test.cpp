@@ -7,6 +7,8 @@
 
 #include "import/ImportReport.h"
 
+#include "exif/Exif.h"
+
 namespace {
 
 using Names = std::vector<std::string>;
@@ -209,6 +211,45 @@ TEST(ImportReport, ResultMessagesOfARun) {
     EXPECT_EQ(boxes("", {"a.jpg: x."}, {note}, false),
               (Boxes{{head + "a.jpg: x.\r\n\r\n" + note + footer, mkError}}));
     EXPECT_EQ(boxes("", {}, {note, note}, false), (Boxes{{head + note + "\r\n" + note + footer, mkError}}));
+}
+
+// A file whose metadata could not be read is named in the error box in
+// the program's words (never the reader's English), after the failed copies
+// and within the same screenful; it is no failed copy.
+TEST(ImportReport, FilesDatedByTheirFileTime) {
+    const std::string cut = UndatedLine("E:\\DCIM\\100KAMRA\\IMG_0007.JPG", kReadBeyondEndOfFile);
+    EXPECT_EQ(cut, "IMG_0007.JPG: metadata nelze přečíst, soubor je poškozený nebo zkrácený; datum podle času souboru.");
+    EXPECT_EQ(UndatedLine("E:\\a.jpg", ""), "a.jpg: metadata nelze přečíst, soubor je poškozený nebo zkrácený; "
+                                            "datum podle času souboru.");
+    EXPECT_EQ(UndatedLine("E:\\a.jpg", "Přístup byl odepřen.\r\n"),
+              "a.jpg: metadata nelze přečíst (Přístup byl odepřen); datum podle času souboru.");
+
+    const std::string footer = "\r\n\r\nZkopírováno souborů: 2 (2 B), přeskočeno: 0, nezdařilo se: 1.";
+    const std::string head = "Během kopírování došlo k chybě:\r\n";
+    TRunTally tally;
+    tally.Undated = {cut};
+    auto texts = [&](bool cancelled) {
+        std::vector<std::string> out;
+        for (const TResultMessage& m : ResultMessages("", tally, cancelled, footer)) out.push_back(m.text);
+        return out;
+    };
+    const std::vector<TResultMessage> alone = ResultMessages("", tally, false, footer);
+    ASSERT_EQ(alone.size(), 1u);
+    EXPECT_EQ(alone[0].kind, mkError);
+    EXPECT_EQ(alone[0].text, head + cut + footer);
+
+    tally.Failures = {"b.jpg: Přístup byl odepřen."};
+    tally.Leftovers = {LeftoverLine("D:\\~kolibrio1.part")};
+    EXPECT_EQ(texts(false), (Names{head + "b.jpg: Přístup byl odepřen.\r\n" + cut + "\r\n\r\n" + tally.Leftovers[0] +
+                                   footer}));
+    EXPECT_EQ(texts(true), (Names{head + "b.jpg: Přístup byl odepřen.\r\n" + cut + "\r\n\r\n" + tally.Leftovers[0],
+                                  "Kopírování bylo přerušeno." + footer}));
+
+    tally = TRunTally();
+    for (size_t k = 0; k < kMaxFailureLines + 3; ++k) tally.Undated.push_back("f" + std::to_string(k));
+    const std::string text = ResultMessages("", tally, false, "")[0].text;
+    EXPECT_EQ(text.substr(text.rfind("\r\n")), "\r\na další…");
+    EXPECT_NE(text.find("\r\nf14\r\n"), std::string::npos);
 }
 
 // The lines a run writes of its own: a folder it could not make (once, with
