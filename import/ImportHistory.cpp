@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <climits>
+#include <functional>
 #include <cstring>
 #include <iterator>
 #include <utility>
@@ -28,12 +29,18 @@ constexpr const char* kUpgrades[] = {
     " target TEXT NOT NULL,"
     " imported_at INTEGER NOT NULL);"
     "CREATE UNIQUE INDEX imported_file ON imported (name, size, write_time);",
+    // A file counts as imported into the archive its copy lies in, so one
+    // source file may have a row for each archive; one copy (target) holds
+    // one file, and a copy that replaces another takes its rows away.
+    "DROP INDEX imported_file;"
+    "CREATE UNIQUE INDEX imported_file ON imported (name, size, write_time, target);"
+    "CREATE INDEX imported_target ON imported (target COLLATE NOCASE);",
 };
 constexpr int kSchemaVersion = static_cast<int>(std::size(kUpgrades));
 
 // Row order of the lookup: target, hash, write_time, imported_at.
-// At most three rows match (the key is unique): the caller picks the one of
-// the equal time. An ORDER BY here would make SQLite set up a sorter, with
+// A few rows match (three times, a row for each archive): the caller picks
+// one in the archive asked about, the one of the equal time first. An ORDER BY here would make SQLite set up a sorter, with
 // its memory, at every lookup.
 constexpr char kFindSql[] =
     "SELECT target, hash, write_time, imported_at FROM imported"
@@ -41,8 +48,12 @@ constexpr char kFindSql[] =
 constexpr char kRecordSql[] =
     "INSERT INTO imported (name, size, write_time, hash, target, imported_at)"
     " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"
-    " ON CONFLICT (name, size, write_time) DO UPDATE SET"
-    " hash = excluded.hash, target = excluded.target, imported_at = excluded.imported_at";
+    " ON CONFLICT (name, size, write_time, target) DO UPDATE SET"
+    " hash = excluded.hash, imported_at = excluded.imported_at";
+// What a copy replaced: the rows of other files whose copy lay at its target.
+constexpr char kDisplacedSql[] =
+    "DELETE FROM imported WHERE target = ?1 COLLATE NOCASE"
+    " AND NOT (name = ?2 AND size = ?3 AND write_time = ?4)";
 constexpr char kCountSql[] = "SELECT count(*) FROM imported";
 constexpr char kForgetSql[] = "DELETE FROM imported";
 
@@ -131,6 +142,7 @@ TImportHistory::~TImportHistory() {
     // the database and removes it.
     find_.reset();
     record_.reset();
+    displaced_.reset();
     count_.reset();
     forget_.reset();
     sqlite3_close_v2(db_);
@@ -255,7 +267,8 @@ bool TImportHistory::Prepare() {
     struct Entry {
         std::unique_ptr<TStatement>& statement;
         const char* sql;
-    } entries[] = {{find_, kFindSql}, {record_, kRecordSql}, {count_, kCountSql}, {forget_, kForgetSql}};
+    } entries[] = {{find_, kFindSql},   {record_, kRecordSql}, {displaced_, kDisplacedSql},
+                   {count_, kCountSql}, {forget_, kForgetSql}};
     for (Entry& e : entries) {
         e.statement = std::make_unique<TStatement>();
         const int rc = e.statement->Prepare(db_, e.sql);
@@ -266,7 +279,8 @@ bool TImportHistory::Prepare() {
     return true;
 }
 
-std::optional<THistoryRow> TImportHistory::Find(const THistoryKey& file) {
+std::optional<THistoryRow> TImportHistory::Find(const THistoryKey& file,
+                                                const std::function<bool(const std::string& target)>& inArchive) {
     TStatement& s = *find_;
     s.Clear();
     THistoryRow row;
@@ -284,6 +298,7 @@ std::optional<THistoryRow> TImportHistory::Find(const THistoryKey& file) {
         // The row of the equal time wins over one an hour off.
         if (found && found->File.WriteTime == file.WriteTime) continue;
         row.Target = s.Text(0);
+        if (inArchive && !inArchive(row.Target)) continue;
         row.Hash = HashFromColumn(s.Int(1));
         row.File.WriteTime = s.Int(2);
         row.ImportedAt = s.Int(3);
@@ -300,24 +315,49 @@ std::optional<THistoryRow> TImportHistory::Find(const THistoryKey& file) {
 }
 
 bool TImportHistory::Record(const THistoryKey& file, uint64_t hash, const std::string& target) {
-    TStatement& s = *record_;
-    s.Clear();
-    // One statement outside any open transaction is a transaction of its
-    // own: the row is in the history as a whole or not at all.
-    int rc = s.BindText(1, HistoryName(file.Name));
-    if (rc == SQLITE_OK) rc = s.BindInt(2, file.Size);
-    if (rc == SQLITE_OK) rc = s.BindInt(3, file.WriteTime);
-    if (rc == SQLITE_OK) rc = s.BindInt(4, HashToColumn(hash));
-    if (rc == SQLITE_OK) rc = s.BindText(5, target);
-    if (rc == SQLITE_OK) rc = s.BindInt(6, NowAsFileTime());
-    if (rc == SQLITE_OK) rc = s.Step();
-    const bool ok = rc == SQLITE_DONE ? Succeed() : Fail(rc);
-    s.Clear();
-    return ok;
+    return RecordAll({{file, hash, target}});
 }
 
-bool TImportHistory::DeferCheckpoints() {
-    return Exec("PRAGMA wal_autocheckpoint = 0") && Succeed();
+bool TImportHistory::RecordAll(const std::vector<THistoryRecord>& records) {
+    if (records.empty()) return Succeed();
+    // One transaction for the lot: every row is in the history or none is,
+    // and the log grows by the pages they touch once, not once a row.
+    if (!Exec("BEGIN IMMEDIATE")) return false;
+    bool ok = true;
+    for (const THistoryRecord& r : records) {
+        const std::string name = HistoryName(r.File.Name);
+        TStatement& d = *displaced_;
+        d.Clear();
+        int rc = d.BindText(1, r.Target);
+        if (rc == SQLITE_OK) rc = d.BindText(2, name);
+        if (rc == SQLITE_OK) rc = d.BindInt(3, r.File.Size);
+        if (rc == SQLITE_OK) rc = d.BindInt(4, r.File.WriteTime);
+        if (rc == SQLITE_OK) rc = d.Step();
+        d.Clear();
+        TStatement& s = *record_;
+        s.Clear();
+        if (rc == SQLITE_DONE) rc = s.BindText(1, name);
+        if (rc == SQLITE_OK) rc = s.BindInt(2, r.File.Size);
+        if (rc == SQLITE_OK) rc = s.BindInt(3, r.File.WriteTime);
+        if (rc == SQLITE_OK) rc = s.BindInt(4, HashToColumn(r.Hash));
+        if (rc == SQLITE_OK) rc = s.BindText(5, r.Target);
+        if (rc == SQLITE_OK) rc = s.BindInt(6, NowAsFileTime());
+        if (rc == SQLITE_OK) rc = s.Step();
+        s.Clear();
+        if (rc != SQLITE_DONE) {
+            ok = Fail(rc);
+            break;
+        }
+    }
+    if (ok && Exec("COMMIT")) return Succeed();
+    // The failure's own message stays; the rollback's would only hide it.
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+}
+
+bool TImportHistory::CheckpointEvery(int pages) {
+    const std::string pragma = "PRAGMA wal_autocheckpoint = " + std::to_string(pages);
+    return Exec(pragma.c_str()) && Succeed();
 }
 
 bool TImportHistory::Forget() {

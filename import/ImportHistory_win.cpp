@@ -3,7 +3,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <map>
 #include <memory>
+#include <vector>
 
 #include "framework/Strings.h"
 #include "import/FileAccess_win.h"
@@ -26,8 +28,20 @@ constexpr int kAsideAttempts = 50;
 std::string gFolder;  // empty: the program's own choice
 std::unique_ptr<TImportHistory> gHistory;
 bool gOff = false;        // no history until CloseImportHistory
-bool gToldBusy = false;   // the user knows another process holds it
+bool gToldPassing = false;  // the user knows it cannot be used just now
 bool gDamageFound = false;  // by a connection since closed
+THistoryFault gLastFault = THistoryFault::Failed;  // why the last call found none
+
+// A record waiting to be committed; flush: only once its copy is on the disk.
+struct TPendingRecord {
+    THistoryRecord record;
+    std::wstring compared;  // its target as the file system compares it
+    bool flush;
+};
+std::vector<TPendingRecord> gPending;
+// Whether the volume of a folder keeps a renamed file's name only once it
+// is flushed, by folder; for the run.
+std::map<std::wstring, bool> gLazyNames;
 
 std::string LocalAppData() {
     PWSTR path = nullptr;
@@ -83,12 +97,77 @@ TAside SetAside(const std::string& path, THistoryFault fault, std::string& aside
     return TAside::Moved;
 }
 
-// The program holds its history for one run and closes it after: the close
-// writes the run's records into the database, with one sync of the disk
-// after the run instead of one at every checkpoint during it.
+// The program holds its history for one run and closes it after. The
+// run's records come in batches, each one transaction; checkpoints, each a
+// sync of the disk, come only every few thousand pages of the log.
 TImportHistory* Held(TImportHistory* history) {
-    if (history) history->DeferCheckpoints();
+    if (history) history->CheckpointEvery(kHistoryCheckpointPages);
     return history;
+}
+
+// ReadOnly and CannotOpen as SQLite reports them also come from passing
+// causes: a file another program holds open against writing is opened for
+// reading only (or not at all), and an open can fail for a moment. Only
+// what lies on the disk so (a read-only file, a folder in its place, a
+// place where no file can be made) keeps its fault.
+THistoryFault AsOnDisk(THistoryFault fault, const std::string& path) {
+    if (fault != THistoryFault::ReadOnly && fault != THistoryFault::CannotOpen) return fault;
+    const std::wstring w = fw::Wide(path);
+    const DWORD attributes = GetFileAttributesW(w.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return fault;
+    const DWORD access = fault == THistoryFault::ReadOnly ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+    HANDLE h = CreateFileW(w.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    const DWORD error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return THistoryFault::Failed;  // it opens now
+    }
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return THistoryFault::Busy;
+    return fault;
+}
+
+// A folder's path as the file system compares it: the long form's prefix,
+// the trailing backslash and the case of its letters do not count.
+std::wstring ComparedFolder(const std::string& path) {
+    std::wstring w = fw::Wide(path);
+    for (wchar_t& c : w)
+        if (c == L'/') c = L'\\';
+    w = ShortFormOfLongPath(w);
+    while (!w.empty() && w.back() == L'\\') w.pop_back();
+    if (!w.empty()) CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
+    return w;
+}
+
+// FAT volumes (cards, many external disks) write a renamed file's entry
+// when it is flushed; NTFS keeps it in its journal.
+bool KeepsNamesLazily(const std::string& target) {
+    const std::wstring folder = fw::Wide(FolderOf(target));
+    const auto known = gLazyNames.find(folder);
+    if (known != gLazyNames.end()) return known->second;
+    wchar_t volume[MAX_PATH + 1] = {};
+    wchar_t system[MAX_PATH + 1] = {};
+    bool lazy = false;
+    if (GetVolumePathNameW(LongPathForm(target).c_str(), volume, MAX_PATH) &&
+        GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH))
+        lazy = std::wstring(system).find(L"FAT") != std::wstring::npos;
+    gLazyNames.emplace(folder, lazy);
+    return lazy;
+}
+
+// Flushes the copies of the records that wait for it, then records those
+// that reached the disk, in one transaction. A copy that cannot be flushed
+// keeps no record: it stays in the archive, and the next import finds it
+// there by its content.
+void CommitPending() {
+    if (gPending.empty()) return;
+    std::vector<THistoryRecord> records;
+    records.reserve(gPending.size());
+    for (TPendingRecord& p : gPending)
+        if (!p.flush || FlushToDisk(p.record.Target)) records.push_back(std::move(p.record));
+    gPending.clear();
+    // A record that fails costs the copies nothing.
+    if (gHistory) gHistory->RecordAll(records);
 }
 
 }  // namespace
@@ -119,15 +198,59 @@ void SetImportHistoryFolder(const std::string& folder) {
 }
 
 void ReleaseImportHistory() {
+    CommitPending();
+    gLazyNames.clear();
     gDamageFound = gDamageFound || (gHistory && gHistory->Damaged());
     gHistory.reset();
 }
 
 void CloseImportHistory() {
+    CommitPending();
+    gLazyNames.clear();
     gHistory.reset();
     gDamageFound = false;
     gOff = false;
-    gToldBusy = false;
+    gToldPassing = false;
+}
+
+void CommitImportRecords() { CommitPending(); }
+
+void RecordImported(const THistoryKey& file, uint64_t hash, const std::string& target, bool flushed) {
+    if (!gHistory) return;
+    // A record of this target still waiting is out of date already.
+    std::wstring compared = ComparedFolder(target);
+    for (auto it = gPending.begin(); it != gPending.end();)
+        it = it->compared == compared ? gPending.erase(it) : it + 1;
+    gPending.push_back({{file, hash, target}, std::move(compared), !flushed || KeepsNamesLazily(target)});
+    if (gPending.size() >= kHistoryRecordBatch) CommitPending();
+}
+
+bool ArchiveHolds(const std::string& folder, const std::string& target) {
+    const std::wstring f = ComparedFolder(folder);
+    if (f.empty()) return false;
+    const std::wstring t = ComparedFolder(target);
+    return t.size() > f.size() && t.compare(0, f.size(), f) == 0 && t[f.size()] == L'\\';
+}
+
+std::string ForgetImportHistory(bool running, TImportHistory* held) {
+    gPending.clear();
+    THistoryFault fault = THistoryFault::None;
+    std::string notice;
+    // A running import that holds the history has it emptied through its
+    // own hold, which must stay valid; one that runs without it holds none.
+    if (running && held) {
+        if (!held->Forget()) fault = held->LastError().Fault;
+    } else {
+        TImportHistory* history = ImportHistory(notice);
+        if (!history) {
+            fault = gLastFault;
+        } else if (!history->Forget()) {
+            fault = history->LastError().Fault;
+        }
+        ReleaseImportHistory();
+    }
+    if (fault == THistoryFault::None) return notice;
+    return notice.empty() ? ForgetFailedNotice(fault) : notice + "\r\n\r\n" + ForgetFailedNotice(fault);
 }
 
 TImportHistory* ImportHistory(std::string& notice) {
@@ -147,18 +270,20 @@ TImportHistory* ImportHistory(std::string& notice) {
         THistoryError error;
         gHistory = TImportHistory::Open(path, error);
         if (gHistory) {
-            gToldBusy = false;
+            gToldPassing = false;
             return Held(gHistory.get());
         }
-        fault = error.Fault;
+        fault = AsOnDisk(error.Fault, path);
     }
     std::string aside;
     const TAside moved = SetsAside(fault) ? SetAside(path, fault, aside) : TAside::Failed;
-    if (fault == THistoryFault::Busy || moved == TAside::InUse) {
+    gLastFault = moved == TAside::InUse ? THistoryFault::Busy : fault;
+    if (IsPassing(fault) || moved == TAside::InUse) {
         // Held by another process (a second connection, a backup reading
-        // it): this import without it, the next one tries again.
-        if (!gToldBusy) notice = HistoryBusyNotice(path);
-        gToldBusy = true;
+        // it), or a failure that may pass: this import without it, the next
+        // one tries again.
+        if (!gToldPassing) notice = HistoryPassingNotice(moved == TAside::InUse ? THistoryFault::Busy : fault, path);
+        gToldPassing = true;
         return nullptr;
     }
     if (moved != TAside::Moved) {
@@ -169,7 +294,10 @@ TImportHistory* ImportHistory(std::string& notice) {
     THistoryError error;
     gHistory = TImportHistory::Open(path, error);
     notice = SetAsideNotice(fault, aside, gHistory ? THistoryFault::None : error.Fault);
-    if (!gHistory) gOff = true;
-    gToldBusy = false;
+    if (!gHistory) {
+        gOff = true;
+        gLastFault = error.Fault;
+    }
+    gToldPassing = false;
     return Held(gHistory.get());
 }
