@@ -30,30 +30,32 @@ constexpr const char* kUpgrades[] = {
     " imported_at INTEGER NOT NULL);"
     "CREATE UNIQUE INDEX imported_file ON imported (name, size, write_time);",
     // A file counts as imported into the archive its copy lies in, so one
-    // source file may have a row for each archive; one copy (target) holds
-    // one file, and a copy that replaces another takes its rows away.
+    // source file may have a row for each archive; a copy (target) holds one
+    // file, so a copy that replaces another takes over its row. Of the rows
+    // an earlier version left for one target, the newest stays.
+    "DELETE FROM imported WHERE id IN (SELECT id FROM (SELECT id, row_number() OVER"
+    " (PARTITION BY target COLLATE NOCASE ORDER BY imported_at DESC, id DESC) AS k FROM imported) WHERE k > 1);"
     "DROP INDEX imported_file;"
-    "CREATE UNIQUE INDEX imported_file ON imported (name, size, write_time, target);"
-    "CREATE INDEX imported_target ON imported (target COLLATE NOCASE);",
+    "CREATE INDEX imported_file ON imported (name, size, write_time);"
+    "CREATE UNIQUE INDEX imported_copy ON imported (target COLLATE NOCASE);",
 };
 constexpr int kSchemaVersion = static_cast<int>(std::size(kUpgrades));
 
 // Row order of the lookup: target, hash, write_time, imported_at.
-// A few rows match (three times, a row for each archive): the caller picks
+// A few rows match (three times, a row for each archive): the code picks
 // one in the archive asked about, the one of the equal time first. An ORDER BY here would make SQLite set up a sorter, with
 // its memory, at every lookup.
 constexpr char kFindSql[] =
     "SELECT target, hash, write_time, imported_at FROM imported"
     " WHERE name = ?1 AND size = ?2 AND write_time IN (?3, ?4, ?5)";
+// A copy holds one file: the row of its target, whatever file it held
+// before (the letters' case aside), becomes this file's.
 constexpr char kRecordSql[] =
     "INSERT INTO imported (name, size, write_time, hash, target, imported_at)"
     " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"
-    " ON CONFLICT (name, size, write_time, target) DO UPDATE SET"
-    " hash = excluded.hash, imported_at = excluded.imported_at";
-// What a copy replaced: the rows of other files whose copy lay at its target.
-constexpr char kDisplacedSql[] =
-    "DELETE FROM imported WHERE target = ?1 COLLATE NOCASE"
-    " AND NOT (name = ?2 AND size = ?3 AND write_time = ?4)";
+    " ON CONFLICT (target COLLATE NOCASE) DO UPDATE SET"
+    " name = excluded.name, size = excluded.size, write_time = excluded.write_time, hash = excluded.hash,"
+    " target = excluded.target, imported_at = excluded.imported_at";
 constexpr char kCountSql[] = "SELECT count(*) FROM imported";
 constexpr char kForgetSql[] = "DELETE FROM imported";
 
@@ -142,7 +144,6 @@ TImportHistory::~TImportHistory() {
     // the database and removes it.
     find_.reset();
     record_.reset();
-    displaced_.reset();
     count_.reset();
     forget_.reset();
     sqlite3_close_v2(db_);
@@ -267,8 +268,7 @@ bool TImportHistory::Prepare() {
     struct Entry {
         std::unique_ptr<TStatement>& statement;
         const char* sql;
-    } entries[] = {{find_, kFindSql},   {record_, kRecordSql}, {displaced_, kDisplacedSql},
-                   {count_, kCountSql}, {forget_, kForgetSql}};
+    } entries[] = {{find_, kFindSql}, {record_, kRecordSql}, {count_, kCountSql}, {forget_, kForgetSql}};
     for (Entry& e : entries) {
         e.statement = std::make_unique<TStatement>();
         const int rc = e.statement->Prepare(db_, e.sql);
@@ -325,18 +325,9 @@ bool TImportHistory::RecordAll(const std::vector<THistoryRecord>& records) {
     if (!Exec("BEGIN IMMEDIATE")) return false;
     bool ok = true;
     for (const THistoryRecord& r : records) {
-        const std::string name = HistoryName(r.File.Name);
-        TStatement& d = *displaced_;
-        d.Clear();
-        int rc = d.BindText(1, r.Target);
-        if (rc == SQLITE_OK) rc = d.BindText(2, name);
-        if (rc == SQLITE_OK) rc = d.BindInt(3, r.File.Size);
-        if (rc == SQLITE_OK) rc = d.BindInt(4, r.File.WriteTime);
-        if (rc == SQLITE_OK) rc = d.Step();
-        d.Clear();
         TStatement& s = *record_;
         s.Clear();
-        if (rc == SQLITE_DONE) rc = s.BindText(1, name);
+        int rc = s.BindText(1, HistoryName(r.File.Name));
         if (rc == SQLITE_OK) rc = s.BindInt(2, r.File.Size);
         if (rc == SQLITE_OK) rc = s.BindInt(3, r.File.WriteTime);
         if (rc == SQLITE_OK) rc = s.BindInt(4, HashToColumn(r.Hash));

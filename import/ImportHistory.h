@@ -89,9 +89,9 @@ public:
     std::optional<THistoryRow> Find(const THistoryKey& file,
                                     const std::function<bool(const std::string& target)>& inArchive = {});
     // Records imported files in one transaction, stamped with the time now:
-    // one row per source file and copy (the same file and copy again updates
-    // it), and a copy holds one file, so rows of other files whose copy was
-    // at the same target (compared without regard to ASCII case) go. False,
+    // a row per copy, so a file has one for each archive it was imported
+    // into, and a copy holds one file: the row of a target (compared without
+    // regard to ASCII case) is replaced by the file recorded at it. False,
     // and nothing recorded, when it could not be written.
     bool RecordAll(const std::vector<THistoryRecord>& records);
     bool Record(const THistoryKey& file, uint64_t hash, const std::string& target);
@@ -129,7 +129,7 @@ private:
 
     sqlite3* db_ = nullptr;
     // Finalized by the destructor before it closes the connection.
-    std::unique_ptr<TStatement> find_, record_, displaced_, count_, forget_;
+    std::unique_ptr<TStatement> find_, record_, count_, forget_;
     THistoryError error_;
     bool damaged_ = false;
 };

@@ -301,6 +301,9 @@ TEST_F(History, AHistoryOfTheFirstSchemaIsUpgradedWithItsRows) {
                            " imported_at INTEGER NOT NULL);"
                            "CREATE UNIQUE INDEX imported_file ON imported (name, size, write_time);"
                            "INSERT INTO imported VALUES (1, 'A.JPG', 1, " + std::to_string(kT) + ", 7, 'C:\\a\\A.JPG', 0);"
+                           // An older copy replaced by another file: two rows for one target.
+                           "INSERT INTO imported VALUES (2, 'OLD.JPG', 1, " + std::to_string(kT) + ", 7, 'C:\\a\\B.JPG', 1);"
+                           "INSERT INTO imported VALUES (3, 'B.JPG', 1, " + std::to_string(kT) + ", 7, 'c:\\A\\b.jpg', 2);"
                            "PRAGMA application_id = " + std::to_string(TImportHistory::ApplicationId()) +
                            "; PRAGMA user_version = 1"),
                   SQLITE_OK);
@@ -308,8 +311,10 @@ TEST_F(History, AHistoryOfTheFirstSchemaIsUpgradedWithItsRows) {
     auto h = OpenOk();
     ASSERT_TRUE(h);
     EXPECT_EQ(h->Find(Key("A.JPG", 1, kT))->Target, "C:\\a\\A.JPG");
+    EXPECT_TRUE(h->Find(Key("B.JPG", 1, kT)));
+    EXPECT_FALSE(h->Find(Key("OLD.JPG", 1, kT))) << "the replaced copy's row stays no longer";
     ASSERT_TRUE(h->Record(Key("A.JPG", 1, kT), 7, "D:\\b\\A.JPG"));
-    EXPECT_EQ(h->Count(), 2);
+    EXPECT_EQ(h->Count(), 3);
     h.reset();
     Raw raw(path_);
     EXPECT_EQ(raw.Int("PRAGMA user_version"), TImportHistory::SchemaVersion());

@@ -606,3 +606,28 @@ TEST_F(HistoryPlace, HeldByAnotherProcessThisImportGoesWithoutAndTheNextUsesIt) 
     EXPECT_TRUE(h->Find(Key("A.JPG")));
     EXPECT_TRUE(NamesStarting(folder_, L"import_history-").empty());
 }
+
+// "Zapomenout historii importů…" that cannot empty the history says so;
+// one that can, says nothing.
+TEST_F(HistoryPlace, AForgetThatCannotEmptyTheHistorySaysSo) {
+    {
+        std::string notice;
+        Works(ImportHistory(notice), "A.JPG");
+        CloseImportHistory();
+    }
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(fw::Utf8(db_).c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(ForgetImportHistory(false, nullptr), HistoryBusyNotice(fw::Utf8(db_)) + "\r\n\r\n" +
+                                                       "Historii importů nelze zapomenout (databázi právě používá "
+                                                       "jiný program).");
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    std::string notice;
+    ASSERT_TRUE(ImportHistory(notice));
+    EXPECT_TRUE(ImportHistory(notice)->Find(Key("A.JPG"))) << "nothing was forgotten";
+    ReleaseImportHistory();
+    EXPECT_EQ(ForgetImportHistory(false, nullptr), "");
+    ASSERT_TRUE(ImportHistory(notice));
+    EXPECT_EQ(ImportHistory(notice)->Count(), 0);
+}
