@@ -127,9 +127,9 @@ THistoryFault AsOnDisk(THistoryFault fault, const std::string& path) {
     return fault;
 }
 
-// A folder's path as the file system compares it: the long form's prefix,
+// A path as the file system compares it: the long form's prefix,
 // the trailing backslash and the case of its letters do not count.
-std::wstring ComparedFolder(const std::string& path) {
+std::wstring ComparedPath(const std::string& path) {
     std::wstring w = fw::Wide(path);
     for (wchar_t& c : w)
         if (c == L'/') c = L'\\';
@@ -218,7 +218,7 @@ void CommitImportRecords() { CommitPending(); }
 void RecordImported(const THistoryKey& file, uint64_t hash, const std::string& target, bool flushed) {
     if (!gHistory) return;
     // A record of this target still waiting is out of date already.
-    std::wstring compared = ComparedFolder(target);
+    std::wstring compared = ComparedPath(target);
     for (auto it = gPending.begin(); it != gPending.end();)
         it = it->compared == compared ? gPending.erase(it) : it + 1;
     gPending.push_back({{file, hash, target}, std::move(compared), !flushed || KeepsNamesLazily(target)});
@@ -226,9 +226,9 @@ void RecordImported(const THistoryKey& file, uint64_t hash, const std::string& t
 }
 
 bool ArchiveHolds(const std::string& folder, const std::string& target) {
-    const std::wstring f = ComparedFolder(folder);
+    const std::wstring f = ComparedPath(folder);
     if (f.empty()) return false;
-    const std::wstring t = ComparedFolder(target);
+    const std::wstring t = ComparedPath(target);
     return t.size() > f.size() && t.compare(0, f.size(), f) == 0 && t[f.size()] == L'\\';
 }
 
