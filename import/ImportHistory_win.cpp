@@ -3,8 +3,11 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "framework/Strings.h"
@@ -39,8 +42,8 @@ struct TPendingRecord {
     bool flush;
 };
 std::vector<TPendingRecord> gPending;
-// Whether the volume of a folder keeps a renamed file's name only once it
-// is flushed, by folder; for the run.
+// Whether a volume keeps a renamed file's name only once it is flushed,
+// by its root (VolumeKey); for the run.
 std::map<std::wstring, bool> gLazyNames;
 
 std::string LocalAppData() {
@@ -139,11 +142,24 @@ std::wstring ComparedPath(const std::string& path) {
     return w;
 }
 
+// The root of a drive letter's or a share's volume ("D:\", "\\server\share\"),
+// or the folder for any other path: each is asked about once a run.
+std::wstring VolumeKey(const std::string& target) {
+    const std::wstring w = ShortFormOfLongPath(fw::Wide(target));
+    if (w.size() >= 3 && w[1] == L':' && w[2] == L'\\') return w.substr(0, 3);
+    if (w.rfind(L"\\\\", 0) == 0) {
+        const size_t server = w.find(L'\\', 2);
+        const size_t share = server == std::wstring::npos ? server : w.find(L'\\', server + 1);
+        if (share != std::wstring::npos) return w.substr(0, share + 1);
+    }
+    return fw::Wide(FolderOf(target));
+}
+
 // FAT volumes (cards, many external disks) write a renamed file's entry
 // when it is flushed; NTFS keeps it in its journal.
 bool KeepsNamesLazily(const std::string& target) {
-    const std::wstring folder = fw::Wide(FolderOf(target));
-    const auto known = gLazyNames.find(folder);
+    const std::wstring key = VolumeKey(target);
+    const auto known = gLazyNames.find(key);
     if (known != gLazyNames.end()) return known->second;
     wchar_t volume[MAX_PATH + 1] = {};
     wchar_t system[MAX_PATH + 1] = {};
@@ -151,20 +167,38 @@ bool KeepsNamesLazily(const std::string& target) {
     if (GetVolumePathNameW(LongPathForm(target).c_str(), volume, MAX_PATH) &&
         GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH))
         lazy = std::wstring(system).find(L"FAT") != std::wstring::npos;
-    gLazyNames.emplace(folder, lazy);
+    gLazyNames.emplace(key, lazy);
     return lazy;
 }
 
-// Flushes the copies of the records that wait for it, then records those
-// that reached the disk, in one transaction. A copy that cannot be flushed
-// keeps no record: it stays in the archive, and the next import finds it
-// there by its content.
+// Flushes that wait together: a flush waits mostly for the disk's journal,
+// which takes the flushes that wait together in one commit.
+constexpr size_t kFlushThreads = 8;
+
+// Flushes the copies of the records that wait for it, several at once, then
+// records those that reached the disk, in one transaction. A copy that
+// cannot be flushed keeps no record: it stays in the archive, and the next
+// import finds it there by its content.
 void CommitPending() {
     if (gPending.empty()) return;
+    std::vector<char> onDisk(gPending.size(), 1);
+    std::atomic<size_t> next{0};
+    const auto flush = [&] {
+        for (size_t k; (k = next++) < gPending.size();)
+            if (gPending[k].flush) onDisk[k] = FlushToDisk(gPending[k].record.Target) ? 1 : 0;
+    };
+    std::vector<std::thread> helpers;
+    try {
+        while (helpers.size() + 1 < kFlushThreads) helpers.emplace_back(flush);
+    } catch (const std::system_error&) {
+        // Fewer threads only take longer.
+    }
+    flush();
+    for (std::thread& t : helpers) t.join();
     std::vector<THistoryRecord> records;
     records.reserve(gPending.size());
-    for (TPendingRecord& p : gPending)
-        if (!p.flush || FlushToDisk(p.record.Target)) records.push_back(std::move(p.record));
+    for (size_t k = 0; k < gPending.size(); ++k)
+        if (onDisk[k]) records.push_back(std::move(gPending[k].record));
     gPending.clear();
     // A record that fails costs the copies nothing.
     if (gHistory) gHistory->RecordAll(records);

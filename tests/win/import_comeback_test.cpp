@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -470,10 +471,14 @@ TEST_F(ImportComeback, ABusyHistoryKeepsTheContentCheckAndKeepBoth) {
 
 namespace {
 
-// The copies flushed to the disk so far, seen at the file system's edge.
+// The copies flushed to the disk so far, seen at the file system's edge
+// (from the threads that flush them).
 std::set<std::wstring>* gFlushed = nullptr;
+std::mutex gFlushedLock;
 uint32_t NoteFlush(TFileStep step, const std::wstring& path) {
-    if (step == TFileStep::Flush && gFlushed) gFlushed->insert(FoldedPath(fw::Utf8(ShortFormOfLongPath(path))));
+    if (step != TFileStep::Flush || !gFlushed) return 0;
+    std::lock_guard<std::mutex> lock(gFlushedLock);
+    gFlushed->insert(FoldedPath(fw::Utf8(ShortFormOfLongPath(path))));
     return 0;
 }
 
@@ -512,6 +517,7 @@ TEST_F(ImportComeback, ARecordNeverReachesTheDiskBeforeItsCopy) {
         // Past the first batch of records, before the end of the run.
         if (taken || ++calls % 8 != 0 || Tree(dst_).size() < 290) return;
         taken = true;
+        std::lock_guard<std::mutex> lock(gFlushedLock);
         flushedAtCut = flushed;
         wintest::WriteFileBytes(cut + L"import_history.db", wintest::ReadFileBytes(db));
         wintest::WriteFileBytes(cut + L"import_history.db-wal", wintest::ReadFileBytes(db + L"-wal"));
