@@ -20,6 +20,7 @@ HFONT CaptionFont() {
 }
 
 constexpr int kValueWidth = 393;
+constexpr char kQuestion[] = "Chcete začít kopírovat fotografie\r\npodle aktuálního nastavení?";
 
 }  // namespace
 
@@ -34,8 +35,7 @@ TOKBottomDlg1::TOKBottomDlg1() {
     if (HBITMAP bmp = fw::LoadPngResource(IDR_PNG_CAMERA, w, h)) Image1.SetBitmap(bmp, w, h);
     sLabelCaption.Create(this, p, "Byla zaznamenána přítomnost fotoaparátu...", 106, 18, 404, 20, false, SS_CENTER);
     sLabelCaption.SetFont(CaptionFont());
-    sLabelFX2.Create(this, p, "Chcete začít kopírovat fotografie\r\npodle aktuálního nastavení?", 106, 48, 404, 30,
-                     false, SS_CENTER);
+    sLabelFX2.Create(this, p, kQuestion, 106, 48, 404, 30, false, SS_CENTER);
     LabelHistory.Create(this, p, "", 106, 84, 404, 14, false, SS_CENTER);
     sBevel2.Create(this, p, "", 8, 104, 504, 2, false, SS_ETCHEDHORZ);
     sLabelFX1.Create(this, p, "Orientační náhled aktuálního nastavení masky:", 12, 112);
@@ -93,6 +93,8 @@ void TOKBottomDlg1::RefreshLabels(bool flash) {
     };
     fit(LabelFoto, ImportJob().SourcePath);
     LabelHistory.SetText(ImportJob().ArrivalSummary);
+    // With nothing new there is nothing to ask about; Ano only ends it.
+    sLabelFX2.SetText(ImportJob().NothingNew ? "Není co kopírovat." : kQuestion);
     LabelMask.SetText(s.CurrentMask);
     fit(LabelPath, s.Path);
     std::string ignored;

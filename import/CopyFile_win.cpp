@@ -10,6 +10,7 @@
 #include "import/FileAccess_win.h"
 #include "import/ImportCore.h"
 #include "import/ImportHistory.h"
+#include "import/ImportHistory_win.h"
 #include "import/ImportJob.h"
 #include "import/Placing_win.h"
 #include "import/RunPacing_win.h"
@@ -40,9 +41,12 @@ public:
         if (KnownFromHistory()) return AlreadyThere();
         if (!OpenSource()) return TPass::Failed;
         targetExists_ = TargetFolders().FileExists(target_);
-        if (options_.history && targetExists_ && SameContentAsTarget()) {
+        // The same content at the target needs no history to be seen.
+        if (job_.SkipImported && targetExists_ && SameContentAsTarget()) {
             RecordCopy(options_.history, source_, sourceHash_, target_);
-            return AlreadyThere();
+            ++job_.Tally.FoundByContent;
+            AdvanceOverall(ui_, size_);
+            return TPass::Succeeded;
         }
         if (!job_.OverwriteAll && targetExists_) {
             const TAsked asked = AskAboutTarget();
@@ -77,11 +81,13 @@ private:
     }
 
     // The history keys a file by its name, size and write time as the scan
-    // listed them.
+    // listed them, and knows it only where its copy lies in this archive.
     bool KnownFromHistory() {
         if (!options_.history) return false;
         const std::optional<THistoryKey> key = ListedKey(source_);
-        if (!key || !options_.history->Find(*key)) return false;
+        const std::string& archive = job_.ArchiveFolder;
+        if (!key || !options_.history->Find(*key, [&](const std::string& t) { return ArchiveHolds(archive, t); }))
+            return false;
         size_ = key->Size;
         return true;
     }
@@ -89,11 +95,9 @@ private:
     // A target of the same size is read, and the source with it, only to
     // learn whether it holds what the copy would write.
     bool SameContentAsTarget() {
-        WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (!GetFileAttributesExW(LongPathForm(target_).c_str(), GetFileExInfoStandard, &data)) return false;
-        const int64_t targetSize =
-            static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-        if (targetSize != size_) return false;
+        int64_t targetSize = 0;
+        FILETIME written{};
+        if (!SizeAndWriteTime(target_, targetSize, written) || targetSize != size_) return false;
         TFileHandle target(OpenForReading(target_));
         uint64_t targetHash = 0;
         if (!target.Valid() || !HashWhole(target.Get(), targetHash) || !HashWhole(in_->Get(), sourceHash_)) return false;
@@ -141,9 +145,11 @@ private:
     // close is a round trip to the server.
     bool OpenSource() {
         in_ = std::make_unique<TFileHandle>(OpenForReading(source_));
-        LARGE_INTEGER size{};
-        if (in_->Valid() && GetFileSizeEx(in_->Get(), &size)) {
-            size_ = size.QuadPart;
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (in_->Valid() && GetFileInformationByHandle(in_->Get(), &info)) {
+            size_ = static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+            writeTime_ = info.ftLastWriteTime;
+            NoteWhatItIs();
             return true;
         }
         error_ = CopyErrorText(source_, fw::SystemErrorText(GetLastError()));
@@ -153,6 +159,27 @@ private:
         return false;
     }
 
+    // A file that is not what the scan listed (rewritten since, or another
+    // card under the same names) is copied as what it is, and the history
+    // records it under its own name, size and time, never the listed ones.
+    void NoteWhatItIs() {
+        const int64_t written = FileTimeValue(writeTime_);
+        const auto size = job_.SourceSizes.find(source_);
+        const auto time = job_.SourceWriteTimes.find(source_);
+        if (size == job_.SourceSizes.end() || time == job_.SourceWriteTimes.end()) return;
+        size->second = size_;
+        time->second = written;
+    }
+
+    // The question's added line: both files, as the system's own copy
+    // shows them; none when the target cannot be read.
+    std::string BothFiles() {
+        int64_t targetSize = 0;
+        FILETIME written{};
+        if (!SizeAndWriteTime(target_, targetSize, written)) return {};
+        return "\r\n" + BothFilesLine(targetSize, LocalParts(written), size_, LocalParts(writeTime_));
+    }
+
     // The target exists and no "Ano pro vše" is in force.
     TAsked AskAboutTarget() {
         if (job_.SkipAll) {
@@ -160,12 +187,14 @@ private:
             return TAsked::Done;
         }
         TMsgButtons buttons = MsgBtn::Yes | MsgBtn::No | MsgBtn::Cancel | MsgBtn::NoAll | MsgBtn::YesAll;
-        // A different file holds the name: it may stay beside the new one.
-        if (options_.history) buttons |= MsgBtn::KeepBoth;
-        const int answer = AskTimed(ui_, OverwriteQuestion(target_), "Kolibrio2 - Potvrdit nahrazení souboru",
-                                    mkInformation, buttons, MsgBtn::No);
+        // A different file holds the name: it may stay beside the new one,
+        // and the user sees which is which before one replaces the other.
+        if (job_.SkipImported) buttons |= MsgBtn::KeepBoth;
+        const std::string question = OverwriteQuestion(target_) + (job_.SkipImported ? BothFiles() : std::string());
+        const int answer = AskTimed(ui_, question, "Kolibrio2 - Potvrdit nahrazení souboru", mkInformation, buttons,
+                                    MsgBtn::No);
         if (EndRequested()) return TAsked::Done;
-        if (options_.history && answer == ButtonResult(MsgBtn::kKeepBothBit))
+        if (job_.SkipImported && answer == ButtonResult(MsgBtn::kKeepBothBit))
             return KeepBoth() ? TAsked::Copy : TAsked::Failed;
         switch (OverwriteAnswer(answer, job_.OverwriteAll, job_.SkipAll)) {
         case TOverwriteAnswer::Copy:
@@ -346,7 +375,7 @@ private:
         ++job_.Tally.Copied;
         job_.Tally.CopiedBytes += size_;
         NoteCopied(job_.Tally, options_.index, target_);
-        RecordCopy(options_.history, source_, hash_.Digest(), target_);
+        RecordCopy(options_.history, source_, hash_.Digest(), target_, options_.verify);
         return TPass::Succeeded;
     }
 
@@ -360,6 +389,7 @@ private:
 
     std::unique_ptr<TFileHandle> in_, out_;
     int64_t size_ = 0;
+    FILETIME writeTime_{};
     bool targetExists_ = false;
     std::wstring temp_;
     TCopyHash hash_;
@@ -379,13 +409,15 @@ bool CopyFileOfRun(const std::string& source, const std::string& target, TCopyFa
     }
 }
 
-void RecordCopy(TImportHistory* history, const std::string& source, uint64_t hash, const std::string& target) {
+void RecordCopy(TImportHistory* history, const std::string& source, uint64_t hash, const std::string& target,
+                bool flushed) {
     if (!history) return;
-    // Keyed as the scan listed the file, as the next look-up will key it.
+    // Keyed as the scan listed the file (or as it was when opened, where
+    // that differed), as the next look-up will key it.
     const std::optional<THistoryKey> key = ListedKey(source);
     // A record that fails costs the file nothing: it is in the archive, and
     // the next run finds it there by its content.
-    if (key) history->Record(*key, hash, target);
+    if (key) RecordImported(*key, hash, target, flushed);
 }
 
 bool CopyOneFile(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui) {

@@ -36,7 +36,10 @@ bool CopyFileOfRun(const std::string& source, const std::string& target, TCopyFa
 
 // Records a copy that has taken its name in the history (when there is
 // one): the source as the scan listed it, the content's hash, the target.
-void RecordCopy(TImportHistory* history, const std::string& source, uint64_t hash, const std::string& target);
+// flushed: the copy's data is on the disk already (it was checked); if not,
+// the record waits for the copy's flush.
+void RecordCopy(TImportHistory* history, const std::string& source, uint64_t hash, const std::string& target,
+                bool flushed = true);
 
 // A file on its own, checked on the calling thread when the settings say so.
 bool CopyOneFile(const std::string& source, const std::string& target, std::string& ErrorText, IImportUi& ui);

@@ -189,6 +189,34 @@ bool DeleteFileAt(const std::wstring& path) {
     return DeleteFileW(path.c_str()) != FALSE;
 }
 
+bool SizeAndWriteTime(const std::string& path, int64_t& size, FILETIME& written) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data)) return false;
+    size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    written = data.ftLastWriteTime;
+    return true;
+}
+
+int64_t FileTimeValue(const FILETIME& time) {
+    return static_cast<int64_t>((static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+}
+
+DateParts LocalParts(const FILETIME& utc) {
+    SYSTEMTIME u{}, l{};
+    if (!FileTimeToSystemTime(&utc, &u) || !SystemTimeToTzSpecificLocalTime(nullptr, &u, &l)) l = u;
+    return DateParts{l.wYear, l.wMonth, l.wDay, l.wHour, l.wMinute, l.wSecond, l.wMilliseconds};
+}
+
+bool FlushToDisk(const std::string& path) {
+    const std::wstring w = LongPathForm(path);
+    // Flushing takes the right to write, though nothing is written.
+    TFileHandle file(CreateFileW(w.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file.Valid()) return false;
+    if (InjectedFault(TFileStep::Flush, w)) return false;
+    return FlushFileBuffers(file.Get()) != FALSE;
+}
+
 void SetFileFaultForTests(TFileFault fault) { gFileFault = fault; }
 
 uint32_t InjectedFault(TFileStep step, const std::wstring& path) {

@@ -59,6 +59,15 @@ DWORD KeepFileTimes(HANDLE source, HANDLE target, const std::wstring& targetPath
 bool CloseWritten(TFileHandle& file, const std::wstring& path);
 // Deletes a file; false with the system's reason as the last error.
 bool DeleteFileAt(const std::wstring& path);
+// A file's size and last-write time (UTC) without opening it; false when
+// they cannot be read.
+bool SizeAndWriteTime(const std::string& path, int64_t& size, FILETIME& written);
+// A file time in 100-ns units, and as the local date and time it shows as.
+int64_t FileTimeValue(const FILETIME& time);
+DateParts LocalParts(const FILETIME& utc);
+// Writes what the system still holds of a closed file to its disk, its
+// name with it; false when that cannot be done.
+bool FlushToDisk(const std::string& path);
 
 // For tests: the block read of the copy (ReadFile when null). A removed
 // card cannot be made here (a file deleted under Wine stays readable), so
@@ -71,7 +80,7 @@ void SetBlockReadForTests(TBlockRead read);
 // that fails at the close, a folder the user may not make, file times the
 // volume does not keep). The hook gets the step and the file and returns
 // the system's error code to fail with, or 0 to let the step run.
-enum class TFileStep { Rename, Delete, Close, MakeFolder, SetTimes };
+enum class TFileStep { Rename, Delete, Close, MakeFolder, SetTimes, Flush };
 using TFileFault = uint32_t (*)(TFileStep step, const std::wstring& path);
 void SetFileFaultForTests(TFileFault fault);
 // The code a test wants this step to fail with (then also the last error),

@@ -13,7 +13,18 @@ const char kWithout[] = "Do ukončení programu se importuje bez ní.";
 }  // namespace
 
 bool SetsAside(THistoryFault fault) {
-    return fault != THistoryFault::None && fault != THistoryFault::Busy && fault != THistoryFault::Newer;
+    switch (fault) {
+    case THistoryFault::NotADatabase:
+    case THistoryFault::Damaged:
+    case THistoryFault::NotOurs:
+    case THistoryFault::ReadOnly:
+    case THistoryFault::CannotOpen: return true;
+    default: return false;
+    }
+}
+
+bool IsPassing(THistoryFault fault) {
+    return fault == THistoryFault::Busy || fault == THistoryFault::Failed;
 }
 
 std::string SetAsideName(const std::string& path, THistoryFault fault, const DateParts& now, int attempt) {
@@ -51,4 +62,14 @@ std::string HistoryOffNotice(THistoryFault fault, const std::string& path) {
 
 std::string HistoryBusyNotice(const std::string& path) {
     return "Historii importů " + Quoted(path) + " právě používá jiný program. Tento import proběhne bez ní.";
+}
+
+std::string HistoryPassingNotice(THistoryFault fault, const std::string& path) {
+    if (fault == THistoryFault::Busy) return HistoryBusyNotice(path);
+    return "Historii importů " + Quoted(path) + " teď nelze použít (" + HistoryFaultText(fault) +
+           "). Tento import proběhne bez ní.";
+}
+
+std::string ForgetFailedNotice(THistoryFault fault) {
+    return "Historii importů nelze zapomenout (" + HistoryFaultText(fault) + ").";
 }

@@ -8,10 +8,15 @@
 #include "base/DateTime.h"
 #include "import/ImportHistory.h"
 
-// Whether a history with this fault is set aside and a new one started.
-// Not for one another process holds (it is fine again later) nor for one a
-// newer version of the program wrote (that version still needs it).
+// Whether a history with this fault is set aside and a new one started:
+// only one that is damaged, not ours, or cannot be opened or written as it
+// lies on the disk. Not for a passing fault, nor for one a newer version of
+// the program wrote (that version still needs it).
 bool SetsAside(THistoryFault fault);
+// A fault that may be gone at the next run (another process holds the
+// file, a read or write failed, memory ran out): this run goes without the
+// history, the next one tries again.
+bool IsPassing(THistoryFault fault);
 
 // The name the history at path gets when set aside at the local time now:
 // "…\import_history.db" becomes "…\import_history-poskozena-2025-01-31-103000.db";
@@ -25,3 +30,7 @@ std::string SetAsideNotice(THistoryFault fault, const std::string& asidePath, TH
 std::string HistoryOffNotice(THistoryFault fault, const std::string& path);
 // Told when another process holds the history: this import goes without it.
 std::string HistoryBusyNotice(const std::string& path);
+// Told once for a passing fault: this import goes without it.
+std::string HistoryPassingNotice(THistoryFault fault, const std::string& path);
+// Told when "Zapomenout historii importů…" could not empty the history.
+std::string ForgetFailedNotice(THistoryFault fault);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <climits>
+#include <functional>
 #include <cstring>
 #include <iterator>
 #include <utility>
@@ -28,21 +29,33 @@ constexpr const char* kUpgrades[] = {
     " target TEXT NOT NULL,"
     " imported_at INTEGER NOT NULL);"
     "CREATE UNIQUE INDEX imported_file ON imported (name, size, write_time);",
+    // A file counts as imported into the archive its copy lies in, so one
+    // source file may have a row for each archive; a copy (target) holds one
+    // file, so a copy that replaces another takes over its row. Of the rows
+    // an earlier version left for one target, the newest stays.
+    "DELETE FROM imported WHERE id IN (SELECT id FROM (SELECT id, row_number() OVER"
+    " (PARTITION BY target COLLATE NOCASE ORDER BY imported_at DESC, id DESC) AS k FROM imported) WHERE k > 1);"
+    "DROP INDEX imported_file;"
+    "CREATE INDEX imported_file ON imported (name, size, write_time);"
+    "CREATE UNIQUE INDEX imported_copy ON imported (target COLLATE NOCASE);",
 };
 constexpr int kSchemaVersion = static_cast<int>(std::size(kUpgrades));
 
 // Row order of the lookup: target, hash, write_time, imported_at.
-// At most three rows match (the key is unique): the caller picks the one of
-// the equal time. An ORDER BY here would make SQLite set up a sorter, with
+// A few rows match (three times, a row for each archive): the code picks
+// one in the archive asked about, the one of the equal time first. An ORDER BY here would make SQLite set up a sorter, with
 // its memory, at every lookup.
 constexpr char kFindSql[] =
     "SELECT target, hash, write_time, imported_at FROM imported"
     " WHERE name = ?1 AND size = ?2 AND write_time IN (?3, ?4, ?5)";
+// A copy holds one file: the row of its target, whatever file it held
+// before (the letters' case aside), becomes this file's.
 constexpr char kRecordSql[] =
     "INSERT INTO imported (name, size, write_time, hash, target, imported_at)"
     " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"
-    " ON CONFLICT (name, size, write_time) DO UPDATE SET"
-    " hash = excluded.hash, target = excluded.target, imported_at = excluded.imported_at";
+    " ON CONFLICT (target COLLATE NOCASE) DO UPDATE SET"
+    " name = excluded.name, size = excluded.size, write_time = excluded.write_time, hash = excluded.hash,"
+    " target = excluded.target, imported_at = excluded.imported_at";
 constexpr char kCountSql[] = "SELECT count(*) FROM imported";
 constexpr char kForgetSql[] = "DELETE FROM imported";
 
@@ -266,7 +279,8 @@ bool TImportHistory::Prepare() {
     return true;
 }
 
-std::optional<THistoryRow> TImportHistory::Find(const THistoryKey& file) {
+std::optional<THistoryRow> TImportHistory::Find(const THistoryKey& file,
+                                                const std::function<bool(const std::string& target)>& inArchive) {
     TStatement& s = *find_;
     s.Clear();
     THistoryRow row;
@@ -284,6 +298,7 @@ std::optional<THistoryRow> TImportHistory::Find(const THistoryKey& file) {
         // The row of the equal time wins over one an hour off.
         if (found && found->File.WriteTime == file.WriteTime) continue;
         row.Target = s.Text(0);
+        if (inArchive && !inArchive(row.Target)) continue;
         row.Hash = HashFromColumn(s.Int(1));
         row.File.WriteTime = s.Int(2);
         row.ImportedAt = s.Int(3);
@@ -300,24 +315,40 @@ std::optional<THistoryRow> TImportHistory::Find(const THistoryKey& file) {
 }
 
 bool TImportHistory::Record(const THistoryKey& file, uint64_t hash, const std::string& target) {
-    TStatement& s = *record_;
-    s.Clear();
-    // One statement outside any open transaction is a transaction of its
-    // own: the row is in the history as a whole or not at all.
-    int rc = s.BindText(1, HistoryName(file.Name));
-    if (rc == SQLITE_OK) rc = s.BindInt(2, file.Size);
-    if (rc == SQLITE_OK) rc = s.BindInt(3, file.WriteTime);
-    if (rc == SQLITE_OK) rc = s.BindInt(4, HashToColumn(hash));
-    if (rc == SQLITE_OK) rc = s.BindText(5, target);
-    if (rc == SQLITE_OK) rc = s.BindInt(6, NowAsFileTime());
-    if (rc == SQLITE_OK) rc = s.Step();
-    const bool ok = rc == SQLITE_DONE ? Succeed() : Fail(rc);
-    s.Clear();
-    return ok;
+    return RecordAll({{file, hash, target}});
 }
 
-bool TImportHistory::DeferCheckpoints() {
-    return Exec("PRAGMA wal_autocheckpoint = 0") && Succeed();
+bool TImportHistory::RecordAll(const std::vector<THistoryRecord>& records) {
+    if (records.empty()) return Succeed();
+    // One transaction for the lot: every row is in the history or none is,
+    // and the log grows by the pages they touch once, not once a row.
+    if (!Exec("BEGIN IMMEDIATE")) return false;
+    bool ok = true;
+    for (const THistoryRecord& r : records) {
+        TStatement& s = *record_;
+        s.Clear();
+        int rc = s.BindText(1, HistoryName(r.File.Name));
+        if (rc == SQLITE_OK) rc = s.BindInt(2, r.File.Size);
+        if (rc == SQLITE_OK) rc = s.BindInt(3, r.File.WriteTime);
+        if (rc == SQLITE_OK) rc = s.BindInt(4, HashToColumn(r.Hash));
+        if (rc == SQLITE_OK) rc = s.BindText(5, r.Target);
+        if (rc == SQLITE_OK) rc = s.BindInt(6, NowAsFileTime());
+        if (rc == SQLITE_OK) rc = s.Step();
+        s.Clear();
+        if (rc != SQLITE_DONE) {
+            ok = Fail(rc);
+            break;
+        }
+    }
+    if (ok && Exec("COMMIT")) return Succeed();
+    // The failure's own message stays; the rollback's would only hide it.
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+}
+
+bool TImportHistory::CheckpointEvery(int pages) {
+    const std::string pragma = "PRAGMA wal_autocheckpoint = " + std::to_string(pages);
+    return Exec(pragma.c_str()) && Succeed();
 }
 
 bool TImportHistory::Forget() {

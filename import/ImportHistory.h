@@ -4,10 +4,13 @@
 // source file is known by its name, size and last-write time. Where the
 // database lives and what happens when it cannot be used is in
 // ImportHistory_win.h. Portable; one thread at a time.
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -24,6 +27,13 @@ struct THistoryRow {
     uint64_t Hash = 0;       // XXH3-64 of the content, as TCopyHash computes it
     std::string Target;      // the copy's full path, UTF-8
     int64_t ImportedAt = 0;  // UTC, 100-ns units since 1601
+};
+
+// A copy to record: the source file, the content's hash, the copy's path.
+struct THistoryRecord {
+    THistoryKey File;
+    uint64_t Hash = 0;
+    std::string Target;
 };
 
 // Why the history cannot be used.
@@ -53,6 +63,15 @@ struct THistoryError {
 // between two imports shifts what the scan reads by one hour.
 constexpr int64_t kHistoryHour = 36000000000;
 
+// A run's records wait for their copies' flush in batches of this many
+// files, each batch one transaction: a flush per file would stall the
+// copying, and a killed run loses at most this many records (those files
+// are found at their targets by content next time).
+constexpr size_t kHistoryRecordBatch = 256;
+// While a run holds the history, the log is written into the database once
+// it holds this many pages (8 MiB), so a run of any length keeps it small.
+constexpr int kHistoryCheckpointPages = 2000;
+
 class TImportHistory {
 public:
     // Opens the database at path (UTF-8), making it when missing; an empty
@@ -64,20 +83,23 @@ public:
 
     // The row of a file imported before: the same name (exactly, byte for
     // byte) and size, with the recorded write time or one exactly an hour
-    // off either way (the equal one when both are there). None when it is
+    // off either way (the equal one when both are there), among the rows
+    // whose copy inArchive accepts (all when it is empty). None when it is
     // not known, or the lookup failed (LastError then tells).
-    std::optional<THistoryRow> Find(const THistoryKey& file);
-    // Records one imported file in a transaction of its own, stamped with
-    // the time now; a row for the same name, size and write time is
-    // replaced. False when it could not be written.
+    std::optional<THistoryRow> Find(const THistoryKey& file,
+                                    const std::function<bool(const std::string& target)>& inArchive = {});
+    // Records imported files in one transaction, stamped with the time now:
+    // a row per copy, so a file has one for each archive it was imported
+    // into, and a copy holds one file: the row of a target (compared without
+    // regard to ASCII case) is replaced by the file recorded at it. False,
+    // and nothing recorded, when it could not be written.
+    bool RecordAll(const std::vector<THistoryRecord>& records);
     bool Record(const THistoryKey& file, uint64_t hash, const std::string& target);
     // Empties the history.
     bool Forget();
-    // No checkpoint while this connection lives: the records of a run stay
-    // in the log until the connection closes, which writes them into the
-    // database. A checkpoint syncs the disk, and while an import writes a
-    // card's copies every sync waits for those too.
-    bool DeferCheckpoints();
+    // A checkpoint once the log holds this many pages (SQLite's own default
+    // is 1,000); the close writes the rest into the database.
+    bool CheckpointEvery(int pages);
     // How many files the history holds; none when it cannot be read.
     std::optional<int64_t> Count();
 

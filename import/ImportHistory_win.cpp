@@ -3,7 +3,12 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <atomic>
+#include <map>
 #include <memory>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "framework/Strings.h"
 #include "import/FileAccess_win.h"
@@ -27,8 +32,20 @@ constexpr int kAsideAttempts = 50;
 std::string gFolder;  // empty: the program's own choice
 std::unique_ptr<TImportHistory> gHistory;
 bool gOff = false;        // no history until CloseImportHistory
-bool gToldBusy = false;   // the user knows another process holds it
+bool gToldPassing = false;  // the user knows it cannot be used just now
 bool gDamageFound = false;  // by a connection since closed
+THistoryFault gLastFault = THistoryFault::Failed;  // why the last call found none
+
+// A record waiting to be committed; flush: only once its copy is on the disk.
+struct TPendingRecord {
+    THistoryRecord record;
+    std::wstring compared;  // its target as the file system compares it
+    bool flush;
+};
+std::vector<TPendingRecord> gPending;
+// Whether a volume keeps a renamed file's name only once it is flushed,
+// by its root (VolumeKey); for the run.
+std::map<std::wstring, bool> gLazyNames;
 
 std::string LocalAppData() {
     PWSTR path = nullptr;
@@ -84,12 +101,108 @@ TAside SetAside(const std::string& path, THistoryFault fault, std::string& aside
     return TAside::Moved;
 }
 
-// The program holds its history for one run and closes it after: the close
-// writes the run's records into the database, with one sync of the disk
-// after the run instead of one at every checkpoint during it.
+// The program holds its history for one run and closes it after. The
+// run's records come in batches, each one transaction; checkpoints, each a
+// sync of the disk, come only every few thousand pages of the log.
 TImportHistory* Held(TImportHistory* history) {
-    if (history) history->DeferCheckpoints();
+    if (history) history->CheckpointEvery(kHistoryCheckpointPages);
     return history;
+}
+
+// ReadOnly and CannotOpen as SQLite reports them also come from passing
+// causes: a file another program holds open against writing is opened for
+// reading only (or not at all), and an open can fail for a moment. Only
+// what lies on the disk so (a read-only file, a folder in its place, a
+// place where no file can be made) keeps its fault.
+THistoryFault AsOnDisk(THistoryFault fault, const std::string& path) {
+    if (fault != THistoryFault::ReadOnly && fault != THistoryFault::CannotOpen) return fault;
+    const std::wstring w = fw::Wide(path);
+    const DWORD attributes = GetFileAttributesW(w.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return fault;
+    const DWORD access = fault == THistoryFault::ReadOnly ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+    HANDLE h = CreateFileW(w.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    const DWORD error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+        return THistoryFault::Failed;  // it opens now
+    }
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return THistoryFault::Busy;
+    return fault;
+}
+
+// A path as the file system compares it: the long form's prefix,
+// the trailing backslash and the case of its letters do not count.
+std::wstring ComparedPath(const std::string& path) {
+    std::wstring w = fw::Wide(path);
+    for (wchar_t& c : w)
+        if (c == L'/') c = L'\\';
+    w = ShortFormOfLongPath(w);
+    while (!w.empty() && w.back() == L'\\') w.pop_back();
+    if (!w.empty()) CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
+    return w;
+}
+
+// The root of a drive letter's or a share's volume ("D:\", "\\server\share\"),
+// or the folder for any other path: each is asked about once a run.
+std::wstring VolumeKey(const std::string& target) {
+    const std::wstring w = ShortFormOfLongPath(fw::Wide(target));
+    if (w.size() >= 3 && w[1] == L':' && w[2] == L'\\') return w.substr(0, 3);
+    if (w.rfind(L"\\\\", 0) == 0) {
+        const size_t server = w.find(L'\\', 2);
+        const size_t share = server == std::wstring::npos ? server : w.find(L'\\', server + 1);
+        if (share != std::wstring::npos) return w.substr(0, share + 1);
+    }
+    return fw::Wide(FolderOf(target));
+}
+
+// FAT volumes (cards, many external disks) write a renamed file's entry
+// when it is flushed; NTFS keeps it in its journal.
+bool KeepsNamesLazily(const std::string& target) {
+    const std::wstring key = VolumeKey(target);
+    const auto known = gLazyNames.find(key);
+    if (known != gLazyNames.end()) return known->second;
+    wchar_t volume[MAX_PATH + 1] = {};
+    wchar_t system[MAX_PATH + 1] = {};
+    bool lazy = false;
+    if (GetVolumePathNameW(LongPathForm(target).c_str(), volume, MAX_PATH) &&
+        GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH))
+        lazy = std::wstring(system).find(L"FAT") != std::wstring::npos;
+    gLazyNames.emplace(key, lazy);
+    return lazy;
+}
+
+// Flushes that wait together: a flush waits mostly for the disk's journal,
+// which takes the flushes that wait together in one commit.
+constexpr size_t kFlushThreads = 8;
+
+// Flushes the copies of the records that wait for it, several at once, then
+// records those that reached the disk, in one transaction. A copy that
+// cannot be flushed keeps no record: it stays in the archive, and the next
+// import finds it there by its content.
+void CommitPending() {
+    if (gPending.empty()) return;
+    std::vector<char> onDisk(gPending.size(), 1);
+    std::atomic<size_t> next{0};
+    const auto flush = [&] {
+        for (size_t k; (k = next++) < gPending.size();)
+            if (gPending[k].flush) onDisk[k] = FlushToDisk(gPending[k].record.Target) ? 1 : 0;
+    };
+    std::vector<std::thread> helpers;
+    try {
+        while (helpers.size() + 1 < kFlushThreads) helpers.emplace_back(flush);
+    } catch (const std::system_error&) {
+        // Fewer threads only take longer.
+    }
+    flush();
+    for (std::thread& t : helpers) t.join();
+    std::vector<THistoryRecord> records;
+    records.reserve(gPending.size());
+    for (size_t k = 0; k < gPending.size(); ++k)
+        if (onDisk[k]) records.push_back(std::move(gPending[k].record));
+    gPending.clear();
+    // A record that fails costs the copies nothing.
+    if (gHistory) gHistory->RecordAll(records);
 }
 
 }  // namespace
@@ -111,15 +224,59 @@ void SetImportHistoryFolder(const std::string& folder) {
 }
 
 void ReleaseImportHistory() {
+    CommitPending();
+    gLazyNames.clear();
     gDamageFound = gDamageFound || (gHistory && gHistory->Damaged());
     gHistory.reset();
 }
 
 void CloseImportHistory() {
+    CommitPending();
+    gLazyNames.clear();
     gHistory.reset();
     gDamageFound = false;
     gOff = false;
-    gToldBusy = false;
+    gToldPassing = false;
+}
+
+void CommitImportRecords() { CommitPending(); }
+
+void RecordImported(const THistoryKey& file, uint64_t hash, const std::string& target, bool flushed) {
+    if (!gHistory) return;
+    // A record of this target still waiting is out of date already.
+    std::wstring compared = ComparedPath(target);
+    for (auto it = gPending.begin(); it != gPending.end();)
+        it = it->compared == compared ? gPending.erase(it) : it + 1;
+    gPending.push_back({{file, hash, target}, std::move(compared), !flushed || KeepsNamesLazily(target)});
+    if (gPending.size() >= kHistoryRecordBatch) CommitPending();
+}
+
+bool ArchiveHolds(const std::string& folder, const std::string& target) {
+    const std::wstring f = ComparedPath(folder);
+    if (f.empty()) return false;
+    const std::wstring t = ComparedPath(target);
+    return t.size() > f.size() && t.compare(0, f.size(), f) == 0 && t[f.size()] == L'\\';
+}
+
+std::string ForgetImportHistory(bool running, TImportHistory* held) {
+    gPending.clear();
+    THistoryFault fault = THistoryFault::None;
+    std::string notice;
+    // A running import that holds the history has it emptied through its
+    // own hold, which must stay valid; one that runs without it holds none.
+    if (running && held) {
+        if (!held->Forget()) fault = held->LastError().Fault;
+    } else {
+        TImportHistory* history = ImportHistory(notice);
+        if (!history) {
+            fault = gLastFault;
+        } else if (!history->Forget()) {
+            fault = history->LastError().Fault;
+        }
+        ReleaseImportHistory();
+    }
+    if (fault == THistoryFault::None) return notice;
+    return notice.empty() ? ForgetFailedNotice(fault) : notice + "\r\n\r\n" + ForgetFailedNotice(fault);
 }
 
 TImportHistory* ImportHistory(std::string& notice) {
@@ -139,18 +296,20 @@ TImportHistory* ImportHistory(std::string& notice) {
         THistoryError error;
         gHistory = TImportHistory::Open(path, error);
         if (gHistory) {
-            gToldBusy = false;
+            gToldPassing = false;
             return Held(gHistory.get());
         }
-        fault = error.Fault;
+        fault = AsOnDisk(error.Fault, path);
     }
     std::string aside;
     const TAside moved = SetsAside(fault) ? SetAside(path, fault, aside) : TAside::Failed;
-    if (fault == THistoryFault::Busy || moved == TAside::InUse) {
+    gLastFault = moved == TAside::InUse ? THistoryFault::Busy : fault;
+    if (IsPassing(fault) || moved == TAside::InUse) {
         // Held by another process (a second connection, a backup reading
-        // it): this import without it, the next one tries again.
-        if (!gToldBusy) notice = HistoryBusyNotice(path);
-        gToldBusy = true;
+        // it), or a failure that may pass: this import without it, the next
+        // one tries again.
+        if (!gToldPassing) notice = HistoryPassingNotice(moved == TAside::InUse ? THistoryFault::Busy : fault, path);
+        gToldPassing = true;
         return nullptr;
     }
     if (moved != TAside::Moved) {
@@ -161,7 +320,10 @@ TImportHistory* ImportHistory(std::string& notice) {
     THistoryError error;
     gHistory = TImportHistory::Open(path, error);
     notice = SetAsideNotice(fault, aside, gHistory ? THistoryFault::None : error.Fault);
-    if (!gHistory) gOff = true;
-    gToldBusy = false;
+    if (!gHistory) {
+        gOff = true;
+        gLastFault = error.Fault;
+    }
+    gToldPassing = false;
     return Held(gHistory.get());
 }

@@ -25,6 +25,22 @@ void ReleaseImportHistory();
 // went without one: the next ImportHistory starts afresh.
 void CloseImportHistory();
 
+// Records a copy that has taken its name: committed with the next batch,
+// and (flushed false: its data may still be on its way to the disk; or on
+// a volume that writes names lazily) only after the copy is flushed. The
+// batch left at the end is committed when the history is released.
+void RecordImported(const THistoryKey& file, uint64_t hash, const std::string& target, bool flushed);
+// Commits the records still waiting (their copies flushed first): at the
+// end of a run's copying, before the user sees its result.
+void CommitImportRecords();
+// Whether target lies in the archive folder: compared as the file system
+// compares paths (case, the long form and a trailing backslash aside).
+bool ArchiveHolds(const std::string& folder, const std::string& target);
+// "Zapomenout historii importů…": empties the history, through held when a
+// running import holds it. What to tell the user: a notice about the
+// history, that it could not be emptied, or nothing.
+std::string ForgetImportHistory(bool running, TImportHistory* held);
+
 // The database file: "import_history.db" in "%LOCALAPPDATA%\Kolibrio 2\" for
 // an installed program, beside setting.ini for a portable one.
 std::string ImportHistoryPath();

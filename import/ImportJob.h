@@ -24,6 +24,9 @@ struct TImportJob {
     // The line of the arrival confirmation window about the files known
     // from the history; empty when the history is not asked.
     std::string ArrivalSummary;
+    // Every file found is in the archive already: the confirmation says
+    // there is nothing to copy.
+    bool NothingNew = false;
     // RunningIndex, TotalCount and IndexDirs of the naming; the live mask
     // preview of the settings window rewrites them between runs.
     TMaskState Mask;
@@ -45,6 +48,13 @@ struct TImportJob {
     // The history of imports a run asks and records in; none when the
     // option is off or no history can be used.
     TImportHistory* History = nullptr;
+    // The option to skip files imported before, as the run took it: with it
+    // a target of the same content is not copied again and a different
+    // file under the name may be kept beside, history or none.
+    bool SkipImported = false;
+    // The archive the run imports into (its target folder): a file counts
+    // as imported before only when the history has its copy in there.
+    std::string ArchiveFolder;
 };
 
 TImportJob& ImportJob();

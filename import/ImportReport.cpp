@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <iterator>
 #include <unordered_set>
 
@@ -31,8 +32,14 @@ const char* Plural(int64_t n, const char* one, const char* few, const char* many
     return many;
 }
 
+bool MatchesAny(const std::string& name, const std::vector<std::string>& patterns) {
+    for (const std::string& p : patterns)
+        if (MatchesPattern(name, p)) return true;
+    return false;
+}
+
 void CountBelow(const std::string& folder, const std::unordered_set<std::string>& taken, TLeftFiles& out,
-                const TScanContext& ctx, int64_t& listed) {
+                const TScanContext& ctx, int64_t& listed, const std::vector<std::string>& patterns) {
     std::string f = folder;
     if (f.empty() || f.back() != '\\') f += '\\';
     auto cancelled = [&] { return ctx.cancelled && *ctx.cancelled; };
@@ -47,14 +54,14 @@ void CountBelow(const std::string& folder, const std::unordered_set<std::string>
             if (!e.Name.empty() && e.Name[0] != '.') subFolders.push_back(e.Name);
             return true;
         }
-        if (IsSideFile(e.Name) || taken.count(f + e.Name)) return true;
+        if (IsSideFile(e.Name) || taken.count(f + e.Name) || MatchesAny(e.Name, patterns)) return true;
         ++out.Count;
         ++out.ByType[TypeOf(e.Name)];
         return true;
     });
     for (const std::string& name : subFolders) {
         if (cancelled()) return;
-        CountBelow(f + name, taken, out, ctx, listed);
+        CountBelow(f + name, taken, out, ctx, listed, patterns);
     }
 }
 
@@ -66,12 +73,38 @@ bool IsSideFile(const std::string& name) {
     return type == ".THM" || type == ".CTG" || type == ".LRV";
 }
 
-TLeftFiles CountLeftFiles(const std::string& folder, const std::vector<std::string>& taken, const TScanContext& ctx) {
+TLeftFiles CountLeftFiles(const std::string& folder, const std::vector<std::string>& taken, const TScanContext& ctx,
+                          const std::vector<std::string>& patterns) {
     const std::unordered_set<std::string> set(taken.begin(), taken.end());
     TLeftFiles out;
     int64_t listed = 0;
-    CountBelow(folder, set, out, ctx, listed);
+    CountBelow(folder, set, out, ctx, listed, patterns);
     return out;
+}
+
+bool MatchesPattern(const std::string& name, const std::string& pattern) {
+    auto same = [](char a, char b) {
+        auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+        return up(a) == up(b);
+    };
+    // Greedy with one point to come back to: the last "*" seen.
+    size_t n = 0, p = 0, star = std::string::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], name[n]))) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = n;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
 }
 
 bool IsCardFolder(const std::string& path) {
@@ -101,13 +134,33 @@ std::string CountsLine(const TRunTally& tally) {
            "), přeskočeno: " + std::to_string(tally.Skipped) +
            ", nezdařilo se: " + std::to_string(tally.Failed) +
            (tally.AlreadyImported > 0 ? ", již v archivu: " + std::to_string(tally.AlreadyImported) : std::string()) +
+           (tally.FoundByContent > 0 ? ", nalezeno v archivu podle obsahu: " + std::to_string(tally.FoundByContent)
+                                     : std::string()) +
            ".";
 }
 
-std::string ArrivalSummary(int64_t newFiles, int64_t newBytes, int64_t known) {
-    if (newFiles == 0 && known > 0) return "Všechny soubory z karty už jsou v archivu.";
+std::string ArrivalSummary(int64_t newFiles, int64_t newBytes, int64_t known, bool card) {
+    if (newFiles == 0 && known > 0) return std::string("Všechny soubory ") + (card ? "z karty" : "ze složky") +
+                                           " už jsou v archivu.";
     return "Nových souborů: " + std::to_string(newFiles) + " (" + FormatSize(newBytes) +
-           "), již importováno: " + std::to_string(known);
+           "), již v archivu: " + std::to_string(known);
+}
+
+std::string NothingNewText(int64_t known, bool card) {
+    return std::string("Nic nebylo zkopírováno: všechny soubory ") + (card ? "z karty" : "ze složky") + " (" +
+           std::to_string(known) + ") už jsou v archivu.";
+}
+
+std::string BothFilesLine(int64_t archiveSize, const DateParts& archiveTime, int64_t newSize,
+                          const DateParts& newTime) {
+    auto when = [](const DateParts& d) {
+        char text[40];
+        std::snprintf(text, sizeof text, "%d.%d.%04d %d:%02d:%02d", d.day, d.month, d.year, d.hour, d.minute,
+                      d.second);
+        return std::string(text);
+    };
+    return "Soubor v archivu: " + FormatSize(archiveSize) + ", " + when(archiveTime) +
+           "; nový soubor: " + FormatSize(newSize) + ", " + when(newTime) + ".";
 }
 
 std::string NumberedName(const std::string& target, int n) {

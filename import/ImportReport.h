@@ -25,9 +25,12 @@ struct TRunTally {
     int64_t CopiedBytes = 0;
     int32_t Skipped = 0;  // answered No or No to all, or the target is the source itself
     int32_t Failed = 0;
-    // Known from the history of imports, or already in the archive with the
-    // same content: not copied, not asked about.
+    // Known from the history of imports: not opened, not copied, not asked
+    // about.
     int32_t AlreadyImported = 0;
+    // New to the history, but its target already held the same content:
+    // not copied, not asked about.
+    int32_t FoundByContent = 0;
     // One "name: reason" line per failed file; one line for all the files of
     // a target folder that could not be made.
     std::vector<std::string> Failures;
@@ -64,8 +67,14 @@ bool IsSideFile(const std::string& name);
 
 // Walks the tree below folder as the scan does (hidden, system and
 // dot-named folders are not entered) and counts every file that is not in
-// taken, leaving out hidden and system files and side files.
-TLeftFiles CountLeftFiles(const std::string& folder, const std::vector<std::string>& taken, const TScanContext& ctx);
+// taken, leaving out hidden and system files, side files, and files of a
+// type the patterns take (one that came after the scan is not left for
+// want of a type).
+TLeftFiles CountLeftFiles(const std::string& folder, const std::vector<std::string>& taken, const TScanContext& ctx,
+                          const std::vector<std::string>& patterns = {});
+// Whether a file name matches a pattern of the settings ("*.jpg"): "*" any
+// run of characters, "?" one, letters of either case.
+bool MatchesPattern(const std::string& name, const std::string& pattern);
 
 // Whether a source path is the picture folder of a card ("E:\DCIM\").
 bool IsCardFolder(const std::string& path);
@@ -74,12 +83,21 @@ bool IsCardFolder(const std::string& path);
 std::string FormatSize(int64_t bytes);
 
 // "Zkopírováno souborů: 12 (45,6 MB), přeskočeno: 2, nezdařilo se: 1.", and
-// ", již v archivu: 5" before the full stop when files were already there.
+// ", již v archivu: 5" before the full stop when the history knew files,
+// ", nalezeno v archivu podle obsahu: 1" when a target held a new file.
 std::string CountsLine(const TRunTally& tally);
 
 // The line of the arrival confirmation window: how many files of the card
-// are new (and their size) and how many the history knows.
-std::string ArrivalSummary(int64_t newFiles, int64_t newBytes, int64_t known);
+// (or folder) are new (and their size) and how many the history knows in
+// this archive; the result's counts use the same words.
+std::string ArrivalSummary(int64_t newFiles, int64_t newBytes, int64_t known, bool card = true);
+// The result of a run whose every file the archive already holds: nothing
+// was copied, and why.
+std::string NothingNewText(int64_t known, bool card);
+// The line the overwrite question adds: the file in the archive and the
+// new one, each with its size and last-write time (local).
+std::string BothFilesLine(int64_t archiveSize, const DateParts& archiveTime, int64_t newSize,
+                          const DateParts& newTime);
 
 // The free name the n-th copy of a file takes beside another file of its
 // name ("IMG_1.JPG" → "IMG_1 (2).JPG"): n from 2 on, before the extension.

@@ -128,6 +128,7 @@ void ClearSourceLists() {
     job.SourceWriteTimes.clear();
     job.TargetFiles.clear();
     job.ArrivalSummary.clear();
+    job.NothingNew = false;
 }
 
 void EndOfRun(IImportUi& ui) {
@@ -151,21 +152,25 @@ struct THistoryGuard {
     THistoryGuard& operator=(const THistoryGuard&) = delete;
 };
 
-// How many of the files found are new, their size, and how many the
-// history knows.
-std::string SummaryOfKnownFiles() {
+// How many of the files found are new to the archive the run would import
+// into, their size, and how many the history knows there: the line of the
+// confirmation window. Sets allKnown to the number of files when the
+// archive holds every one of them, to 0 otherwise.
+std::string SummaryOfKnownFiles(const std::string& archive, int64_t& allKnown) {
     const TImportJob& job = ImportJob();
     int64_t fresh = 0, freshBytes = 0, known = 0;
+    const auto inArchive = [&archive](const std::string& target) { return ArchiveHolds(archive, target); };
     for (const std::string& file : job.SourceFiles) {
         const THistoryKey key = *ListedKey(file);
-        if (job.History->Find(key)) {
+        if (job.History->Find(key, inArchive)) {
             ++known;
         } else {
             ++fresh;
             freshBytes += key.Size;
         }
     }
-    return ArrivalSummary(fresh, freshBytes, known);
+    allKnown = fresh == 0 ? known : 0;
+    return ArrivalSummary(fresh, freshBytes, known, IsCardFolder(job.SourcePath));
 }
 
 }  // namespace
@@ -194,18 +199,19 @@ void StartImport(const std::string& path, IImportUi& ui) {
     if (!FolderExistsAt(path)) return;
     job.Mask.RunningIndex = 1;
     ClearSourceLists();
+    job.SkipImported = Settings().SkipImported;
     // A card that comes back: its files are looked up in the history before
     // the user is asked, so that the confirmation says how many are new.
-    bool scanned = false;
-    if (Settings().SkipImported) {
+    int64_t known = 0;
+    if (job.SkipImported) {
         std::string notice;
         job.History = ImportHistory(notice);
         if (!notice.empty()) ui.Message(notice, "Kolibrio2 - Oznámení", mkWarning, MsgBtn::OK, MsgBtn::OK);
         if (job.History) {
             job.Cancelled = false;
             ScanPatterns(job.SourcePath, Settings().ExtensionList, ui);
-            scanned = true;
-            job.ArrivalSummary = SummaryOfKnownFiles();
+            job.ArrivalSummary = SummaryOfKnownFiles(Settings().Path, known);
+            job.NothingNew = known > 0;
         }
     }
     if (ui.ConfirmImport() == 2) return;
@@ -216,13 +222,29 @@ void StartImport(const std::string& path, IImportUi& ui) {
 
     job.Mask.RunningIndex = 1;
     if (job.Cancelled) return;
-    if (!scanned) {
-        ClearSourceLists();
-        ScanPatterns(job.SourcePath, Settings().ExtensionList, ui);
-        if (job.Cancelled) return;
-    }
-    job.LeftFiles = CountLeftFiles(job.SourcePath, job.SourceFiles, ScanContextFor(ui));
+    // Listed again: the card may have been swapped for another of the same
+    // camera, or its files changed, while the confirmation waited, and the
+    // patterns and the archive changed in the settings. What is copied and
+    // recorded is what is there now. (A volume's serial number would not
+    // tell: Wine gives one to every drive mapped on a folder, and another
+    // program's changes keep it.)
+    ClearSourceLists();
+    ScanPatterns(job.SourcePath, Settings().ExtensionList, ui);
     if (job.Cancelled) return;
+    if (job.History) SummaryOfKnownFiles(Settings().Path, known);
+    job.LeftFiles = CountLeftFiles(job.SourcePath, job.SourceFiles, ScanContextFor(ui), Settings().ExtensionList);
+    if (job.Cancelled) return;
+    if (known > 0) {
+        // Nothing to copy: said at once, without a run that counts zeros.
+        std::string left = LeftFilesText(job.LeftFiles, IsCardFolder(job.SourcePath));
+        ui.Message(NothingNewText(known, IsCardFolder(job.SourcePath)) + (left.empty() ? left : "\r\n\r\n" + left),
+                   "Kolibrio2 - Výsledky kopírování", mkInformation, MsgBtn::OK, MsgBtn::OK);
+        // No events serviced after it: a card that arrives now is for the
+        // next import, which this one would refuse while it still runs.
+        ui.HideProgress();
+        ClearSourceLists();
+        return;
+    }
     if (job.SourceFiles.empty()) {
         std::string left = LeftFilesText(job.LeftFiles, IsCardFolder(job.SourcePath));
         ui.Message("Nebyly nalezeny žádné soubory ke zpracování.\r\nKopírování nemůže začít. Dialog bude uzavřen." +
@@ -253,6 +275,7 @@ void RunImport(IImportUi& ui) {
                      settings.DateNameTables, settings.TimeForMask, settings.VerifyCopy};
     run.naming.RunningIndex = 1;
     run.naming.TotalCount = static_cast<int32_t>(job.SourceFiles.size());
+    job.ArchiveFolder = run.targetFolder;
     // The ordering and the naming ask each file's date: one read serves both.
     // A file whose metadata cannot be read keeps its message to itself (the
     // run's error text is the mask's), so that no later file loses its date
@@ -287,6 +310,7 @@ void RunImport(IImportUi& ui) {
         TTargetListsGuard targetLists;
         CopyFilesOfRun(ui, run.verify);
     }
+    CommitImportRecords();
     // The title shows the run's progress only while it runs.
     ui.SetTitle("Kolibrio 2");
     Report(ui, ErrorText, run.targetFolder);

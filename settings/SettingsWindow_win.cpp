@@ -634,16 +634,8 @@ void TSettingsWindow::BtnForgetHistoryClick() {
                      "příštím kopírování zkopírují znovu, pokud jejich stejná kopie v cíli už není.",
                      "Kolibrio2 - Otázka", mkConfirmation, MsgBtn::Yes | MsgBtn::No, MsgBtn::No) != fw::mrYes)
         return;
-    // A running import that holds the history has it emptied through its
-    // own hold, which must stay valid; one that runs without it holds none.
-    if (ImportJob().Running && ImportJob().History) {
-        ImportJob().History->Forget();
-        return;
-    }
-    std::string notice;
-    if (TImportHistory* history = ImportHistory(notice)) history->Forget();
-    ReleaseImportHistory();
-    if (!notice.empty()) MyMessageDlg(notice, "Kolibrio2 - Oznámení", mkWarning, MsgBtn::OK, MsgBtn::OK);
+    const std::string told = ForgetImportHistory(ImportJob().Running, ImportJob().History);
+    if (!told.empty()) MyMessageDlg(told, "Kolibrio2 - Oznámení", mkWarning, MsgBtn::OK, MsgBtn::OK);
 }
 
 void TSettingsWindow::EditPathExit() {

@@ -10,16 +10,21 @@ const DateParts kNow{2025, 1, 31, 9, 5, 7, 0};
 
 }  // namespace
 
-TEST(SetAside, OnlyWhatANewHistoryCanReplace) {
+TEST(SetAside, OnlyWhatANewHistoryCanReplaceAndNothingForAPassingFault) {
     struct Case {
         THistoryFault fault;
-        bool setAside;
+        bool setAside, passing;
     } cases[] = {
-        {THistoryFault::None, false},        {THistoryFault::CannotOpen, true}, {THistoryFault::ReadOnly, true},
-        {THistoryFault::NotADatabase, true}, {THistoryFault::Damaged, true},    {THistoryFault::NotOurs, true},
-        {THistoryFault::Newer, false},       {THistoryFault::Busy, false},      {THistoryFault::Failed, true},
+        {THistoryFault::None, false, false},        {THistoryFault::CannotOpen, true, false},
+        {THistoryFault::ReadOnly, true, false},     {THistoryFault::NotADatabase, true, false},
+        {THistoryFault::Damaged, true, false},      {THistoryFault::NotOurs, true, false},
+        {THistoryFault::Newer, false, false},       {THistoryFault::Busy, false, true},
+        {THistoryFault::Failed, false, true},
     };
-    for (const Case& c : cases) EXPECT_EQ(SetsAside(c.fault), c.setAside) << static_cast<int>(c.fault);
+    for (const Case& c : cases) {
+        EXPECT_EQ(SetsAside(c.fault), c.setAside) << static_cast<int>(c.fault);
+        EXPECT_EQ(IsPassing(c.fault), c.passing) << static_cast<int>(c.fault);
+    }
 }
 
 TEST(SetAside, TheNameSaysWhyAndWhenBesideTheOldOne) {
@@ -73,4 +78,13 @@ TEST(SetAside, GoingWithoutAHistoryIsSaid) {
               "Do ukončení programu se importuje bez ní.");
     EXPECT_EQ(HistoryBusyNotice("X:\\h.db"),
               "Historii importů \"X:\\h.db\" právě používá jiný program. Tento import proběhne bez ní.");
+}
+
+TEST(SetAside, APassingFaultAndAFailedForgetAreSaid) {
+    EXPECT_EQ(HistoryPassingNotice(THistoryFault::Failed, "C:\\h.db"),
+              "Historii importů \"C:\\h.db\" teď nelze použít (chyba při čtení nebo zápisu). "
+              "Tento import proběhne bez ní.");
+    EXPECT_EQ(HistoryPassingNotice(THistoryFault::Busy, "C:\\h.db"), HistoryBusyNotice("C:\\h.db"));
+    EXPECT_EQ(ForgetFailedNotice(THistoryFault::Busy),
+              "Historii importů nelze zapomenout (databázi právě používá jiný program).");
 }

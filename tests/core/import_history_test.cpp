@@ -13,6 +13,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -170,7 +171,7 @@ TEST_F(History, TimesAtTheEndsOfTheRangeAreKeptAndAskedSafely) {
     auto h = OpenOk();
     ASSERT_TRUE(h);
     for (int64_t t : {INT64_MAX, INT64_MIN, int64_t{0}, int64_t{-1}}) {
-        ASSERT_TRUE(h->Record(Key("edge.jpg", 1, t), 7, "x"));
+        ASSERT_TRUE(h->Record(Key("edge.jpg", 1, t), 7, "x" + std::to_string(t)));
         const auto row = h->Find(Key("edge.jpg", 1, t));
         ASSERT_TRUE(row) << t;
         EXPECT_EQ(row->File.WriteTime, t);
@@ -233,30 +234,97 @@ TEST_F(History, ARecordSurvivesTheProcessEndingRightAfterIt) {
     EXPECT_EQ(row->Target, "C:\\first\\B.JPG");
 }
 
-TEST_F(History, AFileImportedAgainKeepsOneRowWithItsNewCopy) {
+// A file is known in the archive its copy lies in: one row for each copy,
+// and a lookup asks about one archive. A copy holds one file: a copy that
+// takes a target takes the rows of the file that was there before.
+TEST_F(History, ARowForEachCopyAndACopyHoldsOneFile) {
+    const auto in = [](const std::string& folder) {
+        return [folder](const std::string& target) { return target.rfind(folder, 0) == 0; };
+    };
     {
         auto h = OpenOk();
         ASSERT_TRUE(h);
         ASSERT_TRUE(h->Record(Key("A.JPG", 1, kT), 1, "C:\\first\\A.JPG"));
-        ASSERT_TRUE(h->Record(Key("A.JPG", 1, kT), 2, "C:\\second\\A.JPG"));
-        EXPECT_EQ(h->Count(), 1);
-        const auto row = h->Find(Key("A.JPG", 1, kT));
-        ASSERT_TRUE(row);
-        EXPECT_EQ(row->Hash, 2u);
-        EXPECT_EQ(row->Target, "C:\\second\\A.JPG");
+        ASSERT_TRUE(h->Record(Key("A.JPG", 1, kT), 2, "D:\\second\\A.JPG"));
+        ASSERT_TRUE(h->Record(Key("A.JPG", 1, kT), 3, "D:\\second\\A.JPG"));  // the same copy again
+        EXPECT_EQ(h->Count(), 2);
+        EXPECT_EQ(h->Find(Key("A.JPG", 1, kT), in("C:\\first\\"))->Hash, 1u);
+        EXPECT_EQ(h->Find(Key("A.JPG", 1, kT), in("D:\\second\\"))->Hash, 3u);
+        EXPECT_FALSE(h->Find(Key("A.JPG", 1, kT), in("E:\\new\\")));
+        EXPECT_TRUE(h->Find(Key("A.JPG", 1, kT)));
+        // Another file replaces the copy in the second archive (the letters'
+        // case aside): A is known there no more, still in the first.
+        ASSERT_TRUE(h->Record(Key("B.JPG", 5, kT), 4, "d:\\SECOND\\a.jpg"));
+        EXPECT_FALSE(h->Find(Key("A.JPG", 1, kT), in("D:\\second\\")));
+        EXPECT_TRUE(h->Find(Key("A.JPG", 1, kT), in("C:\\first\\")));
         // A folder given with the name is not part of the key.
-        ASSERT_TRUE(h->Record(Key("F:\\DCIM\\A.JPG", 1, kT), 3, "C:\\third\\A.JPG"));
+        ASSERT_TRUE(h->Record(Key("F:\\DCIM\\A.JPG", 1, kT), 5, "C:\\first\\A.JPG"));
     }
     Raw raw(path_);
-    EXPECT_EQ(raw.Int("SELECT count(*) FROM imported"), 1);
-    EXPECT_EQ(raw.Text("SELECT name || ' ' || target FROM imported"), "A.JPG C:\\third\\A.JPG");
+    EXPECT_EQ(raw.Int("SELECT count(*) FROM imported"), 2);
+    EXPECT_EQ(raw.Text("SELECT group_concat(name || ' ' || hash || ' ' || target, '|') FROM"
+                       " (SELECT * FROM imported ORDER BY name)"),
+              "A.JPG 5 C:\\first\\A.JPG|B.JPG 4 d:\\SECOND\\a.jpg");
+}
+
+// Records come in batches, each all or nothing: a row refused in the middle
+// (here by a trigger) leaves none of its batch behind, and the store goes on.
+TEST_F(History, ABatchIsRecordedWholeOrNotAtAll) {
+    OpenOk().reset();
+    {
+        Raw raw(path_);
+        ASSERT_EQ(raw.Exec("CREATE TRIGGER refuse BEFORE INSERT ON imported WHEN NEW.name = 'BAD.JPG'"
+                           " BEGIN SELECT RAISE(ABORT, 'refused'); END"),
+                  SQLITE_OK);
+    }
+    auto h = OpenOk();
+    ASSERT_TRUE(h);
+    std::vector<THistoryRecord> batch;
+    for (int i = 0; i < 300; ++i)
+        batch.push_back({Key("IMG_" + std::to_string(i) + ".JPG", i, kT), 1, "T" + std::to_string(i)});
+    std::vector<THistoryRecord> bad = batch;
+    bad.insert(bad.begin() + 150, {Key("BAD.JPG", 1, kT), 1, "B"});
+    EXPECT_FALSE(h->RecordAll(bad));
+    EXPECT_NE(h->LastError().Fault, THistoryFault::None);
+    EXPECT_EQ(h->Count(), 0);
+    ASSERT_TRUE(h->RecordAll(batch));
+    EXPECT_EQ(h->Count(), 300);
+}
+
+// A history of the first schema (one row per source file) is taken to the
+// current one on opening, its rows kept.
+TEST_F(History, AHistoryOfTheFirstSchemaIsUpgradedWithItsRows) {
+    {
+        Raw raw(path_);
+        ASSERT_EQ(raw.Exec("CREATE TABLE imported (id INTEGER PRIMARY KEY, name TEXT NOT NULL, size INTEGER NOT NULL,"
+                           " write_time INTEGER NOT NULL, hash INTEGER NOT NULL, target TEXT NOT NULL,"
+                           " imported_at INTEGER NOT NULL);"
+                           "CREATE UNIQUE INDEX imported_file ON imported (name, size, write_time);"
+                           "INSERT INTO imported VALUES (1, 'A.JPG', 1, " + std::to_string(kT) + ", 7, 'C:\\a\\A.JPG', 0);"
+                           // An older copy replaced by another file: two rows for one target.
+                           "INSERT INTO imported VALUES (2, 'OLD.JPG', 1, " + std::to_string(kT) + ", 7, 'C:\\a\\B.JPG', 1);"
+                           "INSERT INTO imported VALUES (3, 'B.JPG', 1, " + std::to_string(kT) + ", 7, 'c:\\A\\b.jpg', 2);"
+                           "PRAGMA application_id = " + std::to_string(TImportHistory::ApplicationId()) +
+                           "; PRAGMA user_version = 1"),
+                  SQLITE_OK);
+    }
+    auto h = OpenOk();
+    ASSERT_TRUE(h);
+    EXPECT_EQ(h->Find(Key("A.JPG", 1, kT))->Target, "C:\\a\\A.JPG");
+    EXPECT_TRUE(h->Find(Key("B.JPG", 1, kT)));
+    EXPECT_FALSE(h->Find(Key("OLD.JPG", 1, kT))) << "the replaced copy's row stays no longer";
+    ASSERT_TRUE(h->Record(Key("A.JPG", 1, kT), 7, "D:\\b\\A.JPG"));
+    EXPECT_EQ(h->Count(), 3);
+    h.reset();
+    Raw raw(path_);
+    EXPECT_EQ(raw.Int("PRAGMA user_version"), TImportHistory::SchemaVersion());
 }
 
 TEST_F(History, ForgetEmptiesItForGood) {
     {
         auto h = OpenOk();
         ASSERT_TRUE(h);
-        for (int i = 0; i < 500; ++i) ASSERT_TRUE(h->Record(Key("F" + std::to_string(i), i, kT), i, "T"));
+        for (int i = 0; i < 500; ++i) ASSERT_TRUE(h->Record(Key("F" + std::to_string(i), i, kT), i, "T" + std::to_string(i)));
         EXPECT_EQ(h->Count(), 500);
         ASSERT_TRUE(h->Forget());
         EXPECT_EQ(h->Count(), 0);
@@ -275,7 +343,7 @@ TEST_F(History, ForgetEmptiesItForGood) {
 TEST_F(History, ANewDatabaseIsOursInTheCurrentSchemaWithALogAndALookupThatSeeks) {
     auto h = OpenOk();
     ASSERT_TRUE(h);
-    EXPECT_EQ(TImportHistory::SchemaVersion(), 1);
+    EXPECT_EQ(TImportHistory::SchemaVersion(), 2);
     // Each lookup is a seek in the index, whatever the history's size.
     const std::string plan = h->FindPlan();
     EXPECT_NE(plan.find("SEARCH imported USING INDEX imported_file (name=? AND size=? AND write_time=?)"),
@@ -429,7 +497,7 @@ TEST_F(History, DamagedPagesFoundInUseAreReportedWithoutACrash) {
         auto h = OpenOk();
         ASSERT_TRUE(h);
         for (int i = 0; i < 3000; ++i)
-            ASSERT_TRUE(h->Record(Key("IMG_" + std::to_string(i) + ".JPG", 1000 + i, kT + i), i, "T"));
+            ASSERT_TRUE(h->Record(Key("IMG_" + std::to_string(i) + ".JPG", 1000 + i, kT + i), i, "T" + std::to_string(i)));
     }
     // Everything after the first page (the header and the schema) overwritten.
     std::string bytes = ReadBytes(path_);

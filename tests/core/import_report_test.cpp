@@ -293,17 +293,59 @@ TEST(ImportReport, FileTimesThatCouldNotBeKept) {
               "Čas souborů nelze zachovat ve složce \"N:\\F\\\": neznámá chyba. Kopie mají čas importu.");
 }
 
-// What a card that comes back shows: the new files and their size, the
-// known ones; the files already in the archive in the counts.
+// What a card (or a folder) that comes back shows: the new files and their
+// size, the known ones, in the words the result's counts use; the files
+// found at their targets by content counted apart from those the history
+// knew, so each count of the confirmation has its own in the result.
 TEST(ImportReport, FilesAlreadyInTheArchive) {
-    EXPECT_EQ(ArrivalSummary(2, 3 * 1024 * 1024, 17), "Nových souborů: 2 (3,0 MB), již importováno: 17");
-    EXPECT_EQ(ArrivalSummary(5, 1024, 0), "Nových souborů: 5 (1,0 kB), již importováno: 0");
+    EXPECT_EQ(ArrivalSummary(2, 3 * 1024 * 1024, 17), "Nových souborů: 2 (3,0 MB), již v archivu: 17");
+    EXPECT_EQ(ArrivalSummary(5, 1024, 0), "Nových souborů: 5 (1,0 kB), již v archivu: 0");
     EXPECT_EQ(ArrivalSummary(0, 0, 19), "Všechny soubory z karty už jsou v archivu.");
+    EXPECT_EQ(ArrivalSummary(0, 0, 19, false), "Všechny soubory ze složky už jsou v archivu.");
+    EXPECT_EQ(NothingNewText(19, true), "Nic nebylo zkopírováno: všechny soubory z karty (19) už jsou v archivu.");
+    EXPECT_EQ(NothingNewText(1, false), "Nic nebylo zkopírováno: všechny soubory ze složky (1) už jsou v archivu.");
     TRunTally tally;
     tally.Copied = 2;
     tally.CopiedBytes = 2048;
     tally.AlreadyImported = 17;
     EXPECT_EQ(CountsLine(tally), "Zkopírováno souborů: 2 (2,0 kB), přeskočeno: 0, nezdařilo se: 0, již v archivu: 17.");
+    tally.FoundByContent = 1;
+    EXPECT_EQ(CountsLine(tally), "Zkopírováno souborů: 2 (2,0 kB), přeskočeno: 0, nezdařilo se: 0, již v archivu: 17, "
+                                 "nalezeno v archivu podle obsahu: 1.");
+}
+
+// The overwrite question's added line shows both files as the system's
+// own copy does: size and last change of each.
+TEST(ImportReport, BothFilesOfTheOverwriteQuestion) {
+    EXPECT_EQ(BothFilesLine(4000, DateParts{2024, 3, 30, 10, 1, 0, 0}, 5 * 1024 * 1024,
+                            DateParts{2025, 12, 1, 9, 5, 7, 0}),
+              "Soubor v archivu: 3,9 kB, 30.3.2024 10:01:00; nový soubor: 5,0 MB, 1.12.2025 9:05:07.");
+}
+
+// The patterns of the settings as the left files' count applies them.
+TEST(ImportReport, PatternsMatchLikeTheSystemsWildcards) {
+    struct Case {
+        const char* name;
+        const char* pattern;
+        bool matches;
+    } cases[] = {
+        {"IMG_1.JPG", "*.jpg", true},   {"img_1.jpg", "*.JPG", true},   {"IMG_1.JPEG", "*.jpg", false},
+        {"IMG_1.JPG.part", "*.jpg", false}, {"a.b.jpg", "*.jpg", true}, {"IMG_12.CR3", "IMG_??.cr3", true},
+        {"IMG_1.CR3", "IMG_??.cr3", false}, {"x", "*", true},           {"", "*", true},
+        {"abc", "a*b*c", true},         {"abxc", "a*b*c", true},        {"acb", "a*b*c", false},
+        {"DSC0001.NEF", "DSC*.NEF", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(MatchesPattern(c.name, c.pattern), c.matches) << c.name << " " << c.pattern;
+}
+
+TEST(CountLeftFiles, AFileOfATakenTypeIsNeverLeftForWantOfAType) {
+    Tree t;
+    // IMG_2.JPG came after the scan (another card, another program): it is
+    // not in the list, yet its type is copied.
+    t.folders["E:\\DCIM\\"] = {File("IMG_1.JPG"), File("IMG_2.JPG"), File("IMG_3.CR3")};
+    TLeftFiles left = CountLeftFiles("E:\\DCIM", {"E:\\DCIM\\IMG_1.JPG"}, t.Context(), {"*.jpg", "*.avi"});
+    EXPECT_EQ(left.Count, 1);
+    EXPECT_EQ(left.ByType, (std::map<std::string, int64_t>{{".CR3", 1}}));
 }
 
 // "Ponechat oba": the new file goes under the old name with a number before

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "framework/Strings.h"
@@ -88,20 +89,20 @@ protected:
 
 TEST_F(BlackboxComeback, TheSameCardTwiceThenAChangedPhotoKeptBeside) {
     wintest::RunningProgram p(true);
-    EXPECT_EQ(Insert(p), L"Nových souborů: 3 (11,7 kB), již importováno: 0");
+    EXPECT_EQ(Insert(p), L"Nových souborů: 3 (11,7 kB), již v archivu: 0");
     EXPECT_TRUE(ResultSays(p, L"Kopírování proběhlo úspěšně.\r\n\r\n"
                               L"Zkopírováno souborů: 3 (11,7 kB), přeskočeno: 0, nezdařilo se: 0."));
 
-    // The same card again: nothing to copy, nothing to ask.
+    // The same card again: nothing to copy, nothing to ask, and no run that
+    // counts zeros.
     EXPECT_EQ(Insert(p), L"Všechny soubory z karty už jsou v archivu.");
-    EXPECT_TRUE(ResultSays(p, L"Kopírování proběhlo úspěšně.\r\n\r\n"
-                              L"Zkopírováno souborů: 0 (0 B), přeskočeno: 0, nezdařilo se: 0, již v archivu: 3."));
+    EXPECT_TRUE(ResultSays(p, L"Nic nebylo zkopírováno: všechny soubory z karty (3) už jsou v archivu."));
     EXPECT_EQ(p.Visible(kOverwrite), nullptr);
 
     // A photo edited in the camera keeps its name but is another file: the
     // question comes, and "Ponechat oba" keeps both.
     ASSERT_TRUE(wintest::WriteFileBytes(card_ + L"DCIM\\IMG_2.jpg", std::string(5000, 'x')));
-    EXPECT_EQ(Insert(p), L"Nových souborů: 1 (4,9 kB), již importováno: 2");
+    EXPECT_EQ(Insert(p), L"Nových souborů: 1 (4,9 kB), již v archivu: 2");
     HWND question = nullptr;
     ASSERT_TRUE(wintest::WaitFor([&] { return (question = p.Visible(kOverwrite)) != nullptr; }, 10000));
     ASSERT_TRUE(wintest::WaitFor([&] { return wintest::HasChildText(question, L"Ponechat oba"); }, 5000));
@@ -113,6 +114,90 @@ TEST_F(BlackboxComeback, TheSameCardTwiceThenAChangedPhotoKeptBeside) {
     EXPECT_EQ(wintest::ReadFileBytes(p.Target() + L"IMG_2.jpg"), std::string(4002, 'c'));
     EXPECT_EQ(wintest::ReadFileBytes(p.Target() + L"IMG_2 (2).jpg"), std::string(5000, 'x'));
     EXPECT_EQ(wintest::FilesBelow(p.Target()).size(), 4u);
+}
+
+// The archive moved to a new, empty folder (the old disk failed): the old
+// card goes into it whole, and there it is known from then on.
+TEST_F(BlackboxComeback, ANewEmptyTargetFolderGetsTheWholeOldCard) {
+    const std::wstring programFolder = wintest::MakeTempDir();
+    {
+        wintest::RunningProgram p(true, "", L"", programFolder);
+        EXPECT_EQ(Insert(p), L"Nových souborů: 3 (11,7 kB), již v archivu: 0");
+        EXPECT_TRUE(ResultSays(p, L"Kopírování proběhlo úspěšně.\r\n\r\n"
+                                  L"Zkopírováno souborů: 3 (11,7 kB), přeskočeno: 0, nezdařilo se: 0."));
+        EXPECT_EQ(wintest::FilesBelow(p.Target()).size(), 3u);
+    }
+    const std::wstring fresh = wintest::MakeTempDir();
+    {
+        wintest::RunningProgram p(true, "", fresh, programFolder);
+        EXPECT_EQ(Insert(p), L"Nových souborů: 3 (11,7 kB), již v archivu: 0");
+        EXPECT_TRUE(ResultSays(p, L"Kopírování proběhlo úspěšně.\r\n\r\n"
+                                  L"Zkopírováno souborů: 3 (11,7 kB), přeskočeno: 0, nezdařilo se: 0."));
+        for (int k = 1; k <= 3; ++k)
+            EXPECT_EQ(wintest::ReadFileBytes(fresh + L"IMG_" + std::to_wstring(k) + L".jpg"),
+                      std::string(4000 + k, static_cast<char>('a' + k)));
+        EXPECT_EQ(Insert(p), L"Všechny soubory z karty už jsou v archivu.");
+        EXPECT_TRUE(ResultSays(p, L"Nic nebylo zkopírováno: všechny soubory z karty (3) už jsou v archivu."));
+    }
+    wintest::RemoveTree(fresh);
+    wintest::RemoveTree(programFolder);
+}
+
+// Another card of the same camera (the same names) put in while the
+// confirmation waits: the card in hand is copied and recorded as what it
+// is. Then each card twice more: every photo of both cards is in the
+// archive exactly once.
+TEST_F(BlackboxComeback, ACardSwappedWhileTheConfirmationIsOpen) {
+    const std::wstring other = wintest::MakeTempDir();
+    CreateDirectoryW((other + L"DCIM").c_str(), nullptr);
+    for (int k = 1; k <= 3; ++k)
+        ASSERT_TRUE(wintest::WriteFileBytes(other + L"DCIM\\IMG_" + std::to_wstring(k) + L".jpg",
+                                            std::string(5000 + k, static_cast<char>('A' + k))));
+    wintest::RunningProgram p(true);
+    DWORD_PTR result = 0;
+    p.SendVolume(DBT_DEVICEARRIVAL, letter_, result, 300);
+    HWND confirm = nullptr;
+    ASSERT_TRUE(wintest::WaitFor([&] { return (confirm = p.Visible(kConfirm)) != nullptr; }, 10000));
+    EXPECT_EQ(FindLine(confirm), L"Nových souborů: 3 (11,7 kB), již v archivu: 0");
+    ASSERT_TRUE(wintest::DefineWineDrive(letter_, other, DRIVE_REMOVABLE));
+    wintest::ClickButton(confirm, L"Ano");
+    EXPECT_TRUE(ResultSays(p, L"Kopírování proběhlo úspěšně.\r\n\r\n"
+                              L"Zkopírováno souborů: 3 (14,7 kB), přeskočeno: 0, nezdařilo se: 0."));
+    // A different photo under a taken name is kept beside it.
+    auto finish = [&p] {
+        for (int round = 0; round < 10; ++round) {
+            HWND question = nullptr, box = nullptr;
+            wintest::WaitFor([&] {
+                question = p.Visible(kOverwrite);
+                box = wintest::FindMessageBox(p.Process().Pid(), kResults);
+                return question || box;
+            }, 15000);
+            if (box) {
+                wintest::ClickButton(box, L"&OK");
+                wintest::WaitFor([&] { return p.Visible(kResults) == nullptr; }, 5000);
+                return;
+            }
+            if (!question) break;
+            ASSERT_TRUE(wintest::WaitFor([&] { return wintest::HasChildText(question, L"Ponechat oba"); }, 5000));
+            wintest::ClickButton(question, L"Ponechat oba");
+            wintest::WaitFor([&] { return !IsWindow(question) || !IsWindowVisible(question); }, 5000);
+        }
+        ADD_FAILURE() << "the run did not end";
+    };
+    for (const std::wstring& card : {card_, other, card_, other}) {
+        ASSERT_TRUE(wintest::DefineWineDrive(letter_, card, DRIVE_REMOVABLE));
+        Insert(p);
+        finish();
+    }
+    std::multiset<std::string> held, shot;
+    for (const std::string& name : wintest::FilesBelow(p.Target()))
+        held.insert(wintest::ReadFileBytes(p.Target() + fw::Wide(name)));
+    for (int k = 1; k <= 3; ++k) {
+        shot.insert(std::string(4000 + k, static_cast<char>('a' + k)));
+        shot.insert(std::string(5000 + k, static_cast<char>('A' + k)));
+    }
+    EXPECT_EQ(held, shot);
+    wintest::RemoveTree(other);
 }
 
 }  // namespace

@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstdio>
+#include <functional>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "framework/Strings.h"
+#include "import/HistoryAside.h"
 #include "import/ImportHistory_win.h"
 #include "settings/SettingsPlace_win.h"
 #include "settings/SettingsStore_win.h"
@@ -307,7 +311,7 @@ TEST_F(HistoryPlace, AFileAnotherProgramReadsIsLeftAloneUntilItIsFree) {
     EXPECT_TRUE(NamesStarting(folder_, L"import_history-").empty());
 }
 
-TEST_F(HistoryPlace, AFileThatCannotBeWrittenIsSetAsideWithItsLog) {
+TEST_F(HistoryPlace, AFileThatCannotBeWrittenForAWhileIsLeftWholeWithItsLog) {
     // A history that ended without closing: its last record is still in the
     // log beside it.
     const std::wstring live = wintest::MakeTempDir();
@@ -321,25 +325,173 @@ TEST_F(HistoryPlace, AFileThatCannotBeWrittenIsSetAsideWithItsLog) {
     }
     wintest::RemoveTree(live);
     // Another program reads it and lets it be renamed, but not written: the
-    // history opens for reading only, as a read-only file does.
+    // history opens for reading only, which passes when that program ends.
     HANDLE reader = CreateFileW(db_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
     std::string notice;
-    TImportHistory* h = ImportHistory(notice);
-    Works(h, "NEW.JPG");
-    EXPECT_FALSE(h->Find(Key("OLD.JPG")));
-    const std::wstring aside = AsideFile(L"odlozena");
-    EXPECT_EQ(notice, "Historii importů nebylo možné otevřít (soubor je jen pro čtení), a proto byla odložena jako \"" +
-                          fw::Utf8(aside) + "\". Začíná nová historie.");
+    EXPECT_EQ(ImportHistory(notice), nullptr);
+    EXPECT_EQ(notice, HistoryBusyNotice(fw::Utf8(db_)));
+    EXPECT_TRUE(NamesStarting(folder_, L"import_history-").empty());
     CloseHandle(reader);
-    CloseImportHistory();
-    // The set-aside history is whole: its last record came along in its log.
-    THistoryError error;
-    auto old = TImportHistory::Open(fw::Utf8(aside), error);
-    ASSERT_TRUE(old) << error.Message;
-    EXPECT_TRUE(old->Find(Key("OLD.JPG")));
-    EXPECT_FALSE(old->Find(Key("NEW.JPG")));
+    TImportHistory* h = ImportHistory(notice);
+    EXPECT_EQ(notice, "");
+    ASSERT_TRUE(h);
+    EXPECT_TRUE(h->Find(Key("OLD.JPG")));
+}
+
+namespace {
+
+// SQLite's own file layer with a failure at the opening of a database, as
+// Windows fails it (a read error of the disk, no memory left): a VFS that
+// hands every call to the system's and fails the open with gOpenFault.
+sqlite3_vfs* gSystemVfs = nullptr;
+sqlite3_vfs gFaultVfs;
+int gOpenFault = SQLITE_OK;
+
+int FaultyOpen(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
+    if (gOpenFault != SQLITE_OK && (flags & SQLITE_OPEN_MAIN_DB)) {
+        file->pMethods = nullptr;
+        return gOpenFault;
+    }
+    return gSystemVfs->xOpen(gSystemVfs, name, file, flags, outFlags);
+}
+
+// The fault while the guard lives.
+struct TOpenFault {
+    explicit TOpenFault(int code) {
+        if (!gSystemVfs) {
+            gSystemVfs = sqlite3_vfs_find(nullptr);
+            gFaultVfs = *gSystemVfs;
+            gFaultVfs.zName = "kolibrio-fault";
+            gFaultVfs.xOpen = FaultyOpen;
+        }
+        sqlite3_vfs_register(&gFaultVfs, 1);
+        gOpenFault = code;
+    }
+    ~TOpenFault() {
+        gOpenFault = SQLITE_OK;
+        sqlite3_vfs_unregister(&gFaultVfs);
+    }
+    TOpenFault(const TOpenFault&) = delete;
+    TOpenFault& operator=(const TOpenFault&) = delete;
+};
+
+}  // namespace
+
+// What each fault found at the opening does to the file on the disk: only a
+// file that is damaged, not ours or read-only on the disk is set aside (a
+// new history starts); a passing one is left as it is, that import goes
+// without it, the user is told once, and the next import uses it whole.
+TEST_F(HistoryPlace, WhatEachFaultAtTheOpeningDoesToTheFile) {
+    const bool readOnlyHolds = ReadOnlyAttributeHolds(folder_);
+    struct Case {
+        const char* what;
+        // Makes the fault on a history holding OLD.JPG; returns what ends it.
+        std::function<std::function<void()>(const std::wstring& db)> make;
+        const wchar_t* word;  // set aside under this word; null: left in place
+        std::string told;     // the notice's beginning
+    } cases[] = {
+        {"I/O error",
+         [](const std::wstring&) {
+             auto fault = std::make_shared<TOpenFault>(SQLITE_IOERR);
+             return std::function<void()>([fault]() mutable { fault.reset(); });
+         },
+         nullptr, "Historii importů \"" + fw::Utf8(db_) + "\" teď nelze použít (chyba při čtení nebo zápisu)."},
+        {"out of memory",
+         [](const std::wstring&) {
+             auto fault = std::make_shared<TOpenFault>(SQLITE_NOMEM);
+             return std::function<void()>([fault]() mutable { fault.reset(); });
+         },
+         nullptr, "Historii importů \"" + fw::Utf8(db_) + "\" teď nelze použít (chyba při čtení nebo zápisu)."},
+        {"sharing refused",
+         [](const std::wstring& db) {
+             HANDLE reader = CreateFileW(db.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, 0, nullptr);
+             EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+             return std::function<void()>([reader] { CloseHandle(reader); });
+         },
+         nullptr, HistoryBusyNotice(fw::Utf8(db_))},
+        {"busy",
+         [](const std::wstring& db) {
+             sqlite3* other = nullptr;
+             EXPECT_EQ(sqlite3_open(fw::Utf8(db).c_str(), &other), SQLITE_OK);
+             EXPECT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+             return std::function<void()>([other] {
+                 sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+                 sqlite3_close(other);
+             });
+         },
+         nullptr, HistoryBusyNotice(fw::Utf8(db_))},
+        {"not a database",
+         [](const std::wstring& db) {
+             wintest::WriteFileBytes(db, RandomBytes(12288, 5));
+             return std::function<void()>([] {});
+         },
+         L"poskozena", "Historie importů byla poškozena a byla odložena jako \""},
+        {"damaged page",
+         [](const std::wstring& db) {
+             // The schema's page, after the file's header, overwritten.
+             std::string bytes = wintest::ReadFileBytes(db);
+             bytes.replace(100, 4096 - 100, RandomBytes(4096 - 100, 8));
+             wintest::WriteFileBytes(db, bytes);
+             return std::function<void()>([] {});
+         },
+         L"poskozena", "Historie importů byla poškozena a byla odložena jako \""},
+        {"foreign application id",
+         [](const std::wstring& db) {
+             RawExec(db, "PRAGMA application_id = 1234");
+             return std::function<void()>([] {});
+         },
+         L"odlozena", "Soubor historie importů patřil jinému programu a byl odložen jako \""},
+        {"read-only file",
+         [](const std::wstring& db) {
+             SetFileAttributesW(db.c_str(), FILE_ATTRIBUTE_READONLY);
+             return std::function<void()>([] {});
+         },
+         L"odlozena", "Historii importů nebylo možné otevřít (soubor je jen pro čtení), a proto byla odložena jako \""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (std::string(c.what) == "read-only file" && !readOnlyHolds) {
+            std::printf("skipped: %s (this process may write read-only files: Wine run by root)\n", c.what);
+            continue;
+        }
+        CloseImportHistory();
+        wintest::RemoveTree(folder_);
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        {
+            std::string notice;
+            Works(ImportHistory(notice), "OLD.JPG");
+            CloseImportHistory();
+        }
+        std::function<void()> end = c.make(db_);
+        const std::string before = wintest::ReadFileBytes(db_);
+        std::string notice;
+        TImportHistory* h = ImportHistory(notice);
+        EXPECT_EQ(notice.compare(0, c.told.size(), c.told), 0) << notice;
+        if (c.word) {
+            // A new history at once; the old file kept beside, as it was.
+            Works(h, "NEW.JPG");
+            EXPECT_FALSE(h->Find(Key("OLD.JPG")));
+            const std::wstring aside = AsideFile(c.word);
+            EXPECT_TRUE(wintest::ReadFileBytes(aside) == before) << "the set-aside file was changed";
+            SetFileAttributesW(aside.c_str(), FILE_ATTRIBUTE_NORMAL);
+            end();
+            continue;
+        }
+        EXPECT_EQ(h, nullptr);
+        EXPECT_TRUE(NamesStarting(folder_, L"import_history-").empty()) << "set aside on a passing fault";
+        EXPECT_TRUE(wintest::ReadFileBytes(db_) == before) << "the file was changed";
+        // Said once while it lasts.
+        EXPECT_EQ(ImportHistory(notice), nullptr);
+        EXPECT_EQ(notice, "");
+        end();
+        h = ImportHistory(notice);
+        EXPECT_EQ(notice, "");
+        ASSERT_TRUE(h);
+        EXPECT_TRUE(h->Find(Key("OLD.JPG"))) << "the next import has the whole history";
+    }
 }
 
 TEST_F(HistoryPlace, DamageFoundInUseSetsItAsideAtTheNextUse) {
@@ -353,7 +505,7 @@ TEST_F(HistoryPlace, DamageFoundInUseSetsItAsideAtTheNextUse) {
             TImportHistory* h = ImportHistory(notice);
             ASSERT_TRUE(h);
             for (int i = 0; i < 3000; ++i)
-                ASSERT_TRUE(h->Record(Key("IMG_" + std::to_string(i) + ".JPG", i), i, "T"));
+                ASSERT_TRUE(h->Record(Key("IMG_" + std::to_string(i) + ".JPG", i), i, "T" + std::to_string(i)));
             CloseImportHistory();
         }
         // Every page after the first (the header and the schema) overwritten.
@@ -454,4 +606,29 @@ TEST_F(HistoryPlace, HeldByAnotherProcessThisImportGoesWithoutAndTheNextUsesIt) 
     ASSERT_TRUE(h);
     EXPECT_TRUE(h->Find(Key("A.JPG")));
     EXPECT_TRUE(NamesStarting(folder_, L"import_history-").empty());
+}
+
+// "Zapomenout historii importů…" that cannot empty the history says so;
+// one that can, says nothing.
+TEST_F(HistoryPlace, AForgetThatCannotEmptyTheHistorySaysSo) {
+    {
+        std::string notice;
+        Works(ImportHistory(notice), "A.JPG");
+        CloseImportHistory();
+    }
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(fw::Utf8(db_).c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(ForgetImportHistory(false, nullptr), HistoryBusyNotice(fw::Utf8(db_)) + "\r\n\r\n" +
+                                                       "Historii importů nelze zapomenout (databázi právě používá "
+                                                       "jiný program).");
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    std::string notice;
+    ASSERT_TRUE(ImportHistory(notice));
+    EXPECT_TRUE(ImportHistory(notice)->Find(Key("A.JPG"))) << "nothing was forgotten";
+    ReleaseImportHistory();
+    EXPECT_EQ(ForgetImportHistory(false, nullptr), "");
+    ASSERT_TRUE(ImportHistory(notice));
+    EXPECT_EQ(ImportHistory(notice)->Count(), 0);
 }
