@@ -14,47 +14,10 @@ fi
 
 # libpng is cross-built from Debian's source package. The source entries are
 # derived from the machine's own binary entries (same addresses and suites),
-# so a machine that uses a mirror keeps using it. Security suites keep no
-# sources, and the first suite of an entry is enough for apt-get source.
+# so a machine that uses a mirror keeps using it.
 src_list=/etc/apt/sources.list.d/kolibrio-src.sources
 if [ ! -f "$src_list" ] && ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-  python3 - "$src_list" <<'PY'
-import glob, re, sys
-entries = []
-for path in sorted(glob.glob('/etc/apt/sources.list.d/*.sources')):
-    for block in re.split(r'\n\s*\n', open(path).read()):
-        fields = {}
-        for line in block.splitlines():
-            if line.startswith('#') or ':' not in line or line[0].isspace():
-                continue
-            key, value = line.split(':', 1)
-            fields[key.strip()] = value.strip()
-        if 'deb' in fields.get('Types', '').split() and fields.get('Enabled', 'yes') != 'no':
-            entries.append((fields.get('URIs', ''), fields.get('Suites', ''),
-                            fields.get('Components', ''), fields.get('Signed-By', '')))
-for path in ['/etc/apt/sources.list'] + sorted(glob.glob('/etc/apt/sources.list.d/*.list')):
-    try:
-        lines = open(path).read().splitlines()
-    except OSError:
-        continue
-    for line in lines:
-        m = re.match(r'^deb\s+(\[([^\]]*)\]\s+)?(\S+)\s+(\S+)\s+(.*)$', line.strip())
-        if m:
-            opts = dict(o.split('=', 1) for o in (m.group(2) or '').split() if '=' in o)
-            entries.append((m.group(3), m.group(4), m.group(5), opts.get('signed-by', '')))
-out = []
-for uris, suites, components, signed in entries:
-    suites = [s for s in suites.split() if not s.endswith('-security')]
-    if not uris or not suites or 'main' not in components.split():
-        continue
-    block = ['Types: deb-src', 'URIs: ' + uris, 'Suites: ' + ' '.join(suites), 'Components: main']
-    if signed:
-        block.append('Signed-By: ' + signed)
-    out.append('\n'.join(block))
-if not out:
-    sys.exit('setup: no Debian package source to derive a source entry from')
-open(sys.argv[1], 'w').write('\n\n'.join(out) + '\n')
-PY
+  python3 "$(dirname "$0")/apt-entries.py" sources "$src_list"
   apt_stale=1
 fi
 
@@ -88,38 +51,7 @@ if ! /usr/lib/wine/wine --version >/dev/null 2>&1 &&
   codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
   bpo_list=/etc/apt/sources.list.d/kolibrio-backports.sources
   if [ ! -f "$bpo_list" ] && ! grep -rqsE "^[^#]*$codename-backports" /etc/apt/sources.list /etc/apt/sources.list.d/; then
-    python3 - "$bpo_list" "$codename" <<'PY'
-import glob, re, sys
-out, codename = sys.argv[1], sys.argv[2]
-for path in sorted(glob.glob('/etc/apt/sources.list.d/*.sources')):
-    for block in re.split(r'\n\s*\n', open(path).read()):
-        fields = {}
-        for line in block.splitlines():
-            if line.startswith('#') or ':' not in line or line[0].isspace():
-                continue
-            key, value = line.split(':', 1)
-            fields[key.strip()] = value.strip()
-        if ('deb' in fields.get('Types', '').split() and codename in fields.get('Suites', '').split()
-                and fields.get('Enabled', 'yes') != 'no'):
-            entry = ['Types: deb', 'URIs: ' + fields['URIs'], 'Suites: %s-backports' % codename, 'Components: main']
-            if fields.get('Signed-By'):
-                entry.append('Signed-By: ' + fields['Signed-By'])
-            open(out, 'w').write('\n'.join(entry) + '\n')
-            sys.exit(0)
-for path in ['/etc/apt/sources.list'] + sorted(glob.glob('/etc/apt/sources.list.d/*.list')):
-    try:
-        lines = open(path).read().splitlines()
-    except OSError:
-        continue
-    for line in lines:
-        m = re.match(r'^deb\s+(\[[^\]]*\]\s+)?(\S+)\s+(\S+)\s', line.strip())
-        if m and m.group(3) == codename:
-            open(out, 'w').write('deb %s%s %s-backports main\n' % (m.group(1) or '', m.group(2), codename))
-            sys.exit(0)
-sys.exit('setup: no Debian entry of %s to take the backports address from' % codename)
-PY
-    # A .list line needs the other file name.
-    if ! grep -q '^Types:' "$bpo_list"; then mv "$bpo_list" "${bpo_list%.sources}.list"; fi
+    python3 "$(dirname "$0")/apt-entries.py" backports "$bpo_list" "$codename"
   fi
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq

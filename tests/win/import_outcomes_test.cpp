@@ -489,34 +489,41 @@ INSTANTIATE_TEST_SUITE_P(CopyCheck, ImportOutcomes, ::testing::Values(false, tru
 // A check stuck in the file system (a share that went away) after Storno:
 // the run waits a while, then names the file as not checked and ends; the
 // copy never takes its name, not even when its check ends later.
-class ImportStuckCheck : public ImportOutcomes {};
+class ImportStuckCheck : public ImportOutcomes {
+protected:
+    // A card of a small file, whose check sticks until release_ is done, and
+    // a large one during whose copy the user presses Storno.
+    void RunCancelledWhileACheckSticks(int seed, RunUi& ui) {
+        Put(L"a.jpg", Pattern(3000, seed), 8);
+        Put(L"b.jpg", Pattern(1048576, seed + 1), 9);
+        gBeforeReadBack = [this](const std::string& path) {
+            if (LengthOf(path) != 3000) return;
+            stuck_.Done();
+            release_.Wait(30000);
+        };
+        SetCheckPatienceForTests(300);
+        ui.onFile = [this](int file) {
+            if (file == 2) {
+                EXPECT_TRUE(stuck_.Wait());
+                ImportJob().Cancelled = true;
+            }
+        };
+        StartImport(Src(), ui);
+    }
+    Step stuck_, release_;
+};
 
 TEST_P(ImportStuckCheck, AStuckCheckIsGivenUpAfterStorno) {
-    Put(L"a.jpg", Pattern(3000, 17), 8);
-    Put(L"b.jpg", Pattern(1048576, 18), 9);
-    Step stuck, release;
-    gBeforeReadBack = [&](const std::string& path) {
-        if (LengthOf(path) != 3000) return;
-        stuck.Done();
-        release.Wait(30000);
-    };
-    SetCheckPatienceForTests(300);
     RunUi ui;
-    ui.onFile = [&](int file) {
-        if (file == 2) {
-            EXPECT_TRUE(stuck.Wait());
-            ImportJob().Cancelled = true;
-        }
-    };
     const DWORD began = GetTickCount();
-    StartImport(Src(), ui);
+    RunCancelledWhileACheckSticks(17, ui);
     EXPECT_LT(GetTickCount() - began, 8000u) << "the run did not wait for the stuck check";
     ASSERT_EQ(ui.messages.size(), 2u);
     const std::string& text = ui.messages[0].text;
     EXPECT_EQ(text.rfind(std::string(kErrorHead) + "a.jpg: Kopii nebylo možné ověřit", 0), 0u) << text;
     EXPECT_EQ(CountsOf(ui.messages[1].text), "Zkopírováno souborů: 0 (0 B), přeskočeno: 0, nezdařilo se: 1.");
     // The check ends now: its copy goes instead of taking its name.
-    release.Done();
+    release_.Done();
     EXPECT_TRUE(wintest::WaitFor([&] { return Tree(dst_).empty(); }, 5000)) << Tree(dst_).size();
 }
 
@@ -524,28 +531,13 @@ TEST_P(ImportStuckCheck, AStuckCheckIsGivenUpAfterStorno) {
 // holds it) stays for the sweep of a later start; the next run, which
 // knows nothing of its file, does not report it as its own.
 TEST_P(ImportStuckCheck, ACopyGivenUpThatCannotGoIsNotTheNextRunsToReport) {
-    Put(L"a.jpg", Pattern(3000, 19), 8);
-    Put(L"b.jpg", Pattern(1048576, 20), 9);
-    Step stuck, release;
-    gBeforeReadBack = [&](const std::string& path) {
-        if (LengthOf(path) != 3000) return;
-        stuck.Done();
-        release.Wait(30000);
-    };
-    SetCheckPatienceForTests(300);
     RunUi ui;
-    ui.onFile = [&](int file) {
-        if (file == 2) {
-            EXPECT_TRUE(stuck.Wait());
-            ImportJob().Cancelled = true;
-        }
-    };
-    StartImport(Src(), ui);
+    RunCancelledWhileACheckSticks(19, ui);
     ASSERT_EQ(ui.messages.size(), 2u);
     gBeforeReadBack = nullptr;
     gFaults = {{TFileStep::Delete, L"~kolibrio", ERROR_SHARING_VIOLATION}};
     gFaultsMade = 0;
-    release.Done();
+    release_.Done();
     ASSERT_TRUE(wintest::WaitFor([&] { return gFaultsMade > 0; }, 5000)) << "the check never tried to remove its copy";
 
     ImportJob() = TImportJob();
