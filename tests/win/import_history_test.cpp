@@ -78,6 +78,24 @@ protected:
         EXPECT_EQ(row->Target, "D:\\Foto\\" + name);
     }
 
+    // A history that knows A.JPG, then held by another program's exclusive
+    // transaction until LetGo.
+    sqlite3* HeldByAnotherProgram() {
+        {
+            std::string notice;
+            Works(ImportHistory(notice), "A.JPG");
+            CloseImportHistory();
+        }
+        sqlite3* other = nullptr;
+        EXPECT_EQ(sqlite3_open(fw::Utf8(db_).c_str(), &other), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        return other;
+    }
+    static void LetGo(sqlite3* other) {
+        EXPECT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(other);
+    }
+
     // The one set-aside file the folder holds now, by its full path.
     std::wstring AsideFile(const std::wstring& word) const {
         std::vector<std::wstring> names = NamesStarting(folder_, L"import_history-" + word + L"-");
@@ -585,22 +603,14 @@ TEST_F(HistoryPlace, WhereNothingCanBeMadeTheProgramGoesWithoutOne) {
 }
 
 TEST_F(HistoryPlace, HeldByAnotherProcessThisImportGoesWithoutAndTheNextUsesIt) {
-    {
-        std::string notice;
-        Works(ImportHistory(notice), "A.JPG");
-        CloseImportHistory();
-    }
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(fw::Utf8(db_).c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3* other = HeldByAnotherProgram();
     std::string notice;
     EXPECT_EQ(ImportHistory(notice), nullptr);
     EXPECT_EQ(notice, "Historii importů \"" + fw::Utf8(db_) +
                           "\" právě používá jiný program. Tento import proběhne bez ní.");
     EXPECT_EQ(ImportHistory(notice), nullptr);
     EXPECT_EQ(notice, "");  // said once
-    ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(other);
+    LetGo(other);
     TImportHistory* h = ImportHistory(notice);
     EXPECT_EQ(notice, "");
     ASSERT_TRUE(h);
@@ -611,19 +621,11 @@ TEST_F(HistoryPlace, HeldByAnotherProcessThisImportGoesWithoutAndTheNextUsesIt) 
 // "Zapomenout historii importů…" that cannot empty the history says so;
 // one that can, says nothing.
 TEST_F(HistoryPlace, AForgetThatCannotEmptyTheHistorySaysSo) {
-    {
-        std::string notice;
-        Works(ImportHistory(notice), "A.JPG");
-        CloseImportHistory();
-    }
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(fw::Utf8(db_).c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3* other = HeldByAnotherProgram();
     EXPECT_EQ(ForgetImportHistory(false, nullptr), HistoryBusyNotice(fw::Utf8(db_)) + "\r\n\r\n" +
                                                        "Historii importů nelze zapomenout (databázi právě používá "
                                                        "jiný program).");
-    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
+    LetGo(other);
     std::string notice;
     ASSERT_TRUE(ImportHistory(notice));
     EXPECT_TRUE(ImportHistory(notice)->Find(Key("A.JPG"))) << "nothing was forgotten";
