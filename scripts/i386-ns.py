@@ -4,8 +4,12 @@
 Usage: i386-ns.py COMMAND [ARGS...]
 
 A kernel without 32-bit support cannot start the 32-bit Wine loader, so the
-command runs in a user and mount namespace of its own whose binfmt_misc
-hands i386 ELF programs to qemu-i386. Each user namespace has its own
+command runs in a user, mount and network namespace of its own whose
+binfmt_misc hands i386 ELF programs to qemu-i386. The network namespace is
+the one root of the new user namespace may bind its low ports in (the
+tests' HTTP server takes port 80); it has its own loopback interface, and
+unix sockets bound to files (the X server's, Wine's) are reached as
+before. Each user namespace has its own
 binfmt_misc (Linux 6.7 and later), so nothing outside the namespace
 changes. Every user and group id maps to itself: the command keeps root's
 files and may still switch to an unprivileged account. The handler is
@@ -13,13 +17,17 @@ opened when registered (flag F), so it works in any chroot or mount below.
 Exits with the command's status, or 125 when the namespace cannot be made.
 """
 import ctypes
+import fcntl
 import os
 import shutil
 import signal
+import socket
+import struct
 import sys
 
 CLONE_NEWNS = 0x00020000
 CLONE_NEWUSER = 0x10000000
+CLONE_NEWNET = 0x40000000
 # The i386 ELF header of an executable or a shared object; the mask lets
 # any OS/ABI byte and both e_type values through. The kernel reads the \x
 # escapes itself: a NUL byte written as such would end the field.
@@ -30,6 +38,19 @@ MASK = r'\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xf
 def fail(why):
     sys.stderr.write('i386-ns: %s\n' % why)
     os._exit(125)
+
+
+def loopback_up():
+    """A new network namespace starts with its loopback interface down."""
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    try:
+        request = struct.pack('16sH14x', b'lo', 0)
+        flags = struct.unpack('16sH14x', fcntl.ioctl(s, 0x8913, request))[1]  # SIOCGIFFLAGS
+        fcntl.ioctl(s, 0x8914, struct.pack('16sH14x', b'lo', flags | 1))  # SIOCSIFFLAGS, IFF_UP
+    except OSError as e:
+        fail('bring the loopback interface up: %s' % e)
+    finally:
+        s.close()
 
 
 def main():
@@ -46,7 +67,7 @@ def main():
     if pid == 0:
         os.close(to_parent_r)
         os.close(to_child_w)
-        if libc.unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0:
+        if libc.unshare(CLONE_NEWUSER | CLONE_NEWNS | CLONE_NEWNET) != 0:
             fail('unshare: ' + os.strerror(ctypes.get_errno()))
         os.write(to_parent_w, b'u')
         os.close(to_parent_w)
@@ -54,6 +75,7 @@ def main():
             fail('the id maps were not written')
         os.setgid(os.getgid())
         os.setuid(os.getuid())
+        loopback_up()
         # Mounts made here must not travel back to the parent's namespace.
         libc.mount(b'none', b'/', None, 0x40000 | 0x4000, None)  # MS_PRIVATE | MS_REC
         if libc.mount(b'binfmt_misc', b'/proc/sys/fs/binfmt_misc', b'binfmt_misc', 0, None) != 0:
