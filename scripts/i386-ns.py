@@ -23,6 +23,7 @@ import shutil
 import signal
 import socket
 import struct
+import subprocess
 import sys
 
 CLONE_NEWNS = 0x00020000
@@ -53,6 +54,23 @@ def loopback_up():
         s.close()
 
 
+def network_up():
+    """Wine's WinInet says it is connected only through an interface that is
+    not the loopback and has a gateway: a pair of virtual interfaces gives
+    the namespace one. Both ends stay in the namespace, so nothing sent
+    there leaves it (the addresses are of the documentation range)."""
+    steps = (['link', 'add', 'kolibrio0', 'type', 'veth', 'peer', 'name', 'kolibrio1'],
+             ['addr', 'add', '192.0.2.1/24', 'dev', 'kolibrio0'],
+             ['addr', 'add', '192.0.2.2/24', 'dev', 'kolibrio1'],
+             ['link', 'set', 'kolibrio0', 'up'],
+             ['link', 'set', 'kolibrio1', 'up'],
+             ['route', 'add', 'default', 'via', '192.0.2.2', 'dev', 'kolibrio0'])
+    for step in steps:
+        done = subprocess.run(['ip'] + step, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        if done.returncode != 0:
+            fail('ip %s: %s' % (' '.join(step), done.stderr.strip()))
+
+
 def main():
     if len(sys.argv) < 2:
         sys.stderr.write(__doc__)
@@ -76,6 +94,7 @@ def main():
         os.setgid(os.getgid())
         os.setuid(os.getuid())
         loopback_up()
+        network_up()
         # Mounts made here must not travel back to the parent's namespace.
         libc.mount(b'none', b'/', None, 0x40000 | 0x4000, None)  # MS_PRIVATE | MS_REC
         if libc.mount(b'binfmt_misc', b'/proc/sys/fs/binfmt_misc', b'binfmt_misc', 0, None) != 0:

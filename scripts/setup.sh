@@ -26,7 +26,7 @@ for p in cmake ninja-build g++ clang libclang-rt-14-dev \
          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
          libz-mingw-w64-dev wine wine32:i386 wine64 xvfb xauth x11-utils \
          googletest dpkg-dev python3 nsis zip libexif-dev libxxhash-dev locales \
-         libsqlite3-dev tcl make; do
+         libsqlite3-dev tcl make iproute2; do
   want "$p"
 done
 
