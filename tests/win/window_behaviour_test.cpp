@@ -270,8 +270,9 @@ TEST_F(WindowBehaviour, FieldChecksRunWhenMovingWithinTheWindowOncePerExit) {
     other.Activate();
     EXPECT_TRUE(gQuestions.empty());
     SetActiveWindow(form.Handle());
-    wintest::Pump(50);
-    EXPECT_TRUE(w.sEditNameMonth.Focused());
+    // The focus comes back through posted messages: on a loaded machine
+    // after more than a moment.
+    EXPECT_TRUE(wintest::WaitFor([&] { return w.sEditNameMonth.Focused(); }, 3000));
     EXPECT_TRUE(gQuestions.empty());
 
     // Tab to the next bad field: one warning; the box taking the focus from
