@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs one Windows benchmark of the build that the machine's Wine runs
-# (build/win or build/win64, see scripts/wine-env.sh) in a fresh prefix with
-# unmanaged X11 windows, on Xvfb when there is no display.
+# Runs one Windows benchmark of the 64-bit build (build/win64; with
+# KOLIBRIO_WINE=32 the 32-bit one, see scripts/wine-env.sh) in a fresh
+# prefix with unmanaged X11 windows, on Xvfb when there is no display.
 # Usage: bench/wine-bench.sh <name> [arguments]   e.g. exif_bench 'Z:\tmp\x'
 set -euo pipefail
 cd "$(dirname "$0")/.."
