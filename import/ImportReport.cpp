@@ -83,10 +83,7 @@ TLeftFiles CountLeftFiles(const std::string& folder, const std::vector<std::stri
 }
 
 bool MatchesPattern(const std::string& name, const std::string& pattern) {
-    auto same = [](char a, char b) {
-        auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-        return up(a) == up(b);
-    };
+    auto same = [](char a, char b) { return AsciiLower(a) == AsciiLower(b); };
     // Greedy with one point to come back to: the last "*" seen.
     size_t n = 0, p = 0, star = std::string::npos, resume = 0;
     while (n < name.size()) {

@@ -152,25 +152,27 @@ struct THistoryGuard {
     THistoryGuard& operator=(const THistoryGuard&) = delete;
 };
 
-// How many of the files found are new to the archive the run would import
-// into, their size, and how many the history knows there: the line of the
-// confirmation window. Sets allKnown to the number of files when the
-// archive holds every one of them, to 0 otherwise.
-std::string SummaryOfKnownFiles(const std::string& archive, int64_t& allKnown) {
-    const TImportJob& job = ImportJob();
+// How the files found stand against the archive the run would import
+// into: how many are new and their size, how many the history knows there.
+struct TKnownFiles {
     int64_t fresh = 0, freshBytes = 0, known = 0;
+    bool AllKnown() const { return fresh == 0 && known > 0; }
+};
+
+TKnownFiles CountKnownFiles(const std::string& archive) {
+    const TImportJob& job = ImportJob();
+    TKnownFiles count;
     const auto inArchive = [&archive](const std::string& target) { return ArchiveHolds(archive, target); };
     for (const std::string& file : job.SourceFiles) {
         const THistoryKey key = *ListedKey(file);
         if (job.History->Find(key, inArchive)) {
-            ++known;
+            ++count.known;
         } else {
-            ++fresh;
-            freshBytes += key.Size;
+            ++count.fresh;
+            count.freshBytes += key.Size;
         }
     }
-    allKnown = fresh == 0 ? known : 0;
-    return ArrivalSummary(fresh, freshBytes, known, IsCardFolder(job.SourcePath));
+    return count;
 }
 
 }  // namespace
@@ -202,7 +204,7 @@ void StartImport(const std::string& path, IImportUi& ui) {
     job.SkipImported = Settings().SkipImported;
     // A card that comes back: its files are looked up in the history before
     // the user is asked, so that the confirmation says how many are new.
-    int64_t known = 0;
+    TKnownFiles known;
     if (job.SkipImported) {
         std::string notice;
         job.History = ImportHistory(notice);
@@ -210,8 +212,9 @@ void StartImport(const std::string& path, IImportUi& ui) {
         if (job.History) {
             job.Cancelled = false;
             ScanPatterns(job.SourcePath, Settings().ExtensionList, ui);
-            job.ArrivalSummary = SummaryOfKnownFiles(Settings().Path, known);
-            job.NothingNew = known > 0;
+            known = CountKnownFiles(Settings().Path);
+            job.ArrivalSummary = ArrivalSummary(known.fresh, known.freshBytes, known.known, IsCardFolder(job.SourcePath));
+            job.NothingNew = known.AllKnown();
         }
     }
     if (ui.ConfirmImport() == 2) return;
@@ -231,13 +234,13 @@ void StartImport(const std::string& path, IImportUi& ui) {
     ClearSourceLists();
     ScanPatterns(job.SourcePath, Settings().ExtensionList, ui);
     if (job.Cancelled) return;
-    if (job.History) SummaryOfKnownFiles(Settings().Path, known);
+    if (job.History) known = CountKnownFiles(Settings().Path);
     job.LeftFiles = CountLeftFiles(job.SourcePath, job.SourceFiles, ScanContextFor(ui), Settings().ExtensionList);
     if (job.Cancelled) return;
-    if (known > 0) {
+    if (known.AllKnown()) {
         // Nothing to copy: said at once, without a run that counts zeros.
         std::string left = LeftFilesText(job.LeftFiles, IsCardFolder(job.SourcePath));
-        ui.Message(NothingNewText(known, IsCardFolder(job.SourcePath)) + (left.empty() ? left : "\r\n\r\n" + left),
+        ui.Message(NothingNewText(known.known, IsCardFolder(job.SourcePath)) + (left.empty() ? left : "\r\n\r\n" + left),
                    "Kolibrio2 - Výsledky kopírování", mkInformation, MsgBtn::OK, MsgBtn::OK);
         // No events serviced after it: a card that arrives now is for the
         // next import, which this one would refuse while it still runs.
