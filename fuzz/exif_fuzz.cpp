@@ -95,18 +95,13 @@ void WriteSeeds(const char* dir) {
     // Segments before the EXIF block, and blocks, boxes and chunks that
     // cannot all be read.
     const std::string app1 = Jpeg(CameraTiff(false, date).Build()).substr(2);
-    auto segment = [](uint8_t code, const std::string& body) {
-        const size_t length = body.size() + 2;
-        return std::string("\xFF") + static_cast<char>(code) + static_cast<char>(length >> 8) +
-               static_cast<char>(length & 0xFF) + body;
-    };
-    seeds.push_back("\xFF\xD8" + segment(0xE0, std::string("JFIF\0\x01\x01\0\0\x01\0\x01\0\0", 14)) +
-                    segment(0xFE, std::string(1058, 'c')) + app1);
-    seeds.push_back("\xFF\xD8" + segment(0xE2, std::string("ICC_PROFILE\0\x01\x01", 14) + Filler(301)) +
-                    segment(0xED, std::string("Photoshop 3.0\0", 14) + Filler(40)) + "\xFF\xFF" + app1);
-    seeds.push_back("\xFF\xD8" + segment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>", 41)) +
+    seeds.push_back("\xFF\xD8" + JpegSegment(0xE0, std::string("JFIF\0\x01\x01\0\0\x01\0\x01\0\0", 14)) +
+                    JpegSegment(0xFE, std::string(1058, 'c')) + app1);
+    seeds.push_back("\xFF\xD8" + JpegSegment(0xE2, std::string("ICC_PROFILE\0\x01\x01", 14) + Filler(301)) +
+                    JpegSegment(0xED, std::string("Photoshop 3.0\0", 14) + Filler(40)) + "\xFF\xFF" + app1);
+    seeds.push_back("\xFF\xD8" + JpegSegment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>", 41)) +
                     std::string("\xFF\x01", 2) + app1);
-    seeds.push_back("\xFF\xD8" + segment(0xDB, Filler(65)) + std::string("\xFF\xDA\0\x04\x01\x02", 6) + app1);
+    seeds.push_back("\xFF\xD8" + JpegSegment(0xDB, Filler(65)) + std::string("\xFF\xDA\0\x04\x01\x02", 6) + app1);
     Tiff cmt1;
     cmt1.ifd0 = {Ascii(0x010F, "KAMERA")};
     std::string farCmt1 = cmt1.Build();

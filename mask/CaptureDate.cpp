@@ -231,7 +231,6 @@ bool ExifCaptureDate(const std::string& FileName, TDateTime& D, std::string& Err
         if (!result) result = MovieCaptureDate(exif, FileName, parsed, platform);
     } catch (const std::exception& e) {
         ErrorText = e.what();
-        result = false;
     }
     if (result) D = parsed;
     return result;

@@ -505,9 +505,8 @@ namespace {
 
 // A camera's clip: its movie header's time and duration, and no date text.
 std::string Clip(uint64_t created, uint32_t seconds) {
-    const std::string mvhd = FullBox("mvhd", 0, 0, Be32Bytes(created) + Be32Bytes(created) + Be32Bytes(1000) +
-                                                       Be32Bytes(seconds * 1000) + std::string(80, '\0'));
-    return Ftyp("isom", "isom") + Box("moov", mvhd + Trak()) + Box("mdat", Filler(500));
+    return Ftyp("isom", "isom") + Box("moov", Mvhd(0, created, 1000, seconds * 1000) + Trak()) +
+           Box("mdat", Filler(500));
 }
 
 }  // namespace

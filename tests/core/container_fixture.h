@@ -147,10 +147,11 @@ struct Heif {
 // ---- movies -----------------------------------------------------------------
 
 // The movie header: version 0 (32-bit times) or 1 (64-bit), creation time in
-// seconds since 1904.
-inline std::string Mvhd(int version, uint64_t created) {
-    std::string times = version == 1 ? Be64Bytes(created) + Be64Bytes(created) + Be32Bytes(600) + Be64Bytes(6000)
-                                     : Be32Bytes(created) + Be32Bytes(created) + Be32Bytes(600) + Be32Bytes(6000);
+// seconds since 1904, the duration in units of the time scale (ten seconds
+// unless told).
+inline std::string Mvhd(int version, uint64_t created, uint64_t scale = 600, uint64_t duration = 6000) {
+    std::string times = version == 1 ? Be64Bytes(created) + Be64Bytes(created) + Be32Bytes(scale) + Be64Bytes(duration)
+                                     : Be32Bytes(created) + Be32Bytes(created) + Be32Bytes(scale) + Be32Bytes(duration);
     return FullBox("mvhd", version, 0, times + std::string(80, '\0'));
 }
 

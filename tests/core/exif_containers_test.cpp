@@ -187,11 +187,7 @@ TEST(ExifContainers, OtherFilesHaveNoDate) {
 // The movie header's duration, in either version, and what is no duration.
 TEST(ExifContainers, MovieDuration) {
     auto header = [](int version, uint64_t scale, uint64_t duration) {
-        const std::string times = version == 1 ? Be64Bytes(kSummerClip) + Be64Bytes(kSummerClip) + Be32Bytes(scale) +
-                                                     Be64Bytes(duration)
-                                               : Be32Bytes(kSummerClip) + Be32Bytes(kSummerClip) + Be32Bytes(scale) +
-                                                     Be32Bytes(duration);
-        return MovieWith(FullBox("mvhd", version, 0, times + std::string(80, '\0')));
+        return MovieWith(Mvhd(version, kSummerClip, scale, duration));
     };
     struct Case {
         std::string bytes;

@@ -158,25 +158,28 @@ struct Tiff {
     }
 };
 
+// A JPEG segment: its marker, its length (counting itself, not the marker)
+// and its content.
+inline std::string JpegSegment(uint8_t code, const std::string& body) {
+    const size_t length = body.size() + 2;
+    std::string s = "\xFF";
+    s += static_cast<char>(code);
+    s += static_cast<char>(length >> 8);
+    s += static_cast<char>(length & 0xFF);
+    return s + body;
+}
+
 // FF D8, an optional APP0 segment of the given length (16 is the standard
 // JFIF header), the APP1 segment with the TIFF block, then segments of
 // picture-like filler up to totalSize and FF D9.
 inline std::string Jpeg(const std::string& tiff, int app0Length = 0, size_t totalSize = 0) {
     std::string out = "\xFF\xD8";
     if (app0Length > 0) {
-        out += "\xFF\xE0";
-        out += static_cast<char>(app0Length >> 8);
-        out += static_cast<char>(app0Length & 0xFF);
         std::string body("JFIF\0\x01\x01\0\0\x01\0\x01\0\0", 14);
         body.resize(static_cast<size_t>(app0Length - 2), '\0');
-        out += body;
+        out += JpegSegment(0xE0, body);
     }
-    size_t app1Length = 2 + 6 + tiff.size();
-    out += "\xFF\xE1";
-    out += static_cast<char>(app1Length >> 8);
-    out += static_cast<char>(app1Length & 0xFF);
-    out += std::string("Exif\0\0", 6);
-    out += tiff;
+    out += JpegSegment(0xE1, std::string("Exif\0\0", 6) + tiff);
     // Comment segments stand for the picture, so that other readers (which
     // walk every segment) take the file for a JPEG too.
     size_t i = 0;
@@ -188,10 +191,9 @@ inline std::string Jpeg(const std::string& tiff, int app0Length = 0, size_t tota
         }
         size_t length = std::min<size_t>(room - 2, 65535);
         if (room - 2 - length > 0 && room - 2 - length < 4) length -= 4;  // no tail too short for a segment
-        out += "\xFF\xFE";
-        out += static_cast<char>(length >> 8);
-        out += static_cast<char>(length & 0xFF);
-        for (size_t k = 2; k < length; ++k, ++i) out += static_cast<char>(0x10 + i % 0xE0);
+        std::string picture;
+        for (size_t k = 2; k < length; ++k, ++i) picture += static_cast<char>(0x10 + i % 0xE0);
+        out += JpegSegment(0xFE, picture);
     }
     out += "\xFF\xD9";
     return out;

@@ -61,12 +61,7 @@ std::string Bytes(const char (&s)[N]) {
 
 // A segment of the given marker code and total length (marker excluded).
 std::string Segment(uint8_t code, int length) {
-    std::string s = "\xFF";
-    s += static_cast<char>(code);
-    s += static_cast<char>(length >> 8);
-    s += static_cast<char>(length & 0xFF);
-    s += std::string(static_cast<size_t>(length - 2), '\x01');
-    return s;
+    return JpegSegment(code, std::string(static_cast<size_t>(length - 2), '\x01'));
 }
 
 }  // namespace
@@ -82,11 +77,7 @@ TEST(Exif, WalksTheSegmentsToTheFirstExifBlock) {
     const std::string soi = "\xFF\xD8";
     const std::string jfif = Segment(0xE0, 16);
     auto app = [](uint8_t code, const std::string& id, int length) {
-        std::string s = "\xFF";
-        s += static_cast<char>(code);
-        s += static_cast<char>(length >> 8);
-        s += static_cast<char>(length & 0xFF);
-        return s + id + std::string(static_cast<size_t>(length - 2) - id.size(), '\x01');
+        return JpegSegment(code, id + std::string(static_cast<size_t>(length - 2) - id.size(), '\x01'));
     };
     const std::string icc = std::string("ICC_PROFILE\0\x01\x01", 14);
     const std::string photoshop = std::string("Photoshop 3.0\0", 14);
