@@ -317,3 +317,13 @@ std::string UndatedLine(const std::string& source, const std::string& readerMess
                                 : " (" + Reason(readerMessage) + ")";
     return NamePartOf(source) + ": metadata nelze přečíst" + why + "; datum podle času souboru.";
 }
+
+void NoteUndated(TRunTally& tally, const std::vector<std::string>& sourceFiles,
+                 const std::unordered_map<std::string, std::string>& unreadable) {
+    std::unordered_set<std::string> named;
+    for (const std::string& file : sourceFiles) {
+        const auto found = unreadable.find(file);
+        if (found != unreadable.end() && named.insert(file).second)
+            tally.Undated.push_back(UndatedLine(file, found->second));
+    }
+}

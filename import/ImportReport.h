@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "import/ImportCore.h"
@@ -125,6 +126,10 @@ std::string FailureLine(const std::string& source, const std::string& reason);
 // datum podle času souboru." for a file whose capture date could not be
 // read from its metadata, from the reader's message.
 std::string UndatedLine(const std::string& source, const std::string& readerMessage);
+// Fills tally.Undated from the readers' messages by file: one line per file,
+// in the run's order, a file listed twice (by two patterns) named once.
+void NoteUndated(TRunTally& tally, const std::vector<std::string>& sourceFiles,
+                 const std::unordered_map<std::string, std::string>& unreadable);
 
 // The result boxes of a run, in the order they are shown: the error box
 // when anything failed, the naming left an error, a file's metadata could

@@ -280,9 +280,9 @@ void RunImport(IImportUi& ui) {
     run.naming.TotalCount = static_cast<int32_t>(job.SourceFiles.size());
     job.ArchiveFolder = run.targetFolder;
     // The ordering and the naming ask each file's date: one read serves both.
-    // A file whose metadata cannot be read keeps its message to itself (the
-    // run's error text is the mask's), so that no later file loses its date
-    // through it, and is named once in the result.
+    // A file whose metadata cannot be read keeps the reader's message apart
+    // from the run's error text (which is the mask's) and is named once in
+    // the result.
     TRememberedFileDates fileDates(WinCaptureDatePlatform());
     std::unordered_map<std::string, std::string> unreadable;
     const TDateOf dateOf = [&](const std::string& f, std::string&) {
@@ -301,12 +301,7 @@ void RunImport(IImportUi& ui) {
     if (!NameTargets(ui, run, dateOf, ErrorText)) return EndOfRun(ui);
 
     job.Tally = TRunTally();
-    for (const std::string& file : job.SourceFiles) {
-        const auto found = unreadable.find(file);
-        if (found == unreadable.end()) continue;
-        job.Tally.Undated.push_back(UndatedLine(file, found->second));
-        unreadable.erase(found);  // a file listed twice is named once
-    }
+    NoteUndated(job.Tally, job.SourceFiles, unreadable);
     RemoveStaleCopiesOfRun();
     ui.BeginCopying();  // reads BarMax and BarPosition
     {

@@ -224,6 +224,13 @@ TEST(ImportReport, FilesDatedByTheirFileTime) {
     EXPECT_EQ(UndatedLine("E:\\a.jpg", "Přístup byl odepřen.\r\n"),
               "a.jpg: metadata nelze přečíst (Přístup byl odepřen); datum podle času souboru.");
 
+    // One line a file, in the run's order, a file listed by two patterns once.
+    TRunTally noted;
+    NoteUndated(noted, {"E:\\b.jpg", "E:\\a.jpg", "E:\\c.jpg", "E:\\b.jpg"},
+                {{"E:\\a.jpg", kReadBeyondEndOfFile}, {"E:\\b.jpg", kReadBeyondEndOfFile}});
+    EXPECT_EQ(noted.Undated, (Names{UndatedLine("E:\\b.jpg", kReadBeyondEndOfFile),
+                                    UndatedLine("E:\\a.jpg", kReadBeyondEndOfFile)}));
+
     const std::string footer = "\r\n\r\nZkopírováno souborů: 2 (2 B), přeskočeno: 0, nezdařilo se: 1.";
     const std::string head = "Během kopírování došlo k chybě:\r\n";
     TRunTally tally;
