@@ -12,10 +12,6 @@ bool IsInstalledProgram();
 // when the shell names no such folder.
 std::string ProfileSettingsFolder();
 
-// Makes a folder and the folders above it; 0 when it is there, else the
-// system's reason.
-unsigned long MakeFolder(const std::string& folder);
-
 // The installed program's first start without a setting.ini in the profile:
 // copies the first of the user's earlier settings that exists (see
 // FirstStartSources) into file's place. Empty when file is there now or
