@@ -13,10 +13,10 @@ namespace {
 
 constexpr char kProfileFolder[] = "Kolibrio 2\\";
 
-std::string KnownFolder(REFKNOWNFOLDERID id) {
+std::string KnownFolder(REFKNOWNFOLDERID id, DWORD flags = 0) {
     PWSTR path = nullptr;
     std::string folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path)) && path && *path) folder = fw::Utf8(path);
+    if (SUCCEEDED(SHGetKnownFolderPath(id, flags, nullptr, &path)) && path && *path) folder = fw::Utf8(path);
     CoTaskMemFree(path);
     if (!folder.empty() && folder.back() != '\\') folder += '\\';
     return folder;
@@ -46,6 +46,11 @@ bool IsInstalledProgram() {
     // renamed or an installation copied from an older Windows.
     const std::string folder = FolderOf(ExecutablePath());
     return !folder.empty() && FileExistsAt(folder + "Uninstall.exe");
+}
+
+std::string ProfileHistoryFolder() {
+    const std::string localAppData = KnownFolder(FOLDERID_LocalAppData, KF_FLAG_CREATE);
+    return localAppData.empty() ? std::string() : localAppData + kProfileFolder;
 }
 
 std::string ProfileSettingsFolder() {
