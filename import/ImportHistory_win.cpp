@@ -1,7 +1,6 @@
 #include "import/ImportHistory_win.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <atomic>
 #include <map>
@@ -20,7 +19,6 @@
 namespace {
 
 constexpr char kFileName[] = "import_history.db";
-constexpr char kProfileFolder[] = "Kolibrio 2\\";
 // The files SQLite keeps beside a database: its write-ahead log and the
 // rollback journal hold rows of it, the shared-memory index only what can
 // be rebuilt from the log.
@@ -46,16 +44,6 @@ std::vector<TPendingRecord> gPending;
 // Whether a volume keeps a renamed file's name only once it is flushed,
 // by its root (VolumeKey); for the run.
 std::map<std::wstring, bool> gLazyNames;
-
-std::string LocalAppData() {
-    PWSTR path = nullptr;
-    std::string folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_CREATE, nullptr, &path)) && path && *path)
-        folder = fw::Utf8(path);
-    CoTaskMemFree(path);
-    if (!folder.empty() && folder.back() != '\\') folder += '\\';
-    return folder;
-}
 
 bool Exists(const std::string& path) {
     return GetFileAttributesW(fw::Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -212,8 +200,8 @@ std::string ImportHistoryPath() {
     if (IsInstalledProgram()) {
         // The program's folder is no place to write for a standard user; the
         // profile's local folder is the user's own and does not roam.
-        const std::string profile = LocalAppData();
-        if (!profile.empty()) return profile + kProfileFolder + kFileName;
+        const std::string profile = ProfileHistoryFolder();
+        if (!profile.empty()) return profile + kFileName;
     }
     return SettingsFolder() + kFileName;
 }

@@ -7,6 +7,7 @@
 
 #include "base/Text.h"
 #include "framework/Strings.h"
+#include "import/FileAccess_win.h"
 #include "settings/TextEncoding.h"
 
 namespace {
@@ -172,11 +173,7 @@ void ProfileSave::Commit() {
     // Whatever the profile functions still hold goes to the file, and the
     // file to the disk, before it takes the old one's name.
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, temp_.c_str());
-    {
-        FileHandle file(CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
-        if (!file || !FlushFileBuffers(file.Get())) Refuse(path_, GetLastError());
-    }
+    if (!FlushToDisk(fw::Utf8(temp_))) Refuse(path_, GetLastError());
     if (gReplaceFault) Refuse(path_, gReplaceFault);
     // A rename over the old file: on one volume it is one step, the old
     // file or the new one, never neither. ReplaceFileW would keep the old

@@ -11,10 +11,9 @@ bool IsInstalledProgram();
 // "%APPDATA%\Kolibrio 2\": the installed program's settings folder. Empty
 // when the shell names no such folder.
 std::string ProfileSettingsFolder();
-
-// Makes a folder and the folders above it; 0 when it is there, else the
-// system's reason.
-unsigned long MakeFolder(const std::string& folder);
+// "%LOCALAPPDATA%\Kolibrio 2\": the installed program's folder for what
+// belongs to this computer (the import history). Empty like the above.
+std::string ProfileHistoryFolder();
 
 // The installed program's first start without a setting.ini in the profile:
 // copies the first of the user's earlier settings that exists (see

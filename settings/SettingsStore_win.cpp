@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "framework/Strings.h"
+#include "import/FileAccess_win.h"
 #include "settings/ListText.h"
 #include "settings/ProfileFile_win.h"
 #include "settings/SettingsPlace_win.h"
@@ -68,11 +69,6 @@ public:
 private:
     LPITEMIDLIST p_ = nullptr;
 };
-
-std::string FolderOf(const std::string& path) {
-    size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
 
 std::string DefaultTargetPath() {
     // Without a Documents folder the executable's own folder is the one
@@ -223,7 +219,8 @@ void SaveSettings() {
     const std::string file = SettingsFilePath(), folder = FolderOf(file);
     // The installed program's profile folder at its first save, or one the
     // user removed since.
-    if (const unsigned long error = MakeFolder(folder)) throw std::runtime_error(SaveFailureText(folder, error));
+    uint32_t error = 0;
+    if (!ForceDirectories(folder, &error)) throw std::runtime_error(SaveFailureText(folder, error));
     ProfileSave ini(file, SettingsSource());
 
     ini.Write(L"Mask", L"CurrentMask", s.CurrentMask);
