@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -151,21 +152,29 @@ bool RecordAsARun(TImportHistory& run, int first, int count, const std::string& 
     return true;
 }
 
+// The history at path copied to copy and opened there, so a run's records
+// leave the history as it was; none (and why, printed) when that fails.
+// opening: when the opening started, the copying not counted.
+std::unique_ptr<TImportHistory> OpenCopy(const std::string& path, const std::string& copy,
+                                         double* opening = nullptr) {
+    if (!CopyFile(path, copy)) {
+        std::printf("cannot copy %s\n", path.c_str());
+        return nullptr;
+    }
+    if (opening) *opening = Seconds();
+    THistoryError error;
+    auto history = TImportHistory::Open(copy, error);
+    if (!history) std::printf("cannot open %s: %s\n", copy.c_str(), error.Message.c_str());
+    return history;
+}
+
 // A run of count new files into a copy of the history: the time and the
 // largest the log grows.
 int Run(const std::string& folder, int count) {
     const std::string path = folder + "/import_history.db";
     const std::string copy = folder + "/import_history-run.db";
-    if (!CopyFile(path, copy)) {
-        std::printf("cannot copy %s\n", path.c_str());
-        return 1;
-    }
-    THistoryError error;
-    auto run = TImportHistory::Open(copy, error);
-    if (!run) {
-        std::printf("cannot open %s: %s\n", copy.c_str(), error.Message.c_str());
-        return 1;
-    }
+    auto run = OpenCopy(path, copy);
+    if (!run) return 1;
     const int n = static_cast<int>(run->Count().value_or(0));
     const double r0 = Seconds();
     long long peakLog = 0;
@@ -240,16 +249,9 @@ int Lookup(const std::string& folder) {
     // file, then the history closed at the run's end (the log checkpointed
     // into the database). Into a copy, so the history stays as it was.
     const std::string copy = folder + "/import_history-run.db";
-    if (!CopyFile(path, copy)) {
-        std::printf("cannot copy %s\n", path.c_str());
-        return 1;
-    }
-    const double r0 = Seconds();
-    auto run = TImportHistory::Open(copy, error);
-    if (!run) {
-        std::printf("cannot open %s: %s\n", copy.c_str(), error.Message.c_str());
-        return 1;
-    }
+    double r0 = 0;
+    auto run = OpenCopy(path, copy, &r0);
+    if (!run) return 1;
     const double r1 = Seconds();
     long long peakLog = 0;
     if (!RecordAsARun(*run, n, kCard, copy, peakLog)) return 1;

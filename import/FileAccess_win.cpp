@@ -96,8 +96,7 @@ void ListEntries(const std::string& search, const std::function<bool(const TScan
         e.System = (fd.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0;
         e.VolumeLabel = false;  // Win32 finds never list the volume label
         e.Size = static_cast<int64_t>((static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow);
-        e.WriteTime = static_cast<int64_t>((static_cast<uint64_t>(fd.ftLastWriteTime.dwHighDateTime) << 32) |
-                                           fd.ftLastWriteTime.dwLowDateTime);
+        e.WriteTime = FileTimeValue(fd.ftLastWriteTime);
         if (!each(e)) return;
     } while (FindNextFileW(h, &fd));
 }

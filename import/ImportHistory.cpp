@@ -43,8 +43,9 @@ constexpr int kSchemaVersion = static_cast<int>(std::size(kUpgrades));
 
 // Row order of the lookup: target, hash, write_time, imported_at.
 // A few rows match (three times, a row for each archive): the code picks
-// one in the archive asked about, the one of the equal time first. An ORDER BY here would make SQLite set up a sorter, with
-// its memory, at every lookup.
+// one in the archive asked about, the one of the equal time first. An
+// ORDER BY here would make SQLite set up a sorter, with its memory, at
+// every lookup.
 constexpr char kFindSql[] =
     "SELECT target, hash, write_time, imported_at FROM imported"
     " WHERE name = ?1 AND size = ?2 AND write_time IN (?3, ?4, ?5)";

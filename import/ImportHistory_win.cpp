@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <memory>
@@ -121,13 +122,10 @@ THistoryFault AsOnDisk(THistoryFault fault, const std::string& path) {
 
 // A path as the file system compares it: the long form's prefix,
 // the trailing backslash and the case of its letters do not count.
-std::wstring ComparedPath(const std::string& path) {
-    std::wstring w = fw::Wide(path);
-    for (wchar_t& c : w)
-        if (c == L'/') c = L'\\';
-    w = ShortFormOfLongPath(w);
+std::wstring ComparedPath(std::string path) {
+    std::replace(path.begin(), path.end(), '/', '\\');
+    std::wstring w = ShortFormOfLongPath(FoldedPath(path));
     while (!w.empty() && w.back() == L'\\') w.pop_back();
-    if (!w.empty()) CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
     return w;
 }
 
@@ -291,12 +289,14 @@ TImportHistory* ImportHistory(std::string& notice) {
     }
     std::string aside;
     const TAside moved = SetsAside(fault) ? SetAside(path, fault, aside) : TAside::Failed;
+    // One that could not be set aside because another process holds it is
+    // as busy as one it could not open.
     gLastFault = moved == TAside::InUse ? THistoryFault::Busy : fault;
-    if (IsPassing(fault) || moved == TAside::InUse) {
+    if (IsPassing(gLastFault)) {
         // Held by another process (a second connection, a backup reading
         // it), or a failure that may pass: this import without it, the next
         // one tries again.
-        if (!gToldPassing) notice = HistoryPassingNotice(moved == TAside::InUse ? THistoryFault::Busy : fault, path);
+        if (!gToldPassing) notice = HistoryPassingNotice(gLastFault, path);
         gToldPassing = true;
         return nullptr;
     }

@@ -391,7 +391,8 @@ TEST_F(ImportComeback, ACardSwappedWhileTheConfirmationWaits) {
     Settings().CurrentMask = "%hh%%nn%_%file_name%.%file_ext%";
     Settings().VerifyCopy = false;
     auto insert = [this](int card) {
-        for (int k = 1; k <= 6; ++k) Shoot(L"IMG_" + std::to_wstring(k) + L".jpg", Pattern(2000 + 100 * card + k, card * 10 + k), card * 10 + k);
+        for (int k = 1; k <= 6; ++k)
+            Shoot(L"IMG_" + std::to_wstring(k) + L".jpg", Pattern(2000 + 100 * card + k, card * 10 + k), card * 10 + k);
     };
     insert(1);
     ComebackUi swapped;

@@ -78,18 +78,41 @@ protected:
         EXPECT_EQ(row->Target, "D:\\Foto\\" + name);
     }
 
-    // A history that knows A.JPG, then held by another program's exclusive
-    // transaction until LetGo.
-    sqlite3* HeldByAnotherProgram() {
-        {
-            std::string notice;
-            Works(ImportHistory(notice), "A.JPG");
-            CloseImportHistory();
-        }
+    // The folder empty and no history held: each case starts from nothing.
+    void StartAfresh() {
+        CloseImportHistory();
+        wintest::RemoveTree(folder_);
+        CreateDirectoryW(folder_.c_str(), nullptr);
+    }
+
+    // A history on the disk that knows name, closed again.
+    static void Knowing(const std::string& name) {
+        std::string notice;
+        Works(ImportHistory(notice), name);
+        CloseImportHistory();
+    }
+
+    // The next import has the history, says nothing about it, and knows name.
+    static void TheNextImportKnows(const std::string& name) {
+        std::string notice;
+        TImportHistory* h = ImportHistory(notice);
+        EXPECT_EQ(notice, "");
+        ASSERT_TRUE(h);
+        EXPECT_TRUE(h->Find(Key(name)));
+    }
+
+    // The database at db held by another program's exclusive transaction
+    // until LetGo.
+    static sqlite3* HeldExclusively(const std::wstring& db) {
         sqlite3* other = nullptr;
-        EXPECT_EQ(sqlite3_open(fw::Utf8(db_).c_str(), &other), SQLITE_OK);
+        EXPECT_EQ(sqlite3_open(fw::Utf8(db).c_str(), &other), SQLITE_OK);
         EXPECT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
         return other;
+    }
+    // A history that knows A.JPG, then held so.
+    sqlite3* HeldByAnotherProgram() {
+        Knowing("A.JPG");
+        return HeldExclusively(db_);
     }
     static void LetGo(sqlite3* other) {
         EXPECT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
@@ -229,9 +252,7 @@ TEST_F(HistoryPlace, AHistoryThatCannotBeUsedIsSetAsideOnceAndANewOneStarts) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CloseImportHistory();
-        wintest::RemoveTree(folder_);
-        CreateDirectoryW(folder_.c_str(), nullptr);
+        StartAfresh();
         c.make(db_);
         const std::string before = wintest::ReadFileBytes(db_);
 
@@ -248,10 +269,7 @@ TEST_F(HistoryPlace, AHistoryThatCannotBeUsedIsSetAsideOnceAndANewOneStarts) {
         EXPECT_EQ(ImportHistory(notice), h);
         EXPECT_EQ(notice, "");
         CloseImportHistory();
-        h = ImportHistory(notice);
-        EXPECT_EQ(notice, "");
-        ASSERT_TRUE(h);
-        EXPECT_TRUE(h->Find(Key("A.JPG")));
+        TheNextImportKnows("A.JPG");
     }
 }
 
@@ -284,11 +302,7 @@ bool ReadOnlyAttributeHolds(const std::wstring& folder) {
 TEST_F(HistoryPlace, AReadOnlyFileIsSetAsideWithItsRows) {
     if (!ReadOnlyAttributeHolds(folder_))
         GTEST_SKIP() << "this process may write read-only files (Wine run by root); the native test covers it";
-    {
-        std::string notice;
-        Works(ImportHistory(notice), "OLD.JPG");
-        CloseImportHistory();
-    }
+    Knowing("OLD.JPG");
     ASSERT_TRUE(SetFileAttributesW(db_.c_str(), FILE_ATTRIBUTE_READONLY));
     std::string notice;
     TImportHistory* h = ImportHistory(notice);
@@ -306,11 +320,7 @@ TEST_F(HistoryPlace, AReadOnlyFileIsSetAsideWithItsRows) {
 }
 
 TEST_F(HistoryPlace, AFileAnotherProgramReadsIsLeftAloneUntilItIsFree) {
-    {
-        std::string notice;
-        Works(ImportHistory(notice), "OLD.JPG");
-        CloseImportHistory();
-    }
+    Knowing("OLD.JPG");
     // A backup program reading the file, letting nobody write or rename it:
     // the history can be read only, and cannot be set aside either.
     HANDLE reader = CreateFileW(db_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -322,10 +332,7 @@ TEST_F(HistoryPlace, AFileAnotherProgramReadsIsLeftAloneUntilItIsFree) {
     EXPECT_EQ(ImportHistory(notice), nullptr);
     EXPECT_EQ(notice, "");  // said once
     CloseHandle(reader);
-    TImportHistory* h = ImportHistory(notice);
-    EXPECT_EQ(notice, "");
-    ASSERT_TRUE(h);
-    EXPECT_TRUE(h->Find(Key("OLD.JPG")));
+    TheNextImportKnows("OLD.JPG");
     EXPECT_TRUE(NamesStarting(folder_, L"import_history-").empty());
 }
 
@@ -352,10 +359,7 @@ TEST_F(HistoryPlace, AFileThatCannotBeWrittenForAWhileIsLeftWholeWithItsLog) {
     EXPECT_EQ(notice, HistoryBusyNotice(fw::Utf8(db_)));
     EXPECT_TRUE(NamesStarting(folder_, L"import_history-").empty());
     CloseHandle(reader);
-    TImportHistory* h = ImportHistory(notice);
-    EXPECT_EQ(notice, "");
-    ASSERT_TRUE(h);
-    EXPECT_TRUE(h->Find(Key("OLD.JPG")));
+    TheNextImportKnows("OLD.JPG");
 }
 
 namespace {
@@ -432,13 +436,8 @@ TEST_F(HistoryPlace, WhatEachFaultAtTheOpeningDoesToTheFile) {
          nullptr, HistoryBusyNotice(fw::Utf8(db_))},
         {"busy",
          [](const std::wstring& db) {
-             sqlite3* other = nullptr;
-             EXPECT_EQ(sqlite3_open(fw::Utf8(db).c_str(), &other), SQLITE_OK);
-             EXPECT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-             return std::function<void()>([other] {
-                 sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-                 sqlite3_close(other);
-             });
+             sqlite3* other = HeldExclusively(db);
+             return std::function<void()>([other] { LetGo(other); });
          },
          nullptr, HistoryBusyNotice(fw::Utf8(db_))},
         {"not a database",
@@ -475,14 +474,8 @@ TEST_F(HistoryPlace, WhatEachFaultAtTheOpeningDoesToTheFile) {
             std::printf("skipped: %s (this process may write read-only files: Wine run by root)\n", c.what);
             continue;
         }
-        CloseImportHistory();
-        wintest::RemoveTree(folder_);
-        CreateDirectoryW(folder_.c_str(), nullptr);
-        {
-            std::string notice;
-            Works(ImportHistory(notice), "OLD.JPG");
-            CloseImportHistory();
-        }
+        StartAfresh();
+        Knowing("OLD.JPG");
         std::function<void()> end = c.make(db_);
         const std::string before = wintest::ReadFileBytes(db_);
         std::string notice;
@@ -505,19 +498,14 @@ TEST_F(HistoryPlace, WhatEachFaultAtTheOpeningDoesToTheFile) {
         EXPECT_EQ(ImportHistory(notice), nullptr);
         EXPECT_EQ(notice, "");
         end();
-        h = ImportHistory(notice);
-        EXPECT_EQ(notice, "");
-        ASSERT_TRUE(h);
-        EXPECT_TRUE(h->Find(Key("OLD.JPG"))) << "the next import has the whole history";
+        TheNextImportKnows("OLD.JPG");  // the whole history
     }
 }
 
 TEST_F(HistoryPlace, DamageFoundInUseSetsItAsideAtTheNextUse) {
     for (bool released : {false, true}) {
         SCOPED_TRACE(released ? "closed at the run's end" : "kept open");
-        CloseImportHistory();
-        wintest::RemoveTree(folder_);
-        CreateDirectoryW(folder_.c_str(), nullptr);
+        StartAfresh();
         {
             std::string notice;
             TImportHistory* h = ImportHistory(notice);
@@ -560,10 +548,7 @@ TEST_F(HistoryPlace, ReleasedBetweenRunsItIsOpenToOthersAndOpensAgain) {
     EXPECT_EQ(sqlite3_exec(other, "SELECT count(*) FROM imported", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(other);
     EXPECT_FALSE(wintest::FileExists(db_ + L"-wal"));  // closed whole: one file to copy or back up
-    TImportHistory* h = ImportHistory(notice);
-    EXPECT_EQ(notice, "");
-    ASSERT_TRUE(h);
-    EXPECT_TRUE(h->Find(Key("A.JPG")));
+    TheNextImportKnows("A.JPG");
 }
 
 TEST_F(HistoryPlace, ANewerProgramsHistoryIsLeftAloneAndTheImportGoesWithout) {
@@ -611,10 +596,7 @@ TEST_F(HistoryPlace, HeldByAnotherProcessThisImportGoesWithoutAndTheNextUsesIt) 
     EXPECT_EQ(ImportHistory(notice), nullptr);
     EXPECT_EQ(notice, "");  // said once
     LetGo(other);
-    TImportHistory* h = ImportHistory(notice);
-    EXPECT_EQ(notice, "");
-    ASSERT_TRUE(h);
-    EXPECT_TRUE(h->Find(Key("A.JPG")));
+    TheNextImportKnows("A.JPG");
     EXPECT_TRUE(NamesStarting(folder_, L"import_history-").empty());
 }
 
