@@ -29,7 +29,10 @@ TCheckJob::~TCheckJob() {
 
 // A copy that fails goes, and the error names its source. Touches files
 // only, never a window, unless a ui is given.
-void CheckAndPlace(TCheckJob& job, IImportUi* ui, IPlaceGate* gate) {
+void CheckAndPlace(TCheckJob& job, IImportUi* ui, const std::function<bool()>& wanted) {
+    // Asked before each attempt to name the copy, and again once it took
+    // the name: false once the run gave the copy up.
+    const auto givenUpNow = [&] { return wanted && !wanted(); };
     job.outcome = TPlacing::Refused;
     // The read-back must find the data on the medium, not on its way.
     const bool flushed = FlushFileBuffers(job.out) != FALSE;
@@ -48,15 +51,14 @@ void CheckAndPlace(TCheckJob& job, IImportUi* ui, IPlaceGate* gate) {
     TPlacing placing = TPlacing::Refused;
     bool givenUp = false;
     const TCopyCheck check = ReadBackCopy(fw::Utf8(job.temp), job.bytes, job.hash, ui, error, [&](void* handle) {
-        if (gate && !gate->MayPlace()) {
+        if (givenUpNow()) {
             givenUp = true;
             return;
         }
         placing = RenameThrough(static_cast<HANDLE>(handle), job.target, job.replace, code);
         // A new name goes again with the handle's close; a file replaced
         // is gone whatever comes now, and the copy that replaced it stays.
-        if (placing == TPlacing::Placed && gate && !gate->Kept() && !job.replace)
-            RemoveThrough(static_cast<HANDLE>(handle));
+        if (placing == TPlacing::Placed && !job.replace && givenUpNow()) RemoveThrough(static_cast<HANDLE>(handle));
     });
     if (check != TCopyCheck::Equal || givenUp) {
         RemoveTemporary(job.temp);
@@ -67,14 +69,13 @@ void CheckAndPlace(TCheckJob& job, IImportUi* ui, IPlaceGate* gate) {
     if (placing == TPlacing::Refused) {
         // The rename by path is an attempt of its own: the run may have
         // given the copy up since the read-back.
-        if (gate && !gate->MayPlace()) {
+        if (givenUpNow()) {
             RemoveTemporary(job.temp);
             job.error = CopyCheckFailedText(job.source, check, std::string());
             return;
         }
         placing = MoveIntoPlace(job.temp, job.target, job.replace, code);
-        if (placing == TPlacing::Placed && gate && !gate->Kept() && !job.replace)
-            RemoveTemporary(LongPathForm(job.target));
+        if (placing == TPlacing::Placed && !job.replace && givenUpNow()) RemoveTemporary(LongPathForm(job.target));
     }
     if (placing == TPlacing::Refused) job.error = CopyErrorText(job.target, fw::SystemErrorText(code));
     job.outcome = placing;
@@ -197,23 +198,6 @@ std::vector<std::pair<size_t, std::string>> TCopyChecker::Abandon() {
 unsigned __stdcall TCopyChecker::Work(void* param) {
     const std::shared_ptr<State> state = *static_cast<std::shared_ptr<State>*>(param);
     delete static_cast<std::shared_ptr<State>*>(param);
-    // The run gives a copy up under the same lock: a copy is placed only
-    // when it was not given up before its rename, and kept only when it
-    // was not given up before the rename returned.
-    class Gate : public IPlaceGate {
-    public:
-        Gate(State& state, size_t index) : state_(state), index_(index) {}
-        bool MayPlace() override { return Open(); }
-        bool Kept() override { return Open(); }
-
-    private:
-        bool Open() {
-            std::lock_guard<fw::Lock> lock(state_.lock);
-            return state_.givenUp.count(index_) == 0;
-        }
-        State& state_;
-        size_t index_;
-    };
     for (;;) {
         std::unique_ptr<TCheckJob> job;
         {
@@ -227,8 +211,14 @@ unsigned __stdcall TCopyChecker::Work(void* param) {
         std::vector<std::wstring> left;
         KeepLeftoversOfThisThreadIn(&left);
         try {
-            Gate gate(*state, job->index);
-            CheckAndPlace(*job, nullptr, &gate);
+            // The run gives a copy up under the same lock: a copy is placed
+            // only when it was not given up before its rename, and kept only
+            // when it was not given up before the rename returned.
+            const size_t index = job->index;
+            CheckAndPlace(*job, nullptr, [&state, index] {
+                std::lock_guard<fw::Lock> lock(state->lock);
+                return state->givenUp.count(index) == 0;
+            });
         } catch (const std::exception& e) {
             job->outcome = TPlacing::Refused;
             job->error = e.what();

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -37,24 +38,13 @@ struct TCheckJob {
     std::string error;
 };
 
-// Whether a checked copy may still take its name, for a run that can give
-// its checks up. Both are asked under the lock the give-up takes.
-class IPlaceGate {
-public:
-    // Before each attempt to name the copy: false once the run gave it up.
-    virtual bool MayPlace() = 0;
-    // After the copy took its name: false when the run gave it up while
-    // the rename was under way; the copy then goes again where it can.
-    virtual bool Kept() = 0;
-
-protected:
-    ~IPlaceGate() = default;
-};
-
 // Flushes the copy, reads it back and compares it; only an equal copy takes
-// the target's name, and only as far as gate (if given) allows. ui, when
-// given, is the progress window of a check on the user-interface thread.
-void CheckAndPlace(TCheckJob& job, IImportUi* ui, IPlaceGate* gate = nullptr);
+// the target's name, and only while wanted (if given, for a run that can
+// give its checks up) says the run still wants it: asked before each
+// attempt to name the copy, and again once it took the name, when a copy
+// given up meanwhile goes again where it can. ui, when given, is the
+// progress window of a check on the user-interface thread.
+void CheckAndPlace(TCheckJob& job, IImportUi* ui, const std::function<bool()>& wanted = {});
 
 // At most this many copies wait for their check: each holds a handle and
 // a temporary name, and a run that ends waits for all of them.

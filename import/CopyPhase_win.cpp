@@ -94,8 +94,7 @@ private:
         // A name the system would store otherwise, or not at all: the file
         // fails by its name, and nothing is made for it.
         if (!IsStorableTargetPath(job_.TargetFiles[j])) {
-            const auto listed = job_.SourceSizes.find(job_.SourceFiles[j]);
-            if (listed != job_.SourceSizes.end()) AdvanceOverall(ui_, listed->second);
+            AdvanceOverallAsListed(ui_, job_.SourceFiles[j]);
             return Fail(j, FailureLine(job_.SourceFiles[j], BadTargetMessage(job_.TargetFiles[j])));
         }
         TCopyFailure failure;

@@ -21,6 +21,11 @@ void AdvanceOverall(IImportUi& ui, int64_t bytes) {
     ui.OverallChanged();
 }
 
+void AdvanceOverallAsListed(IImportUi& ui, const std::string& source) {
+    const auto listed = ImportJob().SourceSizes.find(source);
+    if (listed != ImportJob().SourceSizes.end()) AdvanceOverall(ui, listed->second);
+}
+
 int AskTimed(IImportUi& ui, const std::string& text, const std::string& caption, TMsgDlgKind kind,
              TMsgButtons buttons, TMsgButtons focus) {
     ui.SetSpeedTimer(false);

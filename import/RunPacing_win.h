@@ -17,6 +17,9 @@ bool EndRequested();
 void ServiceEvents(IImportUi& ui);
 // The overall progress moves by bytes (negative: a file to be done again).
 void AdvanceOverall(IImportUi& ui, int64_t bytes);
+// A file that fails before its copy: the total counted it as listed, the
+// bars count it handled.
+void AdvanceOverallAsListed(IImportUi& ui, const std::string& source);
 // Asks a question with the speed timer stopped; the time it stayed open is
 // taken off the copying time and the timer runs again.
 int AskTimed(IImportUi& ui, const std::string& text, const std::string& caption, TMsgDlgKind kind,

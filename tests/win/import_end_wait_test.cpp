@@ -27,6 +27,7 @@
 #include "settings/SettingsStore_win.h"
 #include "support/ChildProcess.h"
 #include "support/ImportScript.h"
+#include "support/ImportSettings.h"
 #include "support/Questions.h"
 #include "support/UiTest.h"
 #include "support/WinTest.h"
@@ -53,11 +54,7 @@ const EndCase kCases[] = {
     {L"storno-exit", "Storno during the final wait, the check ending at the process's exit", false, true},
 };
 
-std::string Pattern(size_t n, int seed) {
-    std::string s(n, '\0');
-    for (size_t k = 0; k < n; ++k) s[k] = static_cast<char>((k * 131 + seed) % 251);
-    return s;
-}
+using wintest::Pattern;
 
 // The check of a.jpg's copy stops before its read-back until released, as
 // on a share that stopped answering; a wait that outlasts the test's own
@@ -136,12 +133,9 @@ TEST(ImportEndDuringAWait, DISABLED_OneEnd) {
     ASSERT_FALSE(form.HandedOver());
     TDlgFilecopy progress;
 
+    wintest::UsePlainImportSettings(dst);
     TSettings& s = Settings();
-    s.SkipImported = false;  // the history of imports is tested on its own
-    s.Path = fw::Utf8(dst);
-    s.CurrentMask = c->sameTarget ? "same.%file_ext%" : "%file_name%.%file_ext%";
-    s.ExtensionList = {"*.jpg"};
-    s.TimeForMask = TTimeSource::FileTime;
+    if (c->sameTarget) s.CurrentMask = "same.%file_ext%";
     s.VerifyCopy = true;
     ASSERT_TRUE(wintest::WriteFileBytes(src + L"a.jpg", Pattern(3000, 1)));
     if (c->sameTarget) {

@@ -21,6 +21,7 @@
 #include "import/VerifyCopy_win.h"
 #include "settings/Settings.h"
 #include "support/ImportScript.h"
+#include "support/ImportSettings.h"
 #include "support/WinTest.h"
 
 namespace {
@@ -30,11 +31,7 @@ const char kErrorHead[] = "Během kopírování došlo k chybě:\r\n";
 
 Names Tree(const std::wstring& base) { return wintest::FilesBelow(base); }
 
-std::string Pattern(size_t n, int seed) {
-    std::string s(n, '\0');
-    for (size_t k = 0; k < n; ++k) s[k] = static_cast<char>((k * 131 + seed) % 251);
-    return s;
-}
+using wintest::Pattern;
 
 std::string Head(const std::string& text) { return text.substr(0, text.find("\r\n\r\n")); }
 
@@ -116,13 +113,8 @@ protected:
         dst_ = root_ + L"archive\\";
         CreateDirectoryW(src_.c_str(), nullptr);
         CreateDirectoryW(dst_.c_str(), nullptr);
-        TSettings& s = Settings();
-        s.SkipImported = false;  // the history of imports is tested on its own
-        s.Path = fw::Utf8(dst_);
-        s.CurrentMask = "%file_name%.%file_ext%";
-        s.ExtensionList = {"*.jpg"};
-        s.TimeForMask = TTimeSource::FileTime;
-        s.VerifyCopy = GetParam();
+        wintest::UsePlainImportSettings(dst_);
+        Settings().VerifyCopy = GetParam();
         ImportJob() = TImportJob();
         gFaults.clear();
         SetFileFaultForTests(InjectFault);

@@ -19,6 +19,7 @@
 #include "settings/Settings.h"
 #include "support/ChildProcess.h"
 #include "support/ImportScript.h"
+#include "support/ImportSettings.h"
 #include "support/UiTest.h"
 #include "support/WinTest.h"
 
@@ -29,11 +30,7 @@ using Names = std::vector<std::string>;
 const wchar_t kArchiveVariable[] = L"KOLIBRIO_SWEEP_ARCHIVE";
 const wchar_t kCardVariable[] = L"KOLIBRIO_SWEEP_CARD";
 
-std::string Pattern(size_t n, int seed) {
-    std::string s(n, '\0');
-    for (size_t k = 0; k < n; ++k) s[k] = static_cast<char>((k * 131 + seed) % 251);
-    return s;
-}
+using wintest::Pattern;
 
 // A photo taken long ago: its copy gets this time before it takes its name.
 void PutOld(const std::wstring& path, const std::string& bytes) {
@@ -54,13 +51,8 @@ std::wstring Variable(const wchar_t* name) {
 
 void SetUpRun(const std::wstring& archive) {
     wintest::InitApp();
-    TSettings& s = Settings();
-    s.SkipImported = false;  // the history of imports is tested on its own
-    s.Path = fw::Utf8(archive);
-    s.CurrentMask = "%file_name%.%file_ext%";
-    s.ExtensionList = {"*.jpg"};
-    s.TimeForMask = TTimeSource::FileTime;
-    s.VerifyCopy = true;
+    wintest::UsePlainImportSettings(archive);
+    Settings().VerifyCopy = true;
     ImportJob() = TImportJob();
 }
 

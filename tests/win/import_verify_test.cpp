@@ -22,6 +22,7 @@
 #include "import/unitDlgFilecopy_win.h"
 #include "settings/Settings.h"
 #include "support/ImportScript.h"
+#include "support/ImportSettings.h"
 #include "support/UiTest.h"
 #include "support/WinTest.h"
 
@@ -77,11 +78,7 @@ FILETIME WriteTime(const std::wstring& path) {
     return data.ftLastWriteTime;
 }
 
-std::string Pattern(size_t n, int seed) {
-    std::string s(n, '\0');
-    for (size_t k = 0; k < n; ++k) s[k] = static_cast<char>((k * 131 + seed) % 251);
-    return s;
-}
+using wintest::Pattern;
 
 // Records what the window would show of the check; with a progress
 // window, also what its status line said then.
@@ -129,13 +126,8 @@ protected:
         dst_ = root_ + L"archive\\";
         CreateDirectoryW(src_.c_str(), nullptr);
         CreateDirectoryW(dst_.c_str(), nullptr);
-        TSettings& s = Settings();
-        s.SkipImported = false;  // the history of imports is tested on its own
-        s.Path = fw::Utf8(dst_);
-        s.CurrentMask = "%file_name%.%file_ext%";
-        s.ExtensionList = {"*.jpg"};
-        s.TimeForMask = TTimeSource::FileTime;
-        s.VerifyCopy = true;
+        wintest::UsePlainImportSettings(dst_);
+        Settings().VerifyCopy = true;
         ImportJob() = TImportJob();
         gReadBacks = 0;
         gTouchBytes = -1;
