@@ -112,11 +112,10 @@ Function un.onInit
 FunctionEnd
 
 ; A running copy holds the program's file and would go on writing its
-; settings beside it: before anything is replaced or removed it is asked to
-; end, as "Ukončit" ends it but without the question (an import in progress
-; ends as cancelled, leaving no partial copy), and waited for. A copy that
-; does not end stops the installer or the uninstaller before it has changed
-; anything.
+; settings: before anything is replaced or removed it is asked to end, as
+; "Ukončit" ends it but without the question (an import in progress ends as
+; cancelled, leaving no partial copy), and waited for. A copy that does not
+; end stops the installer or the uninstaller before it has changed anything.
 !macro END_RUNNING_PROGRAM UN WHAT
 Function ${UN}EndRunningProgram
   Push $0

@@ -7,22 +7,18 @@ A kernel without 32-bit support cannot start the 32-bit Wine loader, so the
 command runs in a user, mount and network namespace of its own whose
 binfmt_misc hands i386 ELF programs to qemu-i386. The network namespace is
 the one root of the new user namespace may bind its low ports in (the
-tests' HTTP server takes port 80); it has its own loopback interface, and
-unix sockets bound to files (the X server's, Wine's) are reached as
-before. Each user namespace has its own
-binfmt_misc (Linux 6.7 and later), so nothing outside the namespace
-changes. Every user and group id maps to itself: the command keeps root's
+tests' HTTP server takes port 80); it has its own interfaces, and unix
+sockets bound to files (the X server's, Wine's) are reached as before.
+Each user namespace has its own binfmt_misc (Linux 6.7 and later), so
+nothing outside the namespace changes. Every user and group id maps to itself: the command keeps root's
 files and may still switch to an unprivileged account. The handler is
 opened when registered (flag F), so it works in any chroot or mount below.
 Exits with the command's status, or 125 when the namespace cannot be made.
 """
 import ctypes
-import fcntl
 import os
 import shutil
 import signal
-import socket
-import struct
 import subprocess
 import sys
 
@@ -41,25 +37,14 @@ def fail(why):
     os._exit(125)
 
 
-def loopback_up():
-    """A new network namespace starts with its loopback interface down."""
-    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-    try:
-        request = struct.pack('16sH14x', b'lo', 0)
-        flags = struct.unpack('16sH14x', fcntl.ioctl(s, 0x8913, request))[1]  # SIOCGIFFLAGS
-        fcntl.ioctl(s, 0x8914, struct.pack('16sH14x', b'lo', flags | 1))  # SIOCSIFFLAGS, IFF_UP
-    except OSError as e:
-        fail('bring the loopback interface up: %s' % e)
-    finally:
-        s.close()
-
-
 def network_up():
-    """Wine's WinInet says it is connected only through an interface that is
+    """A new network namespace starts with its loopback interface down.
+    Wine's WinInet says it is connected only through an interface that is
     not the loopback and has a gateway: a pair of virtual interfaces gives
     the namespace one. Both ends stay in the namespace, so nothing sent
     there leaves it (the addresses are of the documentation range)."""
-    steps = (['link', 'add', 'kolibrio0', 'type', 'veth', 'peer', 'name', 'kolibrio1'],
+    steps = (['link', 'set', 'lo', 'up'],
+             ['link', 'add', 'kolibrio0', 'type', 'veth', 'peer', 'name', 'kolibrio1'],
              ['addr', 'add', '192.0.2.1/24', 'dev', 'kolibrio0'],
              ['addr', 'add', '192.0.2.2/24', 'dev', 'kolibrio1'],
              ['link', 'set', 'kolibrio0', 'up'],
@@ -93,7 +78,6 @@ def main():
             fail('the id maps were not written')
         os.setgid(os.getgid())
         os.setuid(os.getuid())
-        loopback_up()
         network_up()
         # Mounts made here must not travel back to the parent's namespace.
         libc.mount(b'none', b'/', None, 0x40000 | 0x4000, None)  # MS_PRIVATE | MS_REC

@@ -15,12 +15,13 @@
 # Exports: KOLIBRIO_I386 (native|emulated|none) and KOLIBRIO_I386_WHY,
 # KOLIBRIO_WINE_MODE (32|64) with KOLIBRIO_WINE_WHY and KOLIBRIO_WIN_DIR
 # (that program's build tree, absolute), KOLIBRIO_WIN_TREES (the trees the
-# tests run), WINEARCH, WINELOADER; puts first on PATH a `wine` that starts
-# any program, 32-bit ones included.
+# tests run), WINEARCH, WINELOADER, KOLIBRIO_WINE32_LOADER (the loader of a
+# 32-bit prefix); puts first on PATH a `wine` that starts any program,
+# 32-bit ones included.
 mkdir -p "${KOLIBRIO_BUILD_ROOT:-build}"
 kolibrio_root=$(cd "${KOLIBRIO_BUILD_ROOT:-build}" && pwd)
 kolibrio_scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-kolibrio_wine32=${KOLIBRIO_WINE32_LOADER:-/usr/lib/wine/wine}  # another only for the scripts' own test
+kolibrio_wine32=${KOLIBRIO_WINE32_LOADER:-/usr/lib/wine/wine}  # given only by the scripts' own test
 kolibrio_wine64=/usr/lib/wine/wine64
 
 # The shell's own message says why; in English, whatever the locale.
@@ -51,7 +52,7 @@ esac
 WINEARCH=win64 WINELOADER=$kolibrio_wine64
 if [ "$KOLIBRIO_WINE_MODE" = 32 ]; then KOLIBRIO_WIN_DIR=$kolibrio_root/win; else KOLIBRIO_WIN_DIR=$kolibrio_root/win64; fi
 export KOLIBRIO_I386 KOLIBRIO_I386_WHY KOLIBRIO_WINE_MODE KOLIBRIO_WINE_WHY KOLIBRIO_WIN_DIR KOLIBRIO_WIN_TREES
-export WINEARCH WINELOADER
+export WINEARCH WINELOADER KOLIBRIO_WINE32_LOADER=$kolibrio_wine32
 export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
 # `wine` everywhere (scripts, tests, benchmarks) means this loader; where

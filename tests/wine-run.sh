@@ -15,7 +15,7 @@ template=${KOLIBRIO_WINE_TEMPLATE:?run the tests through test.sh}
 loader=${WINELOADER:?}
 if [ "${KOLIBRIO_PREFIX_ARCH:-win64}" = win32 ]; then
   template=${KOLIBRIO_WINE_TEMPLATE32:?run the tests through test.sh}
-  loader=/usr/lib/wine/wine
+  loader=${KOLIBRIO_WINE32_LOADER:?run the tests through test.sh}
   export WINEARCH=win32 WINELOADER=$loader
 fi
 [ -f "$template/system.reg" ] || { echo "no Wine prefix template at $template"; exit 1; }

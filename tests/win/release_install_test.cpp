@@ -157,24 +157,9 @@ bool UsersMayWriteKey(const wchar_t* path) {
     return allowed;
 }
 
-// The shipped installer, a 32-bit program on every Windows. Only where no
-// 32-bit program runs (the scripts say so in KOLIBRIO_I386) does the same
-// script built on NSIS's 64-bit stub stand in for it, and the run says so.
-std::wstring Installer() {
-    const std::wstring release = wintest::BuildDir() + L"..\\release\\";
-    char i386[16] = {};
-    GetEnvironmentVariableA("KOLIBRIO_I386", i386, sizeof i386);
-    if (std::string(i386) == "none") {
-        std::cout << "[   NOTE   ] NOT THE SHIPPED INSTALLER: no 32-bit program runs here, so the 64-bit build of "
-                     "the installer script (release\\test-amd64) stands in for it\n";
-        return release + L"test-amd64\\Kolibrio2-Setup.exe";
-    }
-    return release + L"Kolibrio2-Setup.exe";
-}
-
 class Release : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { installerExit = RunAndWait(Installer(), L"/S", 120000); }
+    static void SetUpTestSuite() { installerExit = RunAndWait(wintest::ReleaseInstaller(), L"/S", 120000); }
     void SetUp() override { ASSERT_EQ(installerExit, std::optional<DWORD>(0)) << "the silent installer"; }
     static std::optional<DWORD> installerExit;
 };
@@ -313,7 +298,7 @@ TEST_F(Release, UpgradeKeepsTheUsersSettingsAndCounts) {
     ASSERT_TRUE(wintest::WriteFileBytes(dir + L"setting.ini", own));
     const std::optional<std::wstring> id = ReadString(kCounters, L"ID");
     const std::optional<DWORD> runs = ReadCounter(L"runcount");
-    ASSERT_EQ(RunAndWait(Installer(), L"/S", 120000), std::optional<DWORD>(0));
+    ASSERT_EQ(RunAndWait(wintest::ReleaseInstaller(), L"/S", 120000), std::optional<DWORD>(0));
     EXPECT_EQ(wintest::ReadFileBytes(dir + L"setting.ini"), own);
     EXPECT_EQ(ReadString(kCounters, L"ID"), id);
     EXPECT_EQ(ReadCounter(L"runcount"), runs);
@@ -378,7 +363,7 @@ Installation TakeStock() {
 TEST_F(Release, UpgradeEndsTheRunningProgramFirst) {
     wintest::ChildProcess program;
     ASSERT_TRUE(StartInstalled(program, wintest::kOfflineSettings));
-    ASSERT_EQ(RunAndWait(Installer(), L"/S", 120000), std::optional<DWORD>(0));
+    ASSERT_EQ(RunAndWait(wintest::ReleaseInstaller(), L"/S", 120000), std::optional<DWORD>(0));
     EXPECT_TRUE(program.WaitExit(0)) << "still running after the upgrade";
     EXPECT_EQ(program.ExitCode(), 0u) << "ended by itself, not killed";
     EXPECT_TRUE(wintest::ReadFileBytes(InstallDir() + L"Kolibrio2.exe") ==
@@ -397,7 +382,8 @@ TEST_F(Release, UpgradeReplacesNothingWhileTheProgramDoesNotEnd) {
     const Installation before = TakeStock();
     ASSERT_TRUE(program.Suspend());
     const DWORD t0 = GetTickCount();
-    EXPECT_EQ(RunAndWait(Installer(), L"/S", 120000), std::optional<DWORD>(2)) << "the installer stopped";
+    EXPECT_EQ(RunAndWait(wintest::ReleaseInstaller(), L"/S", 120000), std::optional<DWORD>(2))
+        << "the installer stopped";
     const DWORD waited = GetTickCount() - t0;
     EXPECT_GE(waited, 9000u) << "it gave the program its time";
     EXPECT_TRUE(TakeStock() == before);

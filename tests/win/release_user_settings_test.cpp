@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <iostream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -27,19 +26,6 @@
 #include "support/WinTest.h"
 
 namespace {
-
-// The installer to install with: the one the release test installs with on
-// a prefix of this kind (there the reasons).
-std::string InstallerUnixPath(const std::string& build) {
-    char i386[16] = {};
-    GetEnvironmentVariableA("KOLIBRIO_I386", i386, sizeof i386);
-    if (std::string(i386) == "none") {
-        std::cout << "[   NOTE   ] NOT THE SHIPPED INSTALLER: no 32-bit program runs here, so the 64-bit build of "
-                     "the installer script (release/test-amd64) stands in for it\n";
-        return build + "/../release/test-amd64/Kolibrio2-Setup.exe";
-    }
-    return build + "/../release/Kolibrio2-Setup.exe";
-}
 
 const char* const kUsers[] = {"kolibrio-jana", "kolibrio-petr", "kolibrio-eva"};
 const wchar_t kProgram[] = L"C:\\Program Files\\Kolibrio 2\\Kolibrio2.exe";
@@ -61,6 +47,9 @@ std::string SlashesOf(std::string path) {
     std::replace(path.begin(), path.end(), '\\', '/');
     return path;
 }
+
+// A path on Wine's drive Z: as the Unix path it maps.
+std::string UnixPath(const std::wstring& windowsPath) { return SlashesOf(fw::Utf8(windowsPath.substr(2))); }
 
 std::string Quoted(const std::string& s) {
     std::string q = "'";
@@ -217,7 +206,7 @@ void UserSettings::SetUpTestSuite() {
     // The administrator installs (in the first account's prefix: a prefix
     // is one user's); the program folder then belongs to root.
     const char* jana = kUsers[0];
-    const std::string install = AsUser(jana, InstallerUnixPath(build), " /S");
+    const std::string install = AsUser(jana, UnixPath(wintest::ReleaseInstaller()), " /S");
     if (Shell(install, &output, 300000) != 0) {
         failure = "the silent installer:\n" + output;
         return;

@@ -1,6 +1,7 @@
 #include "support/WinTest.h"
 
 #include <algorithm>
+#include <iostream>
 #include <vector>
 
 #include "framework/Strings.h"
@@ -26,6 +27,18 @@ std::wstring FromUnixEnv(const wchar_t* var) {
 
 std::wstring BuildDir() { return FromUnixEnv(L"KOLIBRIO_BUILD"); }
 std::wstring SourceDir() { return FromUnixEnv(L"KOLIBRIO_SOURCE"); }
+
+std::wstring ReleaseInstaller() {
+    const std::wstring release = BuildDir() + L"..\\release\\";
+    char i386[16] = {};
+    GetEnvironmentVariableA("KOLIBRIO_I386", i386, sizeof i386);
+    if (std::string(i386) == "none") {
+        std::cout << "[   NOTE   ] NOT THE SHIPPED INSTALLER: no 32-bit program runs here, so the 64-bit build of "
+                     "the installer script (release\\test-amd64) stands in for it\n";
+        return release + L"test-amd64\\Kolibrio2-Setup.exe";
+    }
+    return release + L"Kolibrio2-Setup.exe";
+}
 
 namespace {
 void ListFilesBelow(const std::wstring& base, const std::wstring& rel, std::vector<std::string>& out) {

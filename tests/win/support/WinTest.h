@@ -15,6 +15,11 @@ namespace wintest {
 std::wstring BuildDir();
 // Folder of the source tree, as a Windows path.
 std::wstring SourceDir();
+// The installer the release tests install with: the shipped one, a 32-bit
+// program on every Windows. Only where no 32-bit program runs (the scripts
+// say so in KOLIBRIO_I386) does the same script built on NSIS's 64-bit stub
+// stand in for it, and the run says so.
+std::wstring ReleaseInstaller();
 // A fresh empty temporary folder, ending with a backslash.
 std::wstring MakeTempDir();
 void RemoveTree(const std::wstring& dir);
