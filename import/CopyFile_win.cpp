@@ -153,9 +153,7 @@ private:
             return true;
         }
         error_ = CopyErrorText(source_, fw::SystemErrorText(GetLastError()));
-        // The total counted the file as listed; the bars count it handled.
-        const auto listed = job_.SourceSizes.find(source_);
-        if (listed != job_.SourceSizes.end()) AdvanceOverall(ui_, listed->second);
+        AdvanceOverallAsListed(ui_, source_);
         return false;
     }
 

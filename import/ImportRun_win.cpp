@@ -99,8 +99,7 @@ void RemoveStaleCopiesOfRun() {
     }
     FILETIME created{}, exited{}, kernel{}, user{};
     if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return;
-    const uint64_t since = (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-    job.Tally.StaleRemoved = RemoveStaleCopies(folders, since);
+    job.Tally.StaleRemoved = RemoveStaleCopies(folders, static_cast<uint64_t>(FileTimeValue(created)));
 }
 
 // The result messages: the texts of the run, then the counts and the files

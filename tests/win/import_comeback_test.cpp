@@ -23,6 +23,7 @@
 #include "import/ImportRun_win.h"
 #include "settings/Settings.h"
 #include "support/ImportScript.h"
+#include "support/ImportSettings.h"
 #include "support/WinTest.h"
 
 namespace {
@@ -33,11 +34,7 @@ const char kResults[] = "Kolibrio2 - Výsledky kopírování";
 
 Names Tree(const std::wstring& base) { return wintest::FilesBelow(base); }
 
-std::string Pattern(size_t n, int seed) {
-    std::string s(n, '\0');
-    for (size_t k = 0; k < n; ++k) s[k] = static_cast<char>((k * 131 + seed) % 251);
-    return s;
-}
+using wintest::Pattern;
 
 std::string CountsOf(const std::string& text) {
     const size_t at = text.find("Zkopírováno souborů:");

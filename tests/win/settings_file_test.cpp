@@ -16,6 +16,7 @@
 #include "support/SettingsTestSupport.h"
 #include "support/WinTest.h"
 
+using settingstest::ExpectRefusal;
 using settingstest::RunValue;
 
 namespace {
@@ -39,14 +40,6 @@ std::string Utf16(const std::wstring& text, bool bigEndian) {
 
 std::string Ini(const std::string& path) {
     return "[Mask]\r\nPath=" + path + "\r\n[Options]\r\nHint=0\r\n";
-}
-
-// The user's text of a refused save: where, then the system's reason.
-void ExpectRefusal(const std::string& text, const std::string& where) {
-    const std::string head = std::string("Nastavení nebylo možné uložit do ") +
-                             (where.back() == '\\' ? "složky" : "souboru") + " \"" + where + "\".\r\n";
-    EXPECT_EQ(text.substr(0, head.size()), head) << text;
-    EXPECT_GT(text.size(), head.size() + 2) << "no reason given: " << text;
 }
 
 }  // namespace

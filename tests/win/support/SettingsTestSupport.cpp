@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 
 #include "framework/Strings.h"
@@ -99,6 +101,13 @@ std::string DocumentsFolder() {
     wchar_t buf[MAX_PATH];
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, buf))) return {};
     return fw::Utf8(buf);
+}
+
+void ExpectRefusal(const std::string& text, const std::string& where) {
+    const std::string head = std::string("Nastavení nebylo možné uložit do ") +
+                             (where.back() == '\\' ? "složky" : "souboru") + " \"" + where + "\".\r\n";
+    EXPECT_EQ(text.substr(0, head.size()), head) << text;
+    EXPECT_GT(text.size(), head.size() + 2) << "no reason given: " << text;
 }
 
 }  // namespace settingstest

@@ -46,4 +46,7 @@ std::wstring ExePath();
 // The Documents folder as the shell's path API names it.
 std::string DocumentsFolder();
 
+// The text of a refused save names the file or folder and gives a reason.
+void ExpectRefusal(const std::string& text, const std::string& where);
+
 }  // namespace settingstest
